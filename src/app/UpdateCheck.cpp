@@ -1,0 +1,7 @@
+#include "app/UpdateCheck.h"
+
+namespace qv::app {
+
+void checkForUpdate() {}
+
+}  // namespace qv::app
