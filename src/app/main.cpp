@@ -1,17 +1,23 @@
 #include <QApplication>
-#include <QLabel>
+#include <QSettings>
+#include <QStyleFactory>
 
+#include "app/AppDelegate.h"
+#include "app/helpers/NiceButtonStyle.h"
 #include "app/state/AppState.h"
 #include "util/BuildInfo.h"
 
 int main(int argc, char** argv) {
     qv::app::setApplicationId(QStringLiteral(QV_APP_ID));
     QApplication app(argc, argv);
-    QApplication::setOrganizationName("Quorvane");
+    QApplication::setOrganizationName(QStringLiteral("Quorvane"));
     QApplication::setApplicationName(QStringLiteral(QV_SETTINGS_NAME));
-    QApplication::setApplicationVersion(qv::util::build::shortVersion);
-    QLabel label(qv::util::build::bundleName);
-    label.resize(1280, 800);
-    label.show();
-    return app.exec();
+    QApplication::setApplicationVersion(QString::fromUtf8(qv::util::build::shortVersion));
+    QApplication::setStyle(new qv::app::NoFocusRingStyle(QStyleFactory::create(QStringLiteral("Fusion"))));
+
+    qv::app::AppDelegate delegate;
+    delegate.applicationDidFinishLaunching();
+    const int status = app.exec();
+    delegate.applicationWillTerminate();
+    return status;
 }

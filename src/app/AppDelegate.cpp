@@ -1,0 +1,144 @@
+#include "app/AppDelegate.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QScreen>
+#include <QSettings>
+#include <QTimer>
+#include <QUrl>
+
+#include "app/ContentView.h"
+#include "app/InitGlobal.h"
+#include "app/MainWindow.h"
+#include "app/SaveFolderBookmark.h"
+#include "app/Settings.h"
+#include "app/UpdateCheck.h"
+#include "app/WindowDelegate.h"
+#include "app/state/AppState.h"
+#include "app/state/NotificationCenter.h"
+#include "app/state/Notifications.h"
+#include "app/state/QtPrint.h"
+#include "util/BuildInfo.h"
+
+namespace qv::app {
+
+namespace {
+constexpr const char* kFolderKey = "bookmark_folder";
+constexpr const char* kOfflineKey = "bookmark_offline";
+constexpr const char* kResolutionKey = "bookmark_resolution";
+
+// A stored value of another type counts as absent.
+std::optional<QVariant> storedValue(QSettings& settings, const char* key, QMetaType::Type type) {
+    const QVariant v = settings.value(key);
+    if (!v.isValid() || v.typeId() != type) return std::nullopt;
+    return v;
+}
+}  // namespace
+
+AppDelegate::AppDelegate(std::unique_ptr<QSettings> settings, QObject* parent)
+    : QObject(parent),
+      settings_(settings ? std::move(settings) : openUserSettings()),
+      windowDelegate_(std::make_unique<WindowDelegate>()) {}
+
+AppDelegate::~AppDelegate() {
+    if (window_) delete window_.data();
+}
+
+MainWindow* AppDelegate::window() const { return window_.data(); }
+
+void AppDelegate::applicationDidFinishLaunching() {
+    restoreSettings();
+
+    auto* content = new ContentView;
+    auto* window = new MainWindow(content, settings_.get(), QString());
+    window_ = window;
+    window->resize(1280, 800);
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame(QPoint(0, 0), window->size());
+        frame.moveCenter(screen->availableGeometry().center());
+        window->move(frame.topLeft());
+    }
+    const QString name = QString::fromUtf8(util::build::bundleName);
+    window->setWindowTitle(name);
+    window->setFrameAutosaveName(name);
+    window->show();
+    window->raise();
+    window->activateWindow();
+    window->installEventFilter(windowDelegate_.get());
+    window->showFullScreen();
+
+    NotificationCenter::defaultCenter().addObserver(this, notification::ChangeArchive,
+                                                    [this](const Notification&) { changeArchiveHandler(); });
+}
+
+void AppDelegate::restoreSettings() {
+    if (auto offline = storedValue(*settings_, kOfflineKey, QMetaType::Bool)) {
+        globalOfflineMode = offline->toBool();
+        util::printLine("offlineMode: ", globalOfflineMode);
+    }
+    if (auto resolution = storedValue(*settings_, kResolutionKey, QMetaType::QString)) {
+        applyResolution(resolution->toString());
+        util::printLine("Resolution: ", globalResolution);
+    }
+    auto folder = storedValue(*settings_, kFolderKey, QMetaType::QByteArray);
+    if (!folder) {
+        util::printLine("No Access yet");
+        QTimer::singleShot(saveFolderPromptDelayMs, this, &AppDelegate::chooseSaveFolder);
+        return;
+    }
+    QString error;
+    auto resolved = resolveBookmark(folder->toByteArray(), &error);
+    if (!resolved) {
+        util::printLine("Bookmark Access Fails: " + error);
+        chooseSaveFolder();
+        return;
+    }
+    if (resolved->isStale) {
+        util::printLine("Bookmark Access isSlate");
+        chooseSaveFolder();
+        return;
+    }
+    util::printLine("Read Permission Root:", QUrl::fromLocalFile(resolved->path + "/"));
+    useSaveFolder(resolved->path);
+}
+
+void AppDelegate::chooseSaveFolder() {
+    // Each call opens a panel of its own; each panel's choice is handled on its own.
+    auto* panel = new QFileDialog(nullptr, QStringLiteral("Please choose a folder to be used for saving files."));
+    panel->setAttribute(Qt::WA_DeleteOnClose);
+    panel->setOption(QFileDialog::DontUseNativeDialog);
+    panel->setFileMode(QFileDialog::Directory);
+    panel->setOption(QFileDialog::ShowDirsOnly);
+    panel->setLabelText(QFileDialog::Accept, QStringLiteral("Choose"));
+    panel->setWindowModality(Qt::NonModal);
+    connect(panel, &QFileDialog::fileSelected, this, [this](const QString& folder) {
+        if (!folder.isEmpty()) storeSaveFolder(folder);
+    });
+    panel->show();
+    emit saveFolderPanelShown(panel);
+}
+
+void AppDelegate::storeSaveFolder(const QString& folder) {
+    auto data = bookmarkData(folder);
+    if (!data) {
+        util::printLine("Error storing bookmarks");
+        return;
+    }
+    settings_->setValue(kFolderKey, *data);
+    settings_->sync();
+    const QString path = QString::fromUtf8(*data);
+    util::printLine("Save Permission Root:", path);
+    useSaveFolder(path);
+}
+
+void AppDelegate::useSaveFolder(const QString& folder) {
+    initGlobal(folder);
+    checkForUpdate();
+    emit saveFolderInitialised(folder);
+}
+
+void AppDelegate::checkForUpdate() { qv::app::checkForUpdate(); }
+
+void AppDelegate::changeArchiveHandler() { chooseSaveFolder(); }
+
+}  // namespace qv::app

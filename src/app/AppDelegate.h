@@ -1,0 +1,55 @@
+#pragma once
+// The application's launch sequence, the save folder the user chooses once, and the main window.
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <memory>
+
+class QFileDialog;
+#include <QSettings>
+class QWidget;
+
+namespace qv::app {
+
+class MainWindow;
+class WindowDelegate;
+
+class AppDelegate : public QObject {
+    Q_OBJECT
+public:
+    // `settings`: where the user's choices are kept (the edition's own settings when null).
+    explicit AppDelegate(std::unique_ptr<QSettings> settings = nullptr, QObject* parent = nullptr);
+    ~AppDelegate() override;
+
+    MainWindow* window() const;
+    WindowDelegate* windowDelegate() const { return windowDelegate_.get(); }
+
+    void applicationDidFinishLaunching();
+    void applicationWillTerminate() {}
+    bool applicationShouldTerminateAfterLastWindowClosed() const { return true; }
+
+    void restoreSettings();
+    void chooseSaveFolder();
+    void storeSaveFolder(const QString& folder);
+    void checkForUpdate();
+
+    // How long a first launch waits before asking for the save folder.
+    static constexpr int saveFolderPromptDelayMs = 3000;
+
+signals:
+    // A new folder panel is on screen (tests and screenshots find it here).
+    void saveFolderPanelShown(QFileDialog* panel);
+    // initGlobal ran for this folder.
+    void saveFolderInitialised(const QString& folder);
+
+private:
+    void changeArchiveHandler();
+    void useSaveFolder(const QString& folder);
+
+    std::unique_ptr<QSettings> settings_;
+    std::unique_ptr<WindowDelegate> windowDelegate_;
+    QPointer<MainWindow> window_;
+};
+
+}  // namespace qv::app

@@ -1,0 +1,87 @@
+#include "app/helpers/Thumbnails.h"
+
+#include <QFileInfo>
+#include <QImageReader>
+#include <QMimeDatabase>
+#include <QPdfDocument>
+#include <QThreadPool>
+
+#include "capture/gst/MovieFrame.h"
+
+namespace qv::app {
+
+namespace {
+
+QImage fitted(const QImage& image) {
+    if (image.width() <= thumbnailWidth && image.height() <= thumbnailHeight) return image;
+    return image.scaled(thumbnailWidth, thumbnailHeight, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+}
+
+std::optional<QImage> pdfThumbnail(const QString& path, QString* error) {
+    QPdfDocument pdf;
+    if (pdf.load(path) != QPdfDocument::Error::None || pdf.pageCount() < 1) {
+        *error = QStringLiteral("Cannot read the PDF ") + path;
+        return std::nullopt;
+    }
+    QSizeF page = pdf.pagePointSize(0);
+    QSize size = page.toSize().scaled(thumbnailWidth, thumbnailHeight, Qt::KeepAspectRatio);
+    QImage image = pdf.render(0, size.expandedTo(QSize(1, 1)));
+    if (image.isNull()) {
+        *error = QStringLiteral("Cannot draw the PDF ") + path;
+        return std::nullopt;
+    }
+    return image;
+}
+
+}  // namespace
+
+std::optional<QImage> makeThumbnail(const QString& path, QString* error) {
+    QString why;
+    if (!QFileInfo(path).isFile()) {
+        if (error) *error = QStringLiteral("No such file: ") + path;
+        return std::nullopt;
+    }
+    const QString mime = QMimeDatabase().mimeTypeForFile(path).name();
+    std::optional<QImage> result;
+    if (mime == "application/pdf") {
+        result = pdfThumbnail(path, &why);
+    } else if (mime.startsWith("video/")) {
+        result = gst::grabMovieFrame(path, thumbnailWidth, thumbnailHeight, &why);
+    } else {
+        QImageReader reader(path);
+        reader.setAutoTransform(true);
+        QImage image = reader.read();
+        if (image.isNull())
+            why = QStringLiteral("Cannot read the picture ") + path + ": " + reader.errorString();
+        else
+            result = fitted(image);
+    }
+    if (!result && error) *error = why;
+    return result;
+}
+
+void thumbnailCompletion(const std::optional<QImage>& representation, ThumbnailRepresentationType,
+                         const std::optional<QString>& error, const ThumbnailCompletion& completion) {
+    if (!representation || error) {
+        completion(std::nullopt, error);
+        return;
+    }
+    completion(representation, std::nullopt);
+}
+
+void generateThumbnail(const QString& path, ThumbnailCompletion completion) {
+    static QThreadPool* pool = [] {
+        auto* p = new QThreadPool;
+        p->setMaxThreadCount(2);
+        return p;
+    }();
+    pool->start([path, completion = std::move(completion)] {
+        QString error;
+        std::optional<QImage> image = makeThumbnail(path, &error);
+        std::optional<QString> err;
+        if (!image) err = error;
+        thumbnailCompletion(image, ThumbnailRepresentationType::lowQualityThumbnail, err, completion);
+    });
+}
+
+}  // namespace qv::app

@@ -1,0 +1,181 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QTemporaryDir>
+
+#include "app/AppDelegate.h"
+#include "app/MainWindow.h"
+#include "app/SaveFolderBookmark.h"
+#include "app/Settings.h"
+#include "app/state/AppState.h"
+#include "app/state/NotificationCenter.h"
+#include "app/state/Notifications.h"
+#include "support/QtWait.h"
+
+using namespace qv::app;
+
+namespace {
+
+// A delegate over a settings file of its own, with the panels it opens collected.
+struct Launch {
+    QTemporaryDir dir;
+    QString settingsPath = dir.filePath("settings.json");
+    std::vector<QPointer<QFileDialog>> panels;
+
+    std::unique_ptr<AppDelegate> make() {
+        auto delegate = std::make_unique<AppDelegate>(openSettingsFile(settingsPath));
+        QObject::connect(delegate.get(), &AppDelegate::saveFolderPanelShown,
+                         [this](QFileDialog* p) { panels.emplace_back(p); });
+        return delegate;
+    }
+    void store(const QString& key, const QVariant& value) {
+        auto s = openSettingsFile(settingsPath);
+        s->setValue(key, value);
+        s->sync();
+    }
+    ~Launch() {
+        for (auto& p : panels)
+            if (p) delete p.data();
+    }
+};
+
+void resetState() {
+    globalOfflineMode = false;
+    applyResolution("1080P@30fps");
+    setFolderLocations(nullptr);
+}
+
+TEST(RestoreSettings, ValuesOfEachKindAndType) {
+    QTemporaryDir saveFolder;
+    const QString canonical = QFileInfo(saveFolder.path()).canonicalFilePath();
+    struct Case {
+        const char* name;
+        QVariant offline, resolution, folder;
+        std::string output;
+        bool offlineAfter;
+        const char* resolutionAfter;
+        bool is1080, is4K;
+        int panelsAtOnce;
+        bool folderUsed;
+    } cases[] = {
+        {"nothing stored", {}, {}, {}, "No Access yet\n", false, "1080P@30fps", true, false, 0, false},
+        {"values of the wrong type", QVariant("true"), QVariant(720), QVariant("not data"), "No Access yet\n", false,
+         "1080P@30fps", true, false, 0, false},
+        {"4K and offline", true, "4K@30fps", {}, "offlineMode:  true\nResolution:  4K@30fps\nNo Access yet\n", true,
+         "4K@30fps", false, true, 0, false},
+        {"720", false, "720P@30fps", {}, "offlineMode:  false\nResolution:  720P@30fps\nNo Access yet\n", false,
+         "720P@30fps", false, false, 0, false},
+        {"folder gone", {}, {}, QByteArray("/nonexistent/quorvane-test"),
+         "Bookmark Access Fails: The folder \"/nonexistent/quorvane-test\" doesn't exist.\n", false, "1080P@30fps",
+         true, false, 1, false},
+        {"damaged data", {}, {}, QByteArray("relative/path"),
+         "Bookmark Access Fails: The bookmark data isn't in the correct format.\n", false, "1080P@30fps", true, false,
+         1, false},
+        {"folder ok", {}, "1080P@30fps", canonical.toUtf8(),
+         "Resolution:  1080P@30fps\nRead Permission Root: file://" + canonical.toStdString() + "/\n", false,
+         "1080P@30fps", true, false, 0, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        resetState();
+        Launch launch;
+        if (c.offline.isValid()) launch.store("bookmark_offline", c.offline);
+        if (c.resolution.isValid()) launch.store("bookmark_resolution", c.resolution);
+        if (c.folder.isValid()) launch.store("bookmark_folder", c.folder);
+        auto delegate = launch.make();
+        testing::internal::CaptureStdout();
+        delegate->restoreSettings();
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), c.output);
+        EXPECT_EQ(globalOfflineMode, c.offlineAfter);
+        EXPECT_EQ(globalResolution, c.resolutionAfter);
+        EXPECT_EQ(isResolution1080, c.is1080);
+        EXPECT_EQ(isResolution4K, c.is4K);
+        EXPECT_EQ(launch.panels.size(), static_cast<size_t>(c.panelsAtOnce));
+        auto folders = folderLocations();
+        EXPECT_EQ(folders != nullptr, c.folderUsed);
+        if (c.folderUsed) {
+            for (const char* sub : {"images", "videos", "~library", "~templates", "~bookmark"})
+                EXPECT_TRUE(QFileInfo(canonical + "/Quorvane/" + sub).isDir()) << sub;
+        }
+    }
+    resetState();
+}
+
+TEST(RestoreSettings, StaleBookmarkIsNotUsed) {
+    resetState();
+    QTemporaryDir root;
+    QDir(root.path()).mkdir("real");
+    const QString stored = root.filePath("link");
+    ASSERT_TRUE(QFile::link(root.filePath("real"), stored));
+    Launch launch;
+    launch.store("bookmark_folder", stored.toUtf8());
+    auto delegate = launch.make();
+    testing::internal::CaptureStdout();
+    delegate->restoreSettings();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Bookmark Access isSlate\n");
+    EXPECT_EQ(launch.panels.size(), 1u);
+    EXPECT_EQ(folderLocations(), nullptr);
+}
+
+TEST(Launch, FirstLaunchOpensTheFullScreenWindowAndAsksForAFolderLater) {
+    resetState();
+    Launch launch;
+    auto delegate = launch.make();
+    testing::internal::CaptureStdout();
+    delegate->applicationDidFinishLaunching();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "No Access yet\n");
+    ASSERT_NE(delegate->window(), nullptr);
+    EXPECT_TRUE(delegate->window()->windowState() & Qt::WindowFullScreen);
+    EXPECT_EQ(delegate->window()->windowTitle(), "Quorvane");
+    qv::test::spin(1000);
+    EXPECT_TRUE(launch.panels.empty()) << "the folder panel waits before it opens";
+    ASSERT_TRUE(qv::test::waitUntil([&] { return launch.panels.size() == 1; }, 5000));
+    EXPECT_TRUE(launch.panels[0]->isVisible());
+
+    // Choosing a folder in the panel stores it and sets the folder up.
+    QTemporaryDir chosen;
+    testing::internal::CaptureStdout();
+    launch.panels[0]->fileSelected(chosen.path());
+    const QString canonical = QFileInfo(chosen.path()).canonicalFilePath();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Save Permission Root: " + canonical.toStdString() + "\n");
+    ASSERT_NE(folderLocations(), nullptr);
+    EXPECT_EQ(folderLocations()->rootFolderURL, canonical + "/Quorvane");
+    EXPECT_EQ(openSettingsFile(launch.settingsPath)->value("bookmark_folder").toByteArray(), canonical.toUtf8());
+
+    // "ChangeArchive" asks again; cancelling that panel changes nothing.
+    post(notification::ChangeArchive);
+    ASSERT_EQ(launch.panels.size(), 2u);
+    launch.panels[1]->reject();
+    EXPECT_EQ(folderLocations()->rootFolderURL, canonical + "/Quorvane");
+    resetState();
+}
+
+TEST(StoreSaveFolder, AFolderThatCannotBeBookmarkedIsDropped) {
+    resetState();
+    Launch launch;
+    auto delegate = launch.make();
+    testing::internal::CaptureStdout();
+    delegate->storeSaveFolder("/nonexistent/quorvane-folder");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error storing bookmarks\n");
+    EXPECT_FALSE(openSettingsFile(launch.settingsPath)->contains("bookmark_folder"));
+    EXPECT_EQ(folderLocations(), nullptr);
+}
+
+TEST(Settings, KeepTheTypeOfEachValue) {
+    QTemporaryDir dir;
+    {
+        auto s = openSettingsFile(dir.filePath("s.json"));
+        s->setValue("b", true);
+        s->setValue("t", "true");
+        s->setValue("d", QByteArray("\x00\xff/x", 4));
+    }
+    auto s = openSettingsFile(dir.filePath("s.json"));
+    EXPECT_EQ(s->value("b").typeId(), QMetaType::Bool);
+    EXPECT_EQ(s->value("t").typeId(), QMetaType::QString);
+    EXPECT_EQ(s->value("d").typeId(), QMetaType::QByteArray);
+    EXPECT_EQ(s->value("d").toByteArray(), QByteArray("\x00\xff/x", 4));
+}
+
+}  // namespace
