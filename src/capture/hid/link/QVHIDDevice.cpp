@@ -148,12 +148,14 @@ std::string QVHIDDevice::kestrixDongleSettings() const {
 }
 
 void QVHIDDevice::sendReport(std::span<const std::uint8_t> report) {
-    if (!isConnected_.load()) return;
-    util::printLine(debugQuoted("Sent output: " + hexText(report)));
     {
+        // Checked and queued under the lock that a removal takes to clear the queue, so nothing
+        // meant for a departed device is left for the next one.
         std::lock_guard lock(mutex_);
+        if (!isConnected_.load()) return;
         outgoing_.emplace_back(report.begin(), report.end());
     }
+    util::printLine(debugQuoted("Sent output: " + hexText(report)));
     wake_.notify_all();
 }
 
@@ -219,16 +221,20 @@ void QVHIDDevice::run() {
         lock.unlock();
 
         if (announce) postConnected();
+        if (isConnected_.load() && !devices.empty()) {
+            for (const auto& report : pending) devices.back().connection->write(0, report);
+        }
         if (target.valid() && std::chrono::steady_clock::now() >= nextScan) {
             scan(target, devices);
             nextScan = std::chrono::steady_clock::now() + options_.scanInterval;
         }
-        if (isConnected_.load() && !devices.empty()) {
-            for (const auto& report : pending) devices.back().connection->write(0, report);
-        }
         if (devices.empty()) {
             lock.lock();
-            wake_.wait_until(lock, nextScan, [&] { return stopRequested_ || generation_ != seenGeneration; });
+            const auto woken = [&] { return stopRequested_ || generation_ != seenGeneration; };
+            if (target.valid())
+                wake_.wait_until(lock, nextScan, woken);
+            else
+                wake_.wait(lock, woken);  // nothing to look for until the next start
             continue;
         }
         readAll(devices);
@@ -269,10 +275,10 @@ void QVHIDDevice::deviceMatched(HIDDeviceInfo info, std::unique_ptr<HIDConnectio
 
 void QVHIDDevice::deviceRemoved() {
     util::printLine("Device removed");
-    isConnected_.store(false);
     {
         // Reports queued for the device that went away are not delivered to its successor.
         std::lock_guard lock(mutex_);
+        isConnected_.store(false);
         outgoing_.clear();
     }
     app::post(app::notification::HIDDisconnected, QVariantMap{{"allowHIDControl", false}});

@@ -328,3 +328,35 @@ TEST_F(HIDLink, SettingsTextsSurviveARemoval) {
 
 }  // namespace
 }  // namespace qv::hid
+
+namespace qv::hid {
+namespace {
+
+TEST(HIDLinkShared, SharedLinkStartsOutIdleWithTheDefaultIds) {
+    QVHIDDevice& shared = QVHIDDevice::shared();
+    EXPECT_EQ(&shared, &QVHIDDevice::shared());
+    EXPECT_FALSE(shared.isRunning());
+    EXPECT_FALSE(shared.isConnected());
+    EXPECT_FALSE(shared.vemoCamera());
+    EXPECT_EQ(shared.vendorId(), makerVendorID);
+    EXPECT_EQ(shared.productId(), 41);
+    EXPECT_EQ(shared.reportSize(), 64);
+}
+
+TEST(HIDLinkShared, LinkOverHidapiWaitsQuietlyWithoutItsDeviceAndStops) {
+    Recorder recorder;
+    QVHIDDevice device;  // the program's own transport
+    device.setVemoCamera(camera(41, true, true));
+    ASSERT_TRUE(device.start());
+    qv::test::spin(100);
+    EXPECT_TRUE(device.isRunning());
+    EXPECT_FALSE(device.isConnected());
+    device.setBrightness(10);  // dropped: nothing to send to
+    device.stop();
+    EXPECT_FALSE(device.isRunning());
+    qv::test::spin(20);
+    EXPECT_TRUE(recorder.seen.empty());
+}
+
+}  // namespace
+}  // namespace qv::hid
