@@ -11,6 +11,7 @@
 #include <QObject>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace qv::hid {
@@ -225,6 +226,30 @@ TEST_F(HIDLink, SettingsTextsGoOutAsChunksAndUncarriableTextsAreRefusedWhole) {
     EXPECT_FALSE(link->sendSettings(QVHIDCommand::CMD_SET_CAMERA_SETTINGS, std::string(3585, 'x')));
     qv::test::spin(50);
     EXPECT_EQ(fake->outputs("/dev/hidraw1").size(), 3u);
+}
+
+TEST_F(HIDLink, DiagnosticLines) {
+    ::testing::internal::CaptureStdout();
+    {
+        QVHIDDevice device(fake, fast);
+        device.setVemoCamera(camera(41, true, true));
+        fake->plug("/dev/hidraw0", vendor, 41);
+        ASSERT_TRUE(device.start());
+        ASSERT_TRUE(qv::test::waitUntil([&] { return device.isConnected(); }));
+        device.setContrast(128);
+        device.sendSettings(QVHIDCommand::CMD_SET_CAMERA_SETTINGS, "wifi_ssid=\xC3\xA9\n");
+        ASSERT_TRUE(qv::test::waitUntil([&] { return fake->outputs("/dev/hidraw0").size() == 1; }));
+    }
+    const std::string out = ::testing::internal::GetCapturedStdout();
+    const auto position = [&](const std::string& line) { return out.find(line + "\n"); };
+    const std::vector<std::string> lines = {
+        "\"Init Hid Device\"", std::to_string(makerVendorID) + " 41", "HID Device connected", "true",
+        "\"Sent output: 61 80 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 \""};
+    for (const std::string& line : lines)
+        EXPECT_NE(position(line), std::string::npos) << line << " in\n" << out;
+    // The refused text is named, and no chunk of it is announced as sent.
+    EXPECT_NE(out.find("Settings text not sent:"), std::string::npos) << out;
+    EXPECT_EQ(out.find("Sent output: 91"), std::string::npos) << out;
 }
 
 TEST_F(HIDLink, RepeatedStartsKeepOneReaderAndDeliverEachPressOnce) {
