@@ -33,13 +33,29 @@ void NotificationCenter::removeObservers(QObject* owner) {
 }
 
 void NotificationCenter::post(const QString& name, const QVariantMap& userInfo) {
-    Notification notification{name, userInfo};
     QCoreApplication* app = QCoreApplication::instance();
     if (app && QThread::currentThread() != app->thread()) {
-        QMetaObject::invokeMethod(app, [this, notification] { deliver(notification); }, Qt::QueuedConnection);
+        {
+            std::lock_guard lock(pendingMutex_);
+            pending_.push_back({name, userInfo});
+        }
+        QMetaObject::invokeMethod(app, [this] { deliverPending(); }, Qt::QueuedConnection);
         return;
     }
-    deliver(notification);
+    deliver({name, userInfo});
+}
+
+void NotificationCenter::deliverPending() {
+    // One queued call per post, but each call takes only the oldest: order is kept even when a
+    // main-thread post happens in between.
+    Notification next;
+    {
+        std::lock_guard lock(pendingMutex_);
+        if (pending_.empty()) return;
+        next = std::move(pending_.front());
+        pending_.pop_front();
+    }
+    deliver(next);
 }
 
 void NotificationCenter::deliver(const Notification& notification) {

@@ -9,6 +9,7 @@
 #include <QVariantMap>
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <vector>
@@ -43,9 +44,13 @@ private:
         std::shared_ptr<Handler> handler;
     };
     void deliver(const Notification& notification);
+    void deliverPending();
 
     std::mutex mutex_;
     std::vector<Observer> observers_;
+    // Posts from other threads wait here, in order, until the main thread drains them.
+    std::mutex pendingMutex_;
+    std::deque<Notification> pending_;
     Token nextToken_ = 1;
 };
 
