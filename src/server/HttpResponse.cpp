@@ -3,7 +3,7 @@
 #include <charconv>
 #include <cmath>
 
-#include "util/BuildInfo.h"
+#include "server/HttpServer.h"
 
 namespace qv::server {
 
@@ -225,7 +225,7 @@ std::string HttpResponse::reasonPhrase() const {
 }
 
 HeaderFields HttpResponse::headerFields() const {
-    HeaderFields fields{{"Server", std::string("QVHttp ") + util::build::shortVersion}};
+    HeaderFields fields{{"Server", "QVHttp " + HttpServer::version()}};
     switch (kind_) {
         case Kind::switchProtocols:
         case Kind::raw:
