@@ -1,0 +1,194 @@
+#include "server/FileServing.h"
+
+#include <algorithm>
+#include <cctype>
+#include <memory>
+#include <unordered_map>
+
+#include "server/FileStream.h"
+
+namespace qv::server {
+
+namespace {
+
+const std::unordered_map<std::string, std::string>& contentTypes() {
+    // Built once, on first use, even when several connections ask at the same time.
+    static const std::unordered_map<std::string, std::string> table = [] {
+        const std::vector<std::pair<const char*, std::vector<const char*>>> groups = {
+            {"text/html", {"html", "htm", "shtml"}},
+            {"text/css", {"css"}},
+            {"text/xml", {"xml"}},
+            {"text/mathml", {"mml"}},
+            {"text/plain", {"txt"}},
+            {"text/vnd.sun.j2me.app-descriptor", {"jad"}},
+            {"text/vnd.wap.wml", {"wml"}},
+            {"text/x-component", {"htc"}},
+            {"image/gif", {"gif"}},
+            {"image/jpeg", {"jpeg", "jpg"}},
+            {"image/png", {"png"}},
+            {"image/tiff", {"tif", "tiff"}},
+            {"image/vnd.wap.wbmp", {"wbmp"}},
+            {"image/x-icon", {"ico"}},
+            {"image/x-jng", {"jng"}},
+            {"image/x-ms-bmp", {"bmp"}},
+            {"image/svg+xml", {"svg", "svgz"}},
+            {"image/webp", {"webp"}},
+            {"application/javascript", {"js"}},
+            {"application/atom+xml", {"atom"}},
+            {"application/rss+xml", {"rss"}},
+            {"application/font-woff", {"woff"}},
+            {"application/java-archive", {"jar", "war", "ear"}},
+            {"application/json", {"json"}},
+            {"application/mac-binhex40", {"hqx"}},
+            {"application/msword", {"doc"}},
+            {"application/pdf", {"pdf"}},
+            {"application/postscript", {"ps", "eps", "ai"}},
+            {"application/rtf", {"rtf"}},
+            {"application/vnd.apple.mpegurl", {"m3u8"}},
+            {"application/vnd.ms-excel", {"xls"}},
+            {"application/vnd.ms-fontobject", {"eot"}},
+            {"application/vnd.ms-powerpoint", {"ppt"}},
+            {"application/vnd.wap.wmlc", {"wmlc"}},
+            {"application/vnd.google-earth.kml+xml", {"kml"}},
+            {"application/vnd.google-earth.kmz", {"kmz"}},
+            {"application/x-7z-compressed", {"7z"}},
+            {"application/x-cocoa", {"cco"}},
+            {"application/x-java-archive-diff", {"jardiff"}},
+            {"application/x-java-jnlp-file", {"jnlp"}},
+            {"application/x-makeself", {"run"}},
+            {"application/x-perl", {"pl", "pm"}},
+            {"application/x-pilot", {"prc", "pdb"}},
+            {"application/x-rar-compressed", {"rar"}},
+            {"application/x-redhat-package-manager", {"rpm"}},
+            {"application/x-sea", {"sea"}},
+            {"application/x-shockwave-flash", {"swf"}},
+            {"application/x-stuffit", {"sit"}},
+            {"application/x-tcl", {"tcl", "tk"}},
+            {"application/x-x509-ca-cert", {"der", "pem", "crt"}},
+            {"application/x-xpinstall", {"xpi"}},
+            {"application/xhtml+xml", {"xhtml"}},
+            {"application/xspf+xml", {"xspf"}},
+            {"application/zip", {"zip"}},
+            {"application/octet-stream", {"bin", "exe", "dll", "deb", "dmg", "iso", "img", "msi", "msp", "msm"}},
+            {"application/vnd.openxmlformats-officedocument.wordprocessingml.document", {"docx"}},
+            {"application/vnd.openxmlformats-officedocument.spreadsheetml.sheet", {"xlsx"}},
+            {"application/vnd.openxmlformats-officedocument.presentationml.presentation", {"pptx"}},
+            {"audio/midi", {"mid", "midi", "kar"}},
+            {"audio/mpeg", {"mp3"}},
+            {"audio/ogg", {"ogg"}},
+            {"audio/x-m4a", {"m4a"}},
+            {"audio/x-realaudio", {"ra"}},
+            {"video/3gpp", {"3gpp", "3gp"}},
+            {"video/mp2t", {"ts"}},
+            {"video/mp4", {"mp4"}},
+            {"video/mpeg", {"mpeg", "mpg"}},
+            {"video/quicktime", {"mov"}},
+            {"video/webm", {"webm"}},
+            {"video/x-flv", {"flv"}},
+            {"video/x-m4v", {"m4v"}},
+            {"video/x-mng", {"mng"}},
+            {"video/x-ms-asf", {"asx", "asf"}},
+            {"video/x-ms-wmv", {"wmv"}},
+            {"video/x-msvideo", {"avi"}},
+        };
+        std::unordered_map<std::string, std::string> map;
+        for (const auto& [type, extensions] : groups)
+            for (const char* extension : extensions) map.emplace(extension, type);
+        return map;
+    }();
+    return table;
+}
+
+// The text after the last "." of the last path component; none for names that start with "."
+// and have no other, or end with one.
+std::string pathExtension(const std::string& path) {
+    std::string name = path;
+    while (!name.empty() && name.back() == '/') name.pop_back();
+    name = name.substr(name.find_last_of('/') == std::string::npos ? 0 : name.find_last_of('/') + 1);
+    std::size_t dot = name.find_last_of('.');
+    if (dot == std::string::npos || dot == 0 || dot + 1 == name.size()) return {};
+    return name.substr(dot + 1);
+}
+
+void replaceAll(std::string& text, const std::string& from, const std::string& to) {
+    for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+}
+
+// A name that could leave a confined folder, or that the file system would cut short.
+bool leavesFolder(const std::string& name) {
+    if (name.find('\0') != std::string::npos) return true;
+    if (name.find('/') != std::string::npos || name.find("@@") != std::string::npos) return true;
+    return name == "." || name == "..";
+}
+
+BodyWriter fileBodyWriter(std::shared_ptr<File> file) {
+    return [file](HttpResponseBodyWriter& writer) {
+        // A failed send leaves nothing to do but close; the engine ends the connection.
+        struct Closer {
+            File& f;
+            ~Closer() { f.close(); }
+        } closer{*file};
+        writer.write(*file);
+    };
+}
+
+HttpResponse fileResponse(File file, const std::string& nameForType) {
+    HeaderFields fields{{"Content-Type", contentTypeForPath(nameForType)},
+                        {"Content-Length", std::to_string(file.size())},
+                        {"Access-Control-Allow-Origin", "*"}};
+    return HttpResponse::raw(200, "OK", std::move(fields), fileBodyWriter(std::make_shared<File>(std::move(file))));
+}
+
+}  // namespace
+
+std::string contentTypeForPath(const std::string& path) {
+    std::string extension = pathExtension(path);
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const auto& table = contentTypes();
+    auto it = table.find(extension);
+    return it == table.end() ? "application/octet-stream" : it->second;
+}
+
+HttpResponse serveFileFromDirectory(const HttpRequest& request, const std::vector<std::string>& defaults,
+                                    const std::string& directory) {
+    if (request.params.empty()) return HttpResponse::notFound();
+    const std::string& value = request.params.begin()->second;
+    const bool wholeDisk = directory == "/";
+    if (value.empty()) {
+        for (const std::string& name : defaults) {
+            try {
+                return fileResponse(File::openRegularFile(directory + fileSeparator + name), name);
+            } catch (const FileError&) {
+            }
+        }
+    }
+    if (value.find('\0') != std::string::npos || (!wholeDisk && leavesFolder(value))) return HttpResponse::notFound();
+    std::string path = directory + fileSeparator + value;
+    replaceAll(path, "@@", "/");
+    try {
+        return fileResponse(File::openRegularFile(path), value);
+    } catch (const FileError&) {
+        return HttpResponse::notFound();
+    }
+}
+
+HttpHandler fileShareHandler(std::string directory, std::vector<std::string> defaults) {
+    return [directory = std::move(directory), defaults = std::move(defaults)](const HttpRequest& request) {
+        return serveFileFromDirectory(request, defaults, directory);
+    };
+}
+
+HttpHandler singleFileHandler(std::string path) {
+    return [path = std::move(path)](const HttpRequest&) {
+        try {
+            File file = File::openRegularFile(path);
+            return HttpResponse::raw(200, "OK", std::nullopt, fileBodyWriter(std::make_shared<File>(std::move(file))));
+        } catch (const FileError&) {
+            return HttpResponse::notFound();
+        }
+    };
+}
+
+}  // namespace qv::server

@@ -1,0 +1,123 @@
+#include "server/FileStream.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+namespace qv::server {
+
+FileError::FileError(int errorNumber)
+    : std::runtime_error(std::string("error(") + std::to_string(errorNumber) + "): " + std::strerror(errorNumber)),
+      errorNumber_(errorNumber) {}
+
+File File::open(const std::string& path, const char* mode) {
+    std::FILE* f = std::fopen(path.c_str(), mode);
+    if (!f) throw FileError(errno);
+    return File(f);
+}
+
+File File::openRegularFile(const std::string& path) {
+    // O_NONBLOCK: opening a FIFO without a writer must not wait; regular files ignore the flag.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) throw FileError(errno);
+    struct stat status {};
+    if (::fstat(fd, &status) != 0) {
+        int error = errno;
+        ::close(fd);
+        throw FileError(error);
+    }
+    if (!S_ISREG(status.st_mode)) {
+        ::close(fd);
+        throw FileError(S_ISDIR(status.st_mode) ? EISDIR : EINVAL);
+    }
+    std::FILE* f = ::fdopen(fd, "rb");
+    if (!f) {
+        int error = errno;
+        ::close(fd);
+        throw FileError(error);
+    }
+    return File(f, static_cast<std::int64_t>(status.st_size));
+}
+
+File::File(File&& other) noexcept : pointer_(other.pointer_), knownSize_(other.knownSize_) { other.pointer_ = nullptr; }
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        close();
+        pointer_ = other.pointer_;
+        knownSize_ = other.knownSize_;
+        other.pointer_ = nullptr;
+    }
+    return *this;
+}
+
+File::~File() { close(); }
+
+void File::close() {
+    if (pointer_) {
+        std::fclose(pointer_);
+        pointer_ = nullptr;
+    }
+}
+
+bool File::seek(std::int64_t offset) { return pointer_ && ::fseeko(pointer_, static_cast<off_t>(offset), SEEK_SET) == 0; }
+
+std::size_t File::read(std::span<std::uint8_t> into) {
+    if (into.empty()) return 0;
+    std::size_t count = std::fread(into.data(), 1, into.size(), pointer_);
+    if (count < into.size() && !std::feof(pointer_)) throw FileError(std::ferror(pointer_) ? errno : 0);
+    return count;
+}
+
+void File::write(std::span<const std::uint8_t> bytes) {
+    if (bytes.empty()) return;
+    if (std::fwrite(bytes.data(), 1, bytes.size(), pointer_) < bytes.size()) throw FileError(errno);
+}
+
+int File::descriptor() const { return pointer_ ? ::fileno(pointer_) : -1; }
+
+std::int64_t File::size() const {
+    if (knownSize_ >= 0) return knownSize_;
+    struct stat status {};
+    if (!pointer_ || ::fstat(::fileno(pointer_), &status) != 0) return -1;
+    return static_cast<std::int64_t>(status.st_size);
+}
+
+namespace {
+bool statPath(const std::string& path, struct stat& status) {
+    if (::stat(path.c_str(), &status) == 0) return true;
+    if (errno == ENOENT) return false;
+    throw FileError(errno);
+}
+}  // namespace
+
+bool fileExists(const std::string& path) {
+    struct stat status {};
+    return statPath(path, status);
+}
+
+bool isDirectoryPath(const std::string& path) {
+    struct stat status {};
+    return statPath(path, status) && S_ISDIR(status.st_mode);
+}
+
+std::vector<std::string> directoryEntries(const std::string& path) {
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(path.c_str()), ::closedir);
+    if (!dir) throw FileError(errno);
+    std::vector<std::string> names;
+    while (dirent* entry = ::readdir(dir.get())) names.emplace_back(entry->d_name);
+    return names;
+}
+
+std::string currentDirectory() {
+    std::unique_ptr<char, void (*)(void*)> cwd(::getcwd(nullptr, 0), std::free);
+    if (!cwd) throw FileError(errno);
+    return cwd.get();
+}
+
+}  // namespace qv::server

@@ -1,0 +1,149 @@
+#include "server/HttpParser.h"
+
+#include <algorithm>
+#include <cctype>
+#include <limits>
+
+#include "server/Socket.h"
+
+namespace qv::server {
+
+namespace {
+
+const char* caseText(HttpParserError::Case c) {
+    switch (c) {
+        case HttpParserError::Case::invalidStatusLine: return "invalidStatusLine";
+        case HttpParserError::Case::negativeContentLength: return "negativeContentLength";
+        case HttpParserError::Case::invalidContentLength: return "invalidContentLength";
+        case HttpParserError::Case::lineTooLong: return "lineTooLong";
+        case HttpParserError::Case::tooManyHeaders: return "tooManyHeaders";
+        case HttpParserError::Case::bodyTooLarge: return "bodyTooLarge";
+    }
+    return "unknown";
+}
+
+std::string readLimitedLine(BufferedReader& reader) {
+    try {
+        return reader.readLine(HttpParser::maxLineLength);
+    } catch (const BufferedReader::LineTooLong&) {
+        throw HttpParserError(HttpParserError::Case::lineTooLong);
+    }
+}
+
+bool isBlank(unsigned char c) { return c == ' ' || (c >= 9 && c <= 13); }
+
+std::string trimmed(const std::string& text) {
+    std::size_t b = 0, e = text.size();
+    while (b < e && isBlank(static_cast<unsigned char>(text[b]))) ++b;
+    while (e > b && isBlank(static_cast<unsigned char>(text[e - 1]))) --e;
+    return text.substr(b, e - b);
+}
+
+std::string lowerCased(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+// A URI scheme: a letter, then letters, digits, "+", "-" or ".", then ":".
+std::size_t schemeLength(const std::string& s) {
+    if (s.empty() || !std::isalpha(static_cast<unsigned char>(s[0]))) return 0;
+    for (std::size_t i = 1; i < s.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(s[i]);
+        if (c == ':') return i + 1;
+        if (!std::isalnum(c) && c != '+' && c != '-' && c != '.') return 0;
+    }
+    return 0;
+}
+
+}  // namespace
+
+HttpParserError::HttpParserError(Case c, std::string line)
+    : std::runtime_error(line.empty() ? std::string(caseText(c)) : std::string(caseText(c)) + "(\"" + line + "\")"),
+      case_(c),
+      line_(std::move(line)) {}
+
+void HttpParser::parseTarget(const std::string& target, HttpRequest& into) {
+    std::size_t question = target.find('?');
+    std::string pathPart = target.substr(0, question);
+    // An absolute target (scheme, authority, path) or a network-path reference gives its path.
+    std::size_t scheme = schemeLength(pathPart);
+    std::string rest = pathPart.substr(scheme);
+    if (rest.rfind("//", 0) == 0) {
+        std::size_t slash = rest.find('/', 2);
+        rest = slash == std::string::npos ? std::string() : rest.substr(slash);
+    }
+    into.path = rest;
+    into.queryParams.clear();
+    if (question == std::string::npos || question + 1 == target.size()) return;
+    std::string query = target.substr(question + 1);
+    std::size_t start = 0;
+    while (start <= query.size()) {
+        std::size_t amp = query.find('&', start);
+        if (amp == std::string::npos) amp = query.size();
+        std::string item = query.substr(start, amp - start);
+        std::size_t eq = item.find('=');
+        if (eq == std::string::npos)
+            into.queryParams.emplace_back(item, std::string());
+        else
+            into.queryParams.emplace_back(item.substr(0, eq), item.substr(eq + 1));
+        start = amp + 1;
+    }
+}
+
+std::map<std::string, std::string> HttpParser::readHeaders(BufferedReader& reader) {
+    std::map<std::string, std::string> headers;
+    std::size_t count = 0;
+    for (;;) {
+        std::string line = readLimitedLine(reader);
+        if (line.empty()) return headers;
+        if (++count > maxHeaderCount) throw HttpParserError(HttpParserError::Case::tooManyHeaders);
+        std::size_t colon = line.find(':');
+        std::string name, value;
+        if (colon == std::string::npos) {
+            name = value = line;
+        } else {
+            std::string before = line.substr(0, colon), after = line.substr(colon + 1);
+            if (before.empty() && after.empty()) continue;
+            name = before.empty() ? after : before;
+            value = after.empty() ? before : after;
+        }
+        headers[lowerCased(name)] = trimmed(value);
+    }
+}
+
+HttpRequest HttpParser::readRequest(Socket& socket) { return readRequest(socket.reader()); }
+
+HttpRequest HttpParser::readRequest(BufferedReader& reader) {
+    std::string line = readLimitedLine(reader);
+    std::size_t firstSpace = line.find(' ');
+    std::size_t secondSpace = firstSpace == std::string::npos ? std::string::npos : line.find(' ', firstSpace + 1);
+    if (secondSpace == std::string::npos) throw HttpParserError(HttpParserError::Case::invalidStatusLine, line);
+
+    HttpRequest request;
+    request.method = line.substr(0, firstSpace);
+    parseTarget(line.substr(firstSpace + 1, secondSpace - firstSpace - 1), request);
+    request.headers = readHeaders(reader);
+
+    if (const std::string* declared = request.header("content-length")) {
+        const std::string& text = *declared;
+        std::size_t i = 0;
+        bool negative = false;
+        if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+        if (i == text.size()) throw HttpParserError(HttpParserError::Case::invalidContentLength);
+        unsigned long long length = 0;
+        for (; i < text.size(); ++i) {
+            unsigned char c = static_cast<unsigned char>(text[i]);
+            if (!std::isdigit(c)) throw HttpParserError(HttpParserError::Case::invalidContentLength);
+            if (length > (std::numeric_limits<unsigned long long>::max() - (c - '0')) / 10)
+                throw HttpParserError(HttpParserError::Case::invalidContentLength);
+            length = length * 10 + (c - '0');
+        }
+        if (negative && length > 0) throw HttpParserError(HttpParserError::Case::negativeContentLength);
+        if (length > maxBodyLength) throw HttpParserError(HttpParserError::Case::bodyTooLarge);
+        request.body = reader.readBytes(static_cast<std::size_t>(length));
+    }
+    return request;
+}
+
+}  // namespace qv::server

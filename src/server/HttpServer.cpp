@@ -1,0 +1,30 @@
+#include "server/HttpServer.h"
+
+#include "util/BuildInfo.h"
+
+namespace qv::server {
+
+HttpServer::HttpServer() = default;
+
+// Stops before the router and handlers go: the workers call dispatch() until then.
+HttpServer::~HttpServer() { stop(); }
+
+const std::string& HttpServer::version() {
+    static const std::string text = *util::build::shortVersion ? util::build::shortVersion : "Unspecified";
+    return text;
+}
+
+std::pair<RouteParams, HttpHandler> HttpServer::dispatch(const HttpRequest& request) {
+    for (const Middleware& step : middleware) {
+        if (!step) continue;
+        if (std::optional<HttpResponse> response = step(request)) {
+            HttpResponse answer = std::move(*response);
+            return {RouteParams{}, [answer](const HttpRequest&) { return answer; }};
+        }
+    }
+    if (auto found = router.lookup(request.method, request.path)) return std::move(*found);
+    if (notFoundHandler && *notFoundHandler) return {RouteParams{}, *notFoundHandler};
+    return HttpServerIO::dispatch(request);
+}
+
+}  // namespace qv::server

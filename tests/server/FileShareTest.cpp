@@ -1,0 +1,164 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <fstream>
+
+#include "ServerTestSupport.h"
+#include "server/FileServing.h"
+#include "server/FileStream.h"
+
+namespace qv::server {
+namespace {
+
+namespace fs = std::filesystem;
+
+void writeFile(const fs::path& path, const std::string& content) {
+    std::ofstream(path, std::ios::binary) << content;
+}
+
+// The writer form of an absolute path in "/files/:path": "/" as "@@", " " as "%20".
+std::string filesTarget(const fs::path& path) {
+    std::string out = "/files/";
+    for (char c : path.string()) {
+        if (c == '/')
+            out += "@@";
+        else if (c == ' ')
+            out += "%20";
+        else
+            out += c;
+    }
+    return out;
+}
+
+class FileShareTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        root = temp.path();
+        lessons = root / "lessons";
+        fs::create_directories(lessons / "sub");
+        fs::create_directories(root / "dir");
+        writeFile(root / "a b.pdf", "PDF-DATA");
+        writeFile(root / "x.PNG", "png");
+        writeFile(root / "empty.txt", "");
+        writeFile(root / "secret.txt", "secret");
+        writeFile(lessons / "index.html", "<h1>lessons</h1>");
+        writeFile(lessons / "sub" / "page.html", "page");
+        ASSERT_EQ(::mkfifo((root / "fifo").c_str(), 0600), 0);
+        fs::create_symlink(root / "nowhere", root / "dangling");
+        const std::vector<std::string> defaults{"index.html", "default.html"};
+        running.server->router.addRoute(std::nullopt, "/files/:path", fileShareHandler("/", defaults));
+        running.server->router.addRoute(std::nullopt, "/:path", fileShareHandler(lessons.string(), defaults));
+        running.server->router.addRoute(std::nullopt, "/sub/:path", fileShareHandler((lessons / "sub").string(), defaults));
+        running.server->router.addRoute(std::nullopt, "/single/file", singleFileHandler((root / "secret.txt").string()));
+        running.start();
+    }
+    test::TempDir temp;
+    fs::path root, lessons;
+    test::RunningServer running;
+};
+
+TEST_F(FileShareTest, ServesAbsolutePathWithTypeLengthAndOrigin) {
+    const std::string response = test::get(running.port, filesTarget(root / "a b.pdf"));
+    EXPECT_EQ(response, "HTTP/1.1 200 OK\r\nAccess-Control-Allow-Origin: *\r\nContent-Length: 8\r\n"
+                        "Content-Type: application/pdf\r\nServer: QVHttp " +
+                            HttpServer::version() + "\r\n\r\nPDF-DATA");
+}
+
+TEST_F(FileShareTest, FixtureTree) {
+    const std::string notFound = "HTTP/1.1 404 Not Found\r\nServer: QVHttp " + HttpServer::version() + "\r\n\r\n";
+    struct Case {
+        const char* name;
+        std::string target;
+        std::string type;  // empty: 404 expected
+        std::string body;
+    } cases[] = {
+        {"upper-case extension", filesTarget(root / "x.PNG"), "image/png", "png"},
+        {"empty file", filesTarget(root / "empty.txt"), "text/plain", ""},
+        {"missing file", filesTarget(root / "missing.pdf"), "", ""},
+        {"directory", filesTarget(root / "dir"), "", ""},
+        {"FIFO answers at once", filesTarget(root / "fifo"), "", ""},
+        {"dangling link", filesTarget(root / "dangling"), "", ""},
+        {"NUL cuts nothing short", filesTarget(root / "secret.txt") + "%00.pdf", "", ""},
+        {"whole-disk share may use ..", filesTarget(lessons / ".." / "secret.txt"), "text/plain", "secret"},
+        {"lessons file", "/index.html", "text/html", "<h1>lessons</h1>"},
+        {"lessons subfolder", "/sub/page.html", "text/html", "page"},
+        {"encoded slash leaves lessons", "/..%2Fsecret.txt", "", ""},
+        {"dot-dot alone", "/%2E%2E", "", ""},
+        {"@@ in lessons", "/sub@@page.html", "", ""},
+        {"@@ traversal from subfolder", "/sub/..@@..@@secret.txt", "", ""},
+        {"encoded slash from subfolder", "/sub/..%2F..%2Fsecret.txt", "", ""},
+        {"lessons folder itself", "/sub/%2E", "", ""},
+        {"single file handler", "/single/file", "-", "secret"},
+        {"root not registered", "/", "", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " " + c.target);
+        const std::string response = test::get(running.port, c.target);
+        if (c.type.empty()) {
+            EXPECT_EQ(response, notFound);
+            continue;
+        }
+        EXPECT_EQ(test::statusLine(response), "HTTP/1.1 200 OK");
+        if (c.type != "-") {
+            EXPECT_NE(response.find("\r\nContent-Type: " + c.type + "\r\n"), std::string::npos);
+            EXPECT_NE(response.find("\r\nContent-Length: " + std::to_string(c.body.size()) + "\r\n"), std::string::npos);
+        }
+        EXPECT_EQ(test::bodyOf(response), c.body);
+    }
+}
+
+TEST_F(FileShareTest, LargeFileIsSentWhole) {
+    std::string big(3 * 1024 * 1024 + 17, '\0');
+    for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7);
+    writeFile(root / "big.bin", big);
+    const std::string response = test::get(running.port, filesTarget(root / "big.bin"));
+    EXPECT_NE(response.find("\r\nContent-Length: " + std::to_string(big.size()) + "\r\n"), std::string::npos);
+    EXPECT_TRUE(test::bodyOf(response) == big);
+}
+
+TEST_F(FileShareTest, DefaultNamesForAnEmptyValue) {
+    HttpRequest request;
+    request.params[":path"] = "";
+    HttpResponse response = serveFileFromDirectory(request, {"missing.html", "index.html"}, lessons.string());
+    EXPECT_EQ(response.statusCode(), 200);
+    EXPECT_EQ(response.headerFields()["Content-Type"], "text/html");
+    EXPECT_EQ(serveFileFromDirectory(HttpRequest(), {"index.html"}, lessons.string()).statusCode(), 404)
+        << "no route parameter";
+}
+
+TEST(FileStreamTest, PathHelpersAndReads) {
+    test::TempDir temp;
+    const std::string file = (temp.path() / "f").string();
+    writeFile(file, "abc");
+    EXPECT_TRUE(fileExists(file));
+    EXPECT_FALSE(fileExists(file + "-missing"));
+    try {
+        fileExists(file + "/below");
+        FAIL();
+    } catch (const FileError& error) {
+        EXPECT_EQ(error.errorNumber(), ENOTDIR);
+    }
+    EXPECT_TRUE(isDirectoryPath(temp.path().string()));
+    EXPECT_FALSE(isDirectoryPath(file));
+    fs::create_directory(temp.path() / "empty");
+    auto entries = directoryEntries((temp.path() / "empty").string());
+    std::sort(entries.begin(), entries.end());
+    EXPECT_EQ(entries, (std::vector<std::string>{".", ".."}));
+
+    File f = File::openRead(file);
+    std::uint8_t buffer[8];
+    EXPECT_EQ(f.read(std::span<std::uint8_t>(buffer, 0)), 0u);
+    EXPECT_EQ(f.read(buffer), 3u);
+    EXPECT_EQ(f.size(), 3);
+    f.close();
+    f.close();
+    File w = File::openWrite(file);
+    w.write({});
+    w.close();
+    EXPECT_EQ(fs::file_size(file), 0u);
+    EXPECT_THROW(File::openRegularFile(temp.path().string()), FileError);
+}
+
+}  // namespace
+}  // namespace qv::server

@@ -1,0 +1,120 @@
+#pragma once
+// Loopback clients, temporary folders and a running-server guard for the server tests.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "server/HttpServer.h"
+
+namespace qv::server::test {
+
+// A connected loopback client; reads time out after a few seconds so a hang fails the test.
+class Client {
+public:
+    explicit Client(std::uint16_t port) {
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        timeval tv{5, 0};
+        ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+            throw std::runtime_error("connect failed");
+    }
+    ~Client() { ::close(fd_); }
+    Client(const Client&) = delete;
+    Client& operator=(const Client&) = delete;
+
+    void send(const std::string& bytes) {
+        std::size_t sent = 0;
+        while (sent < bytes.size()) {
+            ssize_t n = ::send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+            if (n <= 0) return;  // the server may close early on purpose
+            sent += static_cast<std::size_t>(n);
+        }
+    }
+    // Everything until the server closes the connection (or the read times out).
+    std::string readAll(bool* closed = nullptr) {
+        std::string out;
+        char buffer[65536];
+        for (;;) {
+            ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+            if (n > 0) {
+                out.append(buffer, static_cast<std::size_t>(n));
+                continue;
+            }
+            if (closed) *closed = n == 0 || errno == ECONNRESET;
+            return out;
+        }
+    }
+    // Exactly count bytes, or fewer when the connection ends.
+    std::string readExactly(std::size_t count) {
+        std::string out;
+        char buffer[4096];
+        while (out.size() < count) {
+            ssize_t n = ::recv(fd_, buffer, std::min(sizeof buffer, count - out.size()), 0);
+            if (n <= 0) break;
+            out.append(buffer, static_cast<std::size_t>(n));
+        }
+        return out;
+    }
+
+private:
+    int fd_ = -1;
+};
+
+inline std::string roundTrip(std::uint16_t port, const std::string& request) {
+    Client client(port);
+    client.send(request);
+    return client.readAll();
+}
+
+inline std::string get(std::uint16_t port, const std::string& target, const std::string& extraHeaders = {}) {
+    return roundTrip(port, "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\n" +
+                              extraHeaders + "\r\n");
+}
+
+inline std::string statusLine(const std::string& response) { return response.substr(0, response.find("\r\n")); }
+inline std::string bodyOf(const std::string& response) {
+    auto at = response.find("\r\n\r\n");
+    return at == std::string::npos ? std::string() : response.substr(at + 4);
+}
+
+class TempDir {
+public:
+    TempDir() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "qv-server-XXXXXX").string();
+        if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+        path_ = pattern;
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+// Starts a server on a free loopback port and stops it when the test ends.
+struct RunningServer {
+    std::shared_ptr<HttpServer> server = std::make_shared<HttpServer>();
+    std::uint16_t port = 0;
+    void start() {
+        server->start(0, true);
+        port = server->localPort();
+    }
+    ~RunningServer() { server->stop(); }
+};
+
+}  // namespace qv::server::test
