@@ -19,10 +19,10 @@
     if (handlers && handlers.swiftMessageHandler) handlers.swiftMessageHandler.postMessage(body);
   }
 
-  // Interaction with the page's own controls is not a camera pan.
-  function keepFromCamera(element) {
-    for (const type of ['mousedown', 'mousemove', 'mouseup'])
-      element.addEventListener(type, (event) => event.stopPropagation());
+  // A press on the page's own controls starts no camera pan; a pan already under way goes on
+  // over them.
+  function keepFromCamera(element, types = ['mousedown']) {
+    for (const type of types) element.addEventListener(type, (event) => event.stopPropagation());
   }
 
   // ---- Drawing ---------------------------------------------------------------------------------
@@ -115,7 +115,7 @@
   });
   board.addEventListener('pointerup', finishStroke);
   board.addEventListener('pointercancel', finishStroke);
-  keepFromCamera(board);
+  keepFromCamera(board, ['mousedown', 'mousemove', 'mouseup']);  // the pen never pans the camera
 
   window.allowAnnotation = function (allowed) {
     state.annotating = Boolean(allowed);

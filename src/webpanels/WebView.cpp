@@ -1,6 +1,7 @@
 #include "webpanels/WebView.h"
 
 #include <QFileInfo>
+#include <QMetaEnum>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWebChannel>
@@ -33,8 +34,6 @@ QWebEngineScript makeScript(const QString& name, const QString& source, QWebEngi
     script.setRunsOnSubFrames(true);
     return script;
 }
-
-constexpr int abortedErrorCode = -3;  // the engine's "load aborted" (a cancelled navigation)
 
 }  // namespace
 
@@ -129,10 +128,9 @@ void WebView::reportLoading(const QWebEngineLoadingInfo& info) {
         controller_->didFinishNavigation();
         return;
     case QWebEngineLoadingInfo::LoadFailedStatus: {
-        // A navigation the policy refused ends as an aborted load: the page stays as it is.
-        if (info.errorCode() == abortedErrorCode) return;
         const QString debugDescription = QStringLiteral("Error Domain=%1 Code=%2 \"%3\" URL=%4")
-                                             .arg(int(info.errorDomain()))
+                                             .arg(QString::fromLatin1(QMetaEnum::fromType<QWebEngineLoadingInfo::ErrorDomain>()
+                                                                          .valueToKey(info.errorDomain())))
                                              .arg(info.errorCode())
                                              .arg(info.errorString(), info.url().toString());
         // Status codes arrive with the page; every other error stops the load before it began.

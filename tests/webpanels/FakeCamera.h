@@ -1,6 +1,7 @@
 #pragma once
 // A stand-in for the main camera that records what the script bridge asks of it.
 #include <optional>
+#include <ostream>
 #include <vector>
 
 #include "webpanels/CameraGestureTarget.h"
@@ -14,6 +15,10 @@ struct PanCall {
     double rotation;
     bool operator==(const PanCall&) const = default;
 };
+
+inline void PrintTo(const PanCall& p, std::ostream* os) {
+    *os << "{ended " << p.ended << ", dx " << p.dx << ", dy " << p.dy << ", rotation " << p.rotation << "}";
+}
 
 class FakeCamera : public webpanels::CameraGestureTarget {
 public:
