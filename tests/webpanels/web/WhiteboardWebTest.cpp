@@ -225,8 +225,9 @@ TEST(WhiteboardPage, EscapedNamesArriveUnchangedAndLocalPdfLinksOpenTheBrowser) 
     }
     EXPECT_EQ(scene.evaluate("typeof window.hacked").toString(), "undefined");
 
-    // A second host loads nothing and reports nothing.
+    // Updating again, or a second host, loads nothing and reports nothing.
     const std::size_t reports = scene.loadingReports.size();
+    scene.whiteboard->updateView();
     WebView second(&scene.container);
     second.show();
     second.updateView();
