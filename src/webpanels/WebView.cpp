@@ -99,8 +99,10 @@ void WebView::updateView() {
 void WebView::evaluateScript(const QString& script) { page_->runJavaScript(script); }
 
 void WebView::takeSnapshot(SnapshotCompletion completion) {
-    // After the events already queued, so that what the page last drew is on screen.
-    QTimer::singleShot(0, [self = QPointer<WebView>(this), completion = std::move(completion)] {
+    // What the page drew last is on screen only after the engine composited it: a script round
+    // trip lets the page finish what it was doing, and a few frames later the picture is current.
+    constexpr int compositingFramesMs = 50;
+    auto grabNow = [self = QPointer<WebView>(this), completion = std::move(completion)] {
         if (!self) {
             completion(QImage(), QStringLiteral("The whiteboard is gone"));
             return;
@@ -119,7 +121,19 @@ void WebView::takeSnapshot(SnapshotCompletion completion) {
             picture = picture.scaled(view->size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         picture.setDevicePixelRatio(1.0);
         completion(picture.convertToFormat(QImage::Format_ARGB32_Premultiplied), QString());
-    });
+    };
+    // Exactly once, also when the page does not answer (a busy or crashed renderer).
+    constexpr int unansweredMs = 1000;
+    auto pending = std::make_shared<std::function<void()>>(std::move(grabNow));
+    auto grabOnce = [pending] {
+        if (!*pending) return;
+        auto grab = std::move(*pending);
+        *pending = nullptr;
+        grab();
+    };
+    page_->runJavaScript(QStringLiteral("0"),
+                         [grabOnce](const QVariant&) { QTimer::singleShot(compositingFramesMs, grabOnce); });
+    QTimer::singleShot(unansweredMs, grabOnce);
 }
 
 void WebView::reportLoading(const QWebEngineLoadingInfo& info) {

@@ -93,6 +93,16 @@ struct Scene {
         ASSERT_TRUE(waitUntil([&] { return input() != nullptr; }, 20000));
     }
 
+    // The whiteboard's snapshot, waited for.
+    QImage snapshot() {
+        auto result = std::make_shared<std::optional<std::pair<QImage, QString>>>();
+        whiteboard->takeSnapshot([result](const QImage& picture, const QString& error) { *result = {picture, error}; });
+        EXPECT_TRUE(waitUntil([&] { return result->has_value(); }, 20000));
+        if (!result->has_value()) return {};
+        EXPECT_TRUE((*result)->second.isEmpty()) << (*result)->second.toStdString();
+        return (*result)->first;
+    }
+
     void mouse(QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons buttons) {
         QWidget* target = input();
         QMouseEvent event(type, QPointF(at), QPointF(target->mapToGlobal(at)), button, buttons, Qt::NoModifier);
@@ -155,20 +165,33 @@ TEST(WhiteboardPage, StrokeOverTheCameraShowsInScreenshotAndSnapshot) {
     EXPECT_TRUE(qGreen(docCam) > 150 && qRed(docCam) < 80) << std::hex << docCam;
 
     // The whiteboard's own picture: the stroke on transparency, no camera pattern.
-    QImage snapshot;
-    QString error = "pending";
-    scene.whiteboard->takeSnapshot([&](const QImage& picture, const QString& e) {
-        snapshot = picture;
-        error = e;
-    });
-    ASSERT_TRUE(waitUntil([&] { return error != "pending"; }, 20000));
-    ASSERT_TRUE(error.isEmpty()) << error.toStdString();
+    const QImage snapshot = scene.snapshot();
     ASSERT_TRUE(snapshot.save(outputPath("whiteboard-snapshot.png")));
     EXPECT_EQ(snapshot.size(), scene.whiteboard->size());
     EXPECT_TRUE(redNear(snapshot, middle));
     EXPECT_EQ(qAlpha(snapshot.pixel(960, 620)), 0);
     EXPECT_EQ(qAlpha(snapshot.pixel(700, 100)), 0);
     qv::app::setDocCamSampleBuffer(nullptr);
+
+    // The eraser takes the stroke away where it passes, and undo brings it back.
+    scene.evaluate("document.querySelector('[data-tool=eraser]').click()");
+    scene.drag(middle + QPoint(-6, -40), middle + QPoint(6, 40), 8);
+    ASSERT_TRUE(waitUntil([&] { return scene.evaluate("marrowPanel.strokeCount()").toInt() == 2; }, 20000));
+    EXPECT_TRUE(waitUntil([&] { return !redNear(scene.snapshot(), middle); }, 20000));
+    EXPECT_TRUE(redNear(scene.snapshot(), from + (to - from) / 10));
+    scene.evaluate("document.getElementById('undo').click()");
+    EXPECT_TRUE(waitUntil([&] { return redNear(scene.snapshot(), middle); }, 20000));
+
+    // The drawing follows the window's size and keeps its strokes.
+    scene.container.resize(920, 560);
+    scene.camera->setGeometry(scene.container.rect());
+    scene.whiteboard->setGeometry(scene.container.rect());
+    ASSERT_TRUE(waitUntil([&] { return scene.evaluate("document.getElementById('board').width").toInt() == 920; }, 20000));
+    QImage resized;
+    EXPECT_TRUE(waitUntil([&] {
+        resized = scene.snapshot();
+        return resized.size() == QSize(920, 560) && redNear(resized, middle);
+    }, 20000));
 }
 
 TEST(WhiteboardPage, DragWithoutAnnotationPansTheCamera) {
