@@ -40,8 +40,9 @@ public:
     void evaluateScript(const QString& script);
 
     // A picture of the page as shown, transparent where the page is, at the view's size in
-    // device-independent pixels (one pixel per point). `completion` runs later on the main
-    // thread with the picture, or with a null picture and the reason.
+    // device-independent pixels (one pixel per point), taken once the page's last drawing is on
+    // screen. `completion` runs later on the main thread, exactly once, with the picture, or with
+    // a null picture and the reason.
     using SnapshotCompletion = std::function<void(const QImage& picture, const QString& error)>;
     void takeSnapshot(SnapshotCompletion completion);
 

@@ -215,6 +215,14 @@ TEST(WhiteboardPage, DragWithoutAnnotationPansTheCamera) {
     EXPECT_EQ(pans[pans.size() - 2].dy, -300);
     EXPECT_EQ(scene.evaluate("marrowPanel.strokeCount()").toInt(), 0);
 
+    // A click without movement still ends a pan, at offset zero.
+    const std::size_t before = pans.size();
+    scene.mouse(QEvent::MouseButtonPress, {700, 500}, Qt::LeftButton, Qt::LeftButton);
+    scene.mouse(QEvent::MouseButtonRelease, {700, 500}, Qt::LeftButton, Qt::NoButton);
+    ASSERT_TRUE(waitUntil([&] { return pans.size() > before; }, 20000));
+    EXPECT_EQ(pans.size(), before + 1);
+    EXPECT_EQ(pans.back(), (qv::test::PanCall{true, 0, 0, 90.0}));
+
     // Ctrl+wheel is a pinch: turned away from the user it zooms the camera in, never the page.
     QWidget* target = scene.input();
     QWheelEvent wheel(QPointF(500, 300), QPointF(target->mapToGlobal(QPoint(500, 300))), QPoint(), QPoint(0, 120),
