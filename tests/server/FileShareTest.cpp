@@ -60,13 +60,13 @@ protected:
 
 TEST_F(FileShareTest, ServesAbsolutePathWithTypeLengthAndOrigin) {
     const std::string response = test::get(running.port, filesTarget(root / "a b.pdf"));
-    EXPECT_EQ(response, "HTTP/1.1 200 OK\r\nAccess-Control-Allow-Origin: *\r\nContent-Length: 8\r\n"
+    EXPECT_EQ(response, "HTTP/1.1 200 OK\r\nConnection: close\r\nAccess-Control-Allow-Origin: *\r\nContent-Length: 8\r\n"
                         "Content-Type: application/pdf\r\nServer: QVHttp " +
                             HttpServer::version() + "\r\n\r\nPDF-DATA");
 }
 
 TEST_F(FileShareTest, FixtureTree) {
-    const std::string notFound = "HTTP/1.1 404 Not Found\r\nServer: QVHttp " + HttpServer::version() + "\r\n\r\n";
+    const std::string notFound = "HTTP/1.1 404 Not Found\r\nConnection: close\r\nServer: QVHttp " + HttpServer::version() + "\r\n\r\n";
     struct Case {
         const char* name;
         std::string target;
