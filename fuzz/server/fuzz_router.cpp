@@ -1,6 +1,8 @@
 // Looks up arbitrary method and path texts (split at the first newline) in a router that holds
 // the program's routes and patterns with "*", "**" and parameters; then registers the input
-// as a pattern in a second router and looks it up again.
+// as a pattern in a second router and looks it up again. Patterns are the program's own, never a
+// client's: a pattern with several "**" segments makes the search try every way of splitting the
+// path among them, so such inputs are not registered.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -44,6 +46,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     (void)programRouter().lookup(std::nullopt, path);
 
+    std::size_t runs = 0;
+    for (std::size_t at = path.find("**"); at != std::string::npos; at = path.find("**", at + 2)) ++runs;
+    if (runs > 1) return 0;
     qv::server::HttpRouter own;
     own.addRoute(method.empty() ? std::nullopt : std::optional<std::string>(method), path, answer(9));
     (void)own.lookup(method, path);

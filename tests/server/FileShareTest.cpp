@@ -117,6 +117,16 @@ TEST_F(FileShareTest, LargeFileIsSentWhole) {
     EXPECT_TRUE(test::bodyOf(response) == big);
 }
 
+TEST_F(FileShareTest, ClientsLeavingMidBodyDoNotDisturbTheServer) {
+    writeFile(root / "big.bin", std::string(8 * 1024 * 1024, 'z'));
+    for (int i = 0; i < 8; ++i) {
+        test::Client client(running.port);
+        client.send("GET " + filesTarget(root / "big.bin") + " HTTP/1.1\r\nHost: localhost\r\n\r\n");
+        client.readExactly(100);
+    }  // each client goes away with most of the body unsent
+    EXPECT_EQ(test::bodyOf(test::get(running.port, filesTarget(root / "a b.pdf"))), "PDF-DATA");
+}
+
 TEST_F(FileShareTest, DefaultNamesForAnEmptyValue) {
     HttpRequest request;
     request.params[":path"] = "";
