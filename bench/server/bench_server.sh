@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Compares our file serving with nginx on loopback: the same 4 KiB and 1 MiB files, one request
 # per connection ("Connection: close"), wrk with the same settings against both. Prints requests
-# per second and p99 latency of each and the ratio ours/nginx.
-# Usage: bench_server.sh <qv_bench_file_server> [seconds] [connections]
+# per second and p99 latency of each and the ratio ours/nginx. The two servers take turns over
+# several rounds and the median round of each is shown, so that load from elsewhere on the
+# machine hits both alike.
+# Usage: bench_server.sh <qv_bench_file_server> [seconds] [connections] [rounds]
 set -euo pipefail
 server_bin=$1
 seconds=${2:-10}
 connections=${3:-32}
+rounds=${4:-3}
 threads=${BENCH_WRK_THREADS:-2}
 nginx_workers=${BENCH_NGINX_WORKERS:-1}
 
@@ -77,13 +80,22 @@ measure() {
     echo "$rps $p99 $errors"
 }
 
-echo "wrk -t$threads -c$connections -d${seconds}s, Connection: close; nginx worker_processes $nginx_workers, sendfile on"
+# The median of the runs' "rps p99" lines, by requests per second.
+median() { sort -n -k1,1 | awk '{ line[NR] = $0 } END { print line[int((NR + 1) / 2)] }'; }
+
+echo "wrk -t$threads -c$connections -d${seconds}s, Connection: close, median of $rounds rounds; nginx worker_processes $nginx_workers, sendfile on"
 printf '%-8s %14s %12s %14s %12s %10s\n' file ours_req/s ours_p99_ms nginx_req/s nginx_p99_ms ratio
 for file in 4k.bin 1m.bin; do
-    read -r ours_rps ours_p99 ours_err <<<"$(measure "http://127.0.0.1:$ours_port$(ours_path $file)")"
-    read -r nginx_rps nginx_p99 nginx_err <<<"$(measure "http://127.0.0.1:$nginx_port/$file")"
+    ours_runs=()
+    nginx_runs=()
+    for _ in $(seq "$rounds"); do
+        ours_runs+=("$(measure "http://127.0.0.1:$ours_port$(ours_path $file)")")
+        nginx_runs+=("$(measure "http://127.0.0.1:$nginx_port/$file")")
+    done
+    read -r ours_rps ours_p99 ours_err <<<"$(printf '%s\n' "${ours_runs[@]}" | median)"
+    read -r nginx_rps nginx_p99 nginx_err <<<"$(printf '%s\n' "${nginx_runs[@]}" | median)"
     ratio=$(awk -v a="$ours_rps" -v b="$nginx_rps" 'BEGIN { printf "%.2fx", a / b }')
     printf '%-8s %14s %12s %14s %12s %10s\n' "$file" "$ours_rps" "$ours_p99" "$nginx_rps" "$nginx_p99" "$ratio"
-    [[ -n ${ours_err:-} ]] && echo "  ours: $ours_err"
-    [[ -n ${nginx_err:-} ]] && echo "  nginx: $nginx_err"
+    if [[ -n ${ours_err:-} ]]; then echo "  ours: $ours_err"; fi
+    if [[ -n ${nginx_err:-} ]]; then echo "  nginx: $nginx_err"; fi
 done
