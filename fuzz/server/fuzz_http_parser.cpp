@@ -1,5 +1,5 @@
 // Feeds arbitrary bytes to the request parser as one connection's stream, reading requests until
-// the input ends or the parser refuses it, in pieces of a size the input chooses.
+// the input ends or the parser refuses it, in chunks of a size the input chooses.
 #include <cstddef>
 #include <cstdint>
 #include <string>

@@ -20,10 +20,10 @@ QUrl feedAddress(const char* path) {
 
 QList<int> numericParts(const QString& version) {
     QList<int> parts;
-    for (const QString& piece : version.split('.')) {
+    for (const QString& component : version.split('.')) {
         int digits = 0;
-        while (digits < piece.size() && piece[digits].isDigit()) ++digits;
-        parts.append(piece.left(digits).toInt());
+        while (digits < component.size() && component[digits].isDigit()) ++digits;
+        parts.append(component.left(digits).toInt());
     }
     while (!parts.isEmpty() && parts.last() == 0) parts.removeLast();
     return parts;

@@ -1,5 +1,5 @@
 #pragma once
-// Bytes from memory as a ByteSource, handed out in pieces of at most `step` bytes, then the end of
+// Bytes from memory as a ByteSource, handed out in chunks of at most `step` bytes, then the end of
 // the stream; lets the parser run without a socket (fuzzers, tests).
 #include <algorithm>
 #include <cstring>
