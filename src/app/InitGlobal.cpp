@@ -1,17 +1,101 @@
 #include "app/InitGlobal.h"
 
 #include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
 
+#include <filesystem>
+#include <optional>
+
+#include "app/Resources.h"
 #include "app/state/AppState.h"
+#include "app/state/QtPrint.h"
+#include "server/FileServing.h"
+#include "server/HttpServer.h"
 
 namespace qv::app {
 
-void initGlobal(const QString& saveFolder) {
-    auto folders = std::make_shared<FolderLocations>(FolderLocations::forSaveFolder(saveFolder));
-    for (const QString& dir : {folders->imagesFolderURL, folders->videosFolderURL, folders->libraryFolderURL,
-                               folders->templatesFolderURL, folders->bookmarkFolderURL})
-        QDir().mkpath(dir);
-    setFolderLocations(std::move(folders));
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::vector<std::string> defaultDocuments{"index.html", "default.html"};
+
+// Creates the folder when nothing exists at its path; answers whether the folder is usable.
+bool ensureFolder(const QString& path) {
+    if (QFileInfo::exists(path)) return true;
+    std::error_code error;
+    fs::create_directories(path.toStdString(), error);
+    if (error) {
+        util::printLine(error.message());
+        return false;
+    }
+    return true;
+}
+
+std::shared_ptr<server::HttpServer> makeProgramServer() {
+    auto server = std::make_shared<server::HttpServer>();
+    server->router.addRoute(std::nullopt, "/files/:path", server::fileShareHandler("/", defaultDocuments));
+    // The root page "/" comes from the page builder and is registered here once it exists.
+    registerLessonRoutes(*server, resourcesDirectory() + QStringLiteral("/wendlelessons"));
+    return server;
+}
+
+void startProgramServer(std::uint16_t port) {
+    if (httpServer && httpServer->isRunning()) return;  // one server per process
+    auto server = makeProgramServer();
+    httpServer = server;
+    try {
+        server->start(port, true);
+        util::printLine("Server has started ( port =", server->localPort(), "). Try to connect now...");
+    } catch (const std::exception& error) {
+        util::printLine(std::string("Server start error: ") + error.what());
+    }
+}
+
+}  // namespace
+
+void initGlobal(const QString& saveFolder) { initGlobal(saveFolder, serverPort); }
+
+void initGlobal(const QString& saveFolder, std::uint16_t port) {
+    util::printLine("Init Global: ");
+    auto folders = std::make_shared<const FolderLocations>(FolderLocations::forSaveFolder(saveFolder));
+    setFolderLocations(folders);
+    ensureFolder(folders->imagesFolderURL);
+    ensureFolder(folders->videosFolderURL);
+    ensureFolder(folders->libraryFolderURL);
+    if (ensureFolder(folders->templatesFolderURL))
+        copyFolderContents(resourcesDirectory() + QStringLiteral("/templates"), folders->templatesFolderURL);
+    ensureFolder(folders->bookmarkFolderURL);
+    startProgramServer(port);
+}
+
+void registerLessonRoutes(server::HttpServer& server, const QString& folder) {
+    const QString root = QDir(folder).absolutePath();
+    server.router.addRoute(std::nullopt, "/:path", server::fileShareHandler(root.toStdString(), defaultDocuments));
+    // Hidden folders are left out; the pattern is the subfolder's path relative to the lessons.
+    QDirIterator it(root, QDir::Dirs | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QString relative = QDir(root).relativeFilePath(path);
+        server.router.addRoute(std::nullopt, "/" + relative.toStdString() + "/:path",
+                               server::fileShareHandler(path.toStdString(), defaultDocuments));
+    }
+}
+
+void copyFolderContents(const QString& from, const QString& to) {
+    QDir source(from);
+    if (!source.exists()) {
+        util::printLine("\nError\n");
+        return;
+    }
+    const QStringList names = source.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    for (const QString& name : names) {
+        const fs::path target = (to + "/" + name).toStdString();
+        std::error_code ignored;
+        fs::remove_all(target, ignored);
+        fs::copy((from + "/" + name).toStdString(), target, fs::copy_options::recursive, ignored);
+    }
 }
 
 }  // namespace qv::app

@@ -1,9 +1,30 @@
 #pragma once
+// Start-up work that depends on a known save folder: the folder layout below it, the templates
+// refreshed from the resources, and the local HTTP server with the program's routes.
 #include <QString>
+
+#include <cstdint>
+
+namespace qv::server {
+class HttpServer;
+}
 
 namespace qv::app {
 
-// Sets up a known save folder: the folder locations, the folders themselves.
+// The port the program's own pages reach the server on.
+inline constexpr std::uint16_t serverPort = 9080;
+
+// Sets the six folder locations below the save folder, creates the missing folders, refreshes
+// "~templates/" and makes sure the server runs. One server serves the whole process: a server
+// that already runs is kept (its routes do not depend on the save folder). Problems are printed.
 void initGlobal(const QString& saveFolder);
+// The same on another port (tests; 0 picks a free one).
+void initGlobal(const QString& saveFolder, std::uint16_t port);
+
+// Routes "/:path" for the lessons folder and "/<subfolder>/:path" for each of its subfolders.
+void registerLessonRoutes(server::HttpServer& server, const QString& folder);
+
+// Copies every item of the source folder into the destination, replacing items of the same name.
+void copyFolderContents(const QString& from, const QString& to);
 
 }  // namespace qv::app

@@ -123,6 +123,7 @@ void HttpRouter::matchSegment(const Node& node, RouteParams& params, const std::
                               std::vector<const Node*>& matched, std::size_t index, std::size_t count) {
     if (index < count) {
         if (std::optional<std::string> token = percentDecoded(segments[index])) {
+            const Node* parameter = nullptr;
             for (const auto& [key, child] : node.nodes) {
                 if (key.empty() || key[0] != ':') continue;
                 params[key] = *token;
@@ -130,10 +131,15 @@ void HttpRouter::matchSegment(const Node& node, RouteParams& params, const std::
                     matched.push_back(child.get());
                     return;
                 }
+                parameter = child.get();
                 matchSegment(*child, params, segments, matched, index + 1, count);
                 break;
             }
-            if (const Node* literal = node.child(*token)) matchSegment(*literal, params, segments, matched, index + 1, count);
+            // A segment that reads like the parameter's or the any-segment's key would enter the
+            // same node a second time: that adds only later copies of matches already found, and
+            // patterns made of such segments would double the work at every level.
+            const Node* literal = *token == "*" ? nullptr : node.child(*token);
+            if (literal && literal != parameter) matchSegment(*literal, params, segments, matched, index + 1, count);
             if (const Node* any = node.child("*")) matchSegment(*any, params, segments, matched, index + 1, count);
             if (const Node* run = node.child("**")) {
                 std::size_t j = index + 2;

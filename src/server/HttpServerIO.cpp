@@ -237,7 +237,13 @@ bool HttpServerIO::writeResponse(Socket& socket, const HttpResponse& response, b
     std::string head = "HTTP/1.1 " + std::to_string(response.statusCode()) + " " + response.reasonPhrase() + "\r\n";
     auto [length, writer] = response.bodyContent();
     if (length >= 0) head += "Content-Length: " + std::to_string(length) + "\r\n";
-    if (keepAlive && length != -1) head += "Connection: keep-alive\r\n";
+    const bool staysOpen = keepAlive && length != -1;
+    if (staysOpen) {
+        head += "Connection: keep-alive\r\n";
+    } else if (response.kind() != HttpResponse::Kind::switchProtocols) {
+        // Tell the client the connection ends here, so it neither waits for nor reuses it.
+        head += "Connection: close\r\n";
+    }
     for (const auto& [name, value] : response.headerFields()) head += name + ": " + value + "\r\n";
     head += "\r\n";
     socket.writeBuffer(head.data(), head.size(), static_cast<bool>(writer));
@@ -245,7 +251,7 @@ bool HttpServerIO::writeResponse(Socket& socket, const HttpResponse& response, b
         InnerWriteContext context(socket);
         writer(context);
     }
-    return keepAlive && length != -1;
+    return staysOpen;
 }
 
 }  // namespace qv::server

@@ -7,7 +7,9 @@
 // localhost or 127.0.0.1 (with or without this server's port) and an Origin, when present, must
 // be "null" or this server's own origin; anything else gets 403.
 //
-// Threads: start() and stop() may be called from any thread; route handlers run on the workers.
+// Threads: start() and stop() may be called from any thread but a route handler's (stop waits for
+// the workers, so a handler that stops its own server would wait for itself); route handlers run
+// on the workers.
 // A connection's socket is closed only by the worker serving it; stop() shuts connections down.
 #include <atomic>
 #include <chrono>

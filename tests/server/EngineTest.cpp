@@ -40,7 +40,7 @@ protected:
 };
 
 TEST_F(EngineTest, RequestBytesToExactResponses) {
-    const std::string okResponse = "HTTP/1.1 200 OK\r\nContent-Length: 3\r\n" + server + "\r\nabc";
+    const std::string okResponse = "HTTP/1.1 200 OK\r\nContent-Length: 3\r\nConnection: close\r\n" + server + "\r\nabc";
     const std::string okKeptAlive =
         "HTTP/1.1 200 OK\r\nContent-Length: 3\r\nConnection: keep-alive\r\n" + server + "\r\nabc";
     struct Case {
@@ -54,15 +54,15 @@ TEST_F(EngineTest, RequestBytesToExactResponses) {
         {"Keep-Alive in other case closes", request("/ok", "Connection: Keep-Alive\r\n") + request("/ok"), okResponse},
         {"raw response: no length, no keep-alive, closed after body",
          request("/raw", "Connection: keep-alive\r\n") + request("/ok"),
-         "HTTP/1.1 200 OK\r\n" + server + "X-Kind: raw\r\n\r\nhello"},
-        {"not found has no body", request("/missing"), "HTTP/1.1 404 Not Found\r\n" + server + "\r\n"},
+         "HTTP/1.1 200 OK\r\nConnection: close\r\n" + server + "X-Kind: raw\r\n\r\nhello"},
+        {"not found has no body", request("/missing"), "HTTP/1.1 404 Not Found\r\nConnection: close\r\n" + server + "\r\n"},
         {"query is cut before routing", request("/ok?x=1"), okResponse},
         {"body of declared length", "POST /echo HTTP/1.1\r\n" + host + "Content-Length: 4\r\n\r\nbody",
-         "HTTP/1.1 200 OK\r\nContent-Length: 4\r\n" + server + "\r\nbody"},
-        {"peer address is filled", request("/echo"), "HTTP/1.1 200 OK\r\nContent-Length: 16\r\n" + server + "\r\n/echo||127.0.0.1"},
+         "HTTP/1.1 200 OK\r\nContent-Length: 4\r\nConnection: close\r\n" + server + "\r\nbody"},
+        {"peer address is filled", request("/echo"), "HTTP/1.1 200 OK\r\nContent-Length: 16\r\nConnection: close\r\n" + server + "\r\n/echo||127.0.0.1"},
         {"malformed request line: nothing sent", "GARBAGE\r\n\r\n", ""},
         {"negative length: nothing sent", "POST /echo HTTP/1.1\r\n" + host + "Content-Length: -4\r\n\r\n", ""},
-        {"a failing handler answers 500", request("/throws"), "HTTP/1.1 500 Internal Server Error\r\n" + server + "\r\n"},
+        {"a failing handler answers 500", request("/throws"), "HTTP/1.1 500 Internal Server Error\r\nConnection: close\r\n" + server + "\r\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -72,7 +72,7 @@ TEST_F(EngineTest, RequestBytesToExactResponses) {
 
 TEST_F(EngineTest, ForeignHostOrOriginIsForbidden) {
     const std::string port = std::to_string(running.port);
-    const std::string forbidden = "HTTP/1.1 403 Forbidden\r\n" + server + "\r\n";
+    const std::string forbidden = "HTTP/1.1 403 Forbidden\r\nConnection: close\r\n" + server + "\r\n";
     struct Case {
         std::string headers;
         bool allowed;

@@ -60,13 +60,13 @@ protected:
 
 TEST_F(FileShareTest, ServesAbsolutePathWithTypeLengthAndOrigin) {
     const std::string response = test::get(running.port, filesTarget(root / "a b.pdf"));
-    EXPECT_EQ(response, "HTTP/1.1 200 OK\r\nAccess-Control-Allow-Origin: *\r\nContent-Length: 8\r\n"
+    EXPECT_EQ(response, "HTTP/1.1 200 OK\r\nConnection: close\r\nAccess-Control-Allow-Origin: *\r\nContent-Length: 8\r\n"
                         "Content-Type: application/pdf\r\nServer: QVHttp " +
                             HttpServer::version() + "\r\n\r\nPDF-DATA");
 }
 
 TEST_F(FileShareTest, FixtureTree) {
-    const std::string notFound = "HTTP/1.1 404 Not Found\r\nServer: QVHttp " + HttpServer::version() + "\r\n\r\n";
+    const std::string notFound = "HTTP/1.1 404 Not Found\r\nConnection: close\r\nServer: QVHttp " + HttpServer::version() + "\r\n\r\n";
     struct Case {
         const char* name;
         std::string target;
@@ -115,6 +115,16 @@ TEST_F(FileShareTest, LargeFileIsSentWhole) {
     const std::string response = test::get(running.port, filesTarget(root / "big.bin"));
     EXPECT_NE(response.find("\r\nContent-Length: " + std::to_string(big.size()) + "\r\n"), std::string::npos);
     EXPECT_TRUE(test::bodyOf(response) == big);
+}
+
+TEST_F(FileShareTest, ClientsLeavingMidBodyDoNotDisturbTheServer) {
+    writeFile(root / "big.bin", std::string(8 * 1024 * 1024, 'z'));
+    for (int i = 0; i < 8; ++i) {
+        test::Client client(running.port);
+        client.send("GET " + filesTarget(root / "big.bin") + " HTTP/1.1\r\nHost: localhost\r\n\r\n");
+        client.readExactly(100);
+    }  // each client goes away with most of the body unsent
+    EXPECT_EQ(test::bodyOf(test::get(running.port, filesTarget(root / "a b.pdf"))), "PDF-DATA");
 }
 
 TEST_F(FileShareTest, DefaultNamesForAnEmptyValue) {

@@ -3,31 +3,14 @@
 #include <cstring>
 
 #include "server/HttpParser.h"
+#include "server/MemorySource.h"
 #include "server/Socket.h"
 
 namespace qv::server {
 namespace {
 
-// Serves bytes from memory in pieces of at most `step`, then reports the end of the stream.
-class MemorySource : public ByteSource {
-public:
-    MemorySource(std::string bytes, std::size_t step = 7) : bytes_(std::move(bytes)), step_(step) {}
-    std::size_t receive(std::uint8_t* into, std::size_t max) override {
-        if (at_ == bytes_.size()) throw SocketError(SocketError::Case::recvFailed, "end");
-        std::size_t n = std::min({max, step_, bytes_.size() - at_});
-        std::memcpy(into, bytes_.data() + at_, n);
-        at_ += n;
-        return n;
-    }
-
-private:
-    std::string bytes_;
-    std::size_t step_;
-    std::size_t at_ = 0;
-};
-
 HttpRequest parse(const std::string& bytes) {
-    MemorySource source(bytes);
+    MemorySource source(bytes, 7);
     BufferedReader reader(source);
     return HttpParser().readRequest(reader);
 }

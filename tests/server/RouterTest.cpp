@@ -68,6 +68,20 @@ TEST(HttpRouterTest, LookupTable) {
     }
 }
 
+TEST(HttpRouterTest, SegmentsThatReadLikeKeysDoNotMultiplyTheSearch) {
+    // Searched twice per level, these 60 levels would take 2^60 steps.
+    std::string pattern;
+    for (int i = 0; i < 30; ++i) pattern += "/:p/*";
+    HttpRouter router;
+    router.addRoute(std::nullopt, pattern, named("deep"));
+    router.addRoute(std::nullopt, "/:p/*/x", named("short"));
+    RouteParams params;
+    EXPECT_EQ(found(router, "GET", pattern, &params), "deep");
+    EXPECT_EQ(params[":p"], ":p");
+    EXPECT_EQ(found(router, "GET", "/*/*/x", &params), "short");
+    EXPECT_EQ(found(router, "GET", "/:p/:p/x", &params), "short");
+}
+
 TEST(HttpRouterTest, RoutePatternsListsHandlersWithoutMethod) {
     HttpRouter router;
     router.addRoute(std::nullopt, "/", named("root"));
