@@ -132,12 +132,17 @@ void AppDelegate::storeSaveFolder(const QString& folder) {
 }
 
 void AppDelegate::useSaveFolder(const QString& folder) {
-    initGlobal(folder);
+    initGlobal(folder, options_.serverPort);
     checkForUpdate();
     emit saveFolderInitialised(folder);
 }
 
-void AppDelegate::checkForUpdate() { qv::app::checkForUpdate(); }
+void AppDelegate::checkForUpdate() {
+    if (options_.updateFeed)
+        qv::app::checkForUpdate(*options_.updateFeed);
+    else
+        qv::app::checkForUpdate();
+}
 
 void AppDelegate::changeArchiveHandler() { chooseSaveFolder(); }
 

@@ -3,6 +3,10 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QUrl>
+
+#include <cstdint>
+#include <optional>
 
 #include <memory>
 
@@ -18,9 +22,18 @@ class WindowDelegate;
 class AppDelegate : public QObject {
     Q_OBJECT
 public:
+    // Where a known save folder's server listens and which feed the update check reads; tests
+    // use an ephemeral port and a local feed.
+    struct LaunchOptions {
+        std::uint16_t serverPort = 9080;
+        std::optional<QUrl> updateFeed;
+    };
+
     // `settings`: where the user's choices are kept (the edition's own settings when null).
     explicit AppDelegate(std::unique_ptr<QSettings> settings = nullptr, QObject* parent = nullptr);
     ~AppDelegate() override;
+
+    void setLaunchOptions(const LaunchOptions& options) { options_ = options; }
 
     MainWindow* window() const;
     WindowDelegate* windowDelegate() const { return windowDelegate_.get(); }
@@ -47,6 +60,7 @@ private:
     void changeArchiveHandler();
     void useSaveFolder(const QString& folder);
 
+    LaunchOptions options_;
     std::unique_ptr<QSettings> settings_;
     std::unique_ptr<WindowDelegate> windowDelegate_;
     QPointer<MainWindow> window_;

@@ -12,6 +12,7 @@
 #include "app/state/QtPrint.h"
 #include "server/FileServing.h"
 #include "server/HttpServer.h"
+#include "server/html/PageResponse.h"
 
 namespace qv::app {
 
@@ -36,7 +37,7 @@ bool ensureFolder(const QString& path) {
 std::shared_ptr<server::HttpServer> makeProgramServer() {
     auto server = std::make_shared<server::HttpServer>();
     server->router.addRoute(std::nullopt, "/files/:path", server::fileShareHandler("/", defaultDocuments));
-    // The root page "/" comes from the page builder and is registered here once it exists.
+    server->router.addRoute(std::nullopt, "/", html::rootPageHandler);
     registerLessonRoutes(*server, resourcesDirectory() + QStringLiteral("/wendlelessons"));
     return server;
 }

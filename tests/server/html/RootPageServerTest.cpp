@@ -18,6 +18,7 @@ using qv::server::test::RunningServer;
 // The whole answer at "/": no length, no keep-alive, the connection closed after the page.
 std::string expectedRootAnswer() {
     return "HTTP/1.1 200 OK\r\n"
+           "Connection: close\r\n"
            "Content-Type: text/html\r\n"
            "Server: QVHttp " +
            HttpServer::version() +
