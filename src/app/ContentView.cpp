@@ -4,17 +4,25 @@
 
 #include "app/Settings.h"
 #include "app/rootview/RootView.h"
+#include "app/state/AppState.h"
+#include "capture/CameraController.h"
+#include "capture/CameraView.h"
 #include "controlbar/ControlBarView.h"
+#include "controlbar/SharedCameraPort.h"
 
 namespace qv::app {
 
 ContentView::ContentView(QWidget* parent) : QWidget(parent) {
     setMinimumSize(320, 200);
+    PanelFactories factories = PanelFactories::placeholders();
+    factories.cameraView = [](QWidget* parent) { return new capture::CameraView(parent); };
     RootView::Camera camera;
-    camera.controlBar = []() -> controlbar::CameraPort* { return nullptr; };
-    camera.available = [] { return false; };
-    camera.setZoom = [](double) {};
-    rootView_ = new RootView(PanelFactories::placeholders(), std::move(camera), this);
+    camera.controlBar = controlbar::sharedCameraProvider();
+    camera.available = [] { return !sharedCameraController.isNull(); };
+    camera.setZoom = [](double factor) {
+        if (sharedCameraController) sharedCameraController->setZoom(factor);
+    };
+    rootView_ = new RootView(std::move(factories), std::move(camera), this);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(rootView_);

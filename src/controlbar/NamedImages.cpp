@@ -4,10 +4,20 @@
 #include <QPainter>
 #include <QSvgRenderer>
 
+// Outside any namespace, as the resource initialiser requires.
+static void initIconResources() { Q_INIT_RESOURCE(qv_icons); }
+
 namespace qv::controlbar {
 
 namespace {
-QString resourcePath(const QString& name) { return QStringLiteral(":/icons/") + name; }
+QString resourcePath(const QString& name) {
+    static const bool initialised = [] {
+        initIconResources();
+        return true;
+    }();
+    (void)initialised;
+    return QStringLiteral(":/icons/") + name;
+}
 }  // namespace
 
 bool hasNamedImage(const QString& name) { return !name.isEmpty() && QFile::exists(resourcePath(name)); }
