@@ -272,7 +272,10 @@ void ControlBarView::rebuildMainButtons() {
 
     QWidget* parent = mainRow_->parentWidget();
     ControlBarModel* model = model_;
-    auto add = [&](QWidget* w) { mainRow_->addWidget(w, 0, Qt::AlignVCenter); };
+    auto add = [&](QWidget* w) {
+        mainRow_->addWidget(w, 0, Qt::AlignVCenter);
+        w->show();
+    };
     auto button = [&](const QString& icon, const QString& text, std::function<void()> action,
                       std::optional<QColor> color = std::nullopt, const QString& tooltip = {}) {
         add(new QVImageButton(icon, text, tooltip, color, std::move(action), parent));

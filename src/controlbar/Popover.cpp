@@ -25,7 +25,10 @@ void Popover::setRow(const std::vector<QWidget*>& widgets) {
         delete item;
     }
     row_->addStretch();
-    for (QWidget* w : widgets) row_->addWidget(w, 0, Qt::AlignVCenter);
+    for (QWidget* w : widgets) {
+        row_->addWidget(w, 0, Qt::AlignVCenter);
+        w->show();
+    }
     row_->addStretch();
     adjustSize();
 }

@@ -7,7 +7,7 @@
 #include "app/state/NotificationCenter.h"
 #include "app/state/Notifications.h"
 #include "controlbar/ControlBarModel.h"
-#include "FakeCamera.h"
+#include "controlbar/FakeCamera.h"
 #include "support/QtWait.h"
 
 using namespace qv::controlbar;
