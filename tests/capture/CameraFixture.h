@@ -56,6 +56,8 @@ private:
 class CameraWindow : public ::testing::Test {
 protected:
     void SetUp() override {
+        // Discovery finds the synthetic devices, as it does for the program started this way.
+        qputenv("QUORVANE_SYNTHETIC_DEVICES", QV_TEST_FIXTURES_DIR "/synthetic-devices.json");
         app::currentZoomFactor = 1.0;
         app::applyResolution(QStringLiteral("1080P@30fps"));
         app::setFolderLocations(nullptr);
