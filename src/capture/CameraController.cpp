@@ -162,7 +162,6 @@ void CameraController::discoverDevices() {
 void CameraController::configureInputs(const VemoCamera& camera, const std::optional<VemoMic>& mic, bool fullHD,
                                        bool ultraHD) {
     if (!session_) throw CameraControllerError(CameraControllerError::captureSessionIsMissing);
-    if (!camera.camera) throw CameraControllerError(CameraControllerError::inputsAreInvalid);
     gst::CameraSession::Inputs inputs;
     inputs.camera = camera.camera;
     if (mic) inputs.mic = mic->mic;
