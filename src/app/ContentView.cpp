@@ -12,7 +12,9 @@
 
 namespace qv::app {
 
-ContentView::ContentView(QWidget* parent) : QWidget(parent) {
+ContentView::ContentView(QWidget* parent) : ContentView(nullptr, parent) {}
+
+ContentView::ContentView(QSettings* settings, QWidget* parent) : QWidget(parent) {
     setMinimumSize(320, 200);
     PanelFactories factories = PanelFactories::placeholders();
     factories.cameraView = [](QWidget* parent) { return new capture::CameraView(parent); };
@@ -28,10 +30,11 @@ ContentView::ContentView(QWidget* parent) : QWidget(parent) {
     layout->addWidget(rootView_);
 
     // The offline mode is kept between launches under "bookmark_offline".
-    rootView_->controlBar()->model().setOfflineModeStore([](bool offline) {
-        auto settings = openUserSettings();
-        settings->setValue(QStringLiteral("bookmark_offline"), offline);
-        settings->sync();
+    rootView_->controlBar()->model().setOfflineModeStore([settings](bool offline) {
+        std::unique_ptr<QSettings> own = settings ? nullptr : openUserSettings();
+        QSettings* target = settings ? settings : own.get();
+        target->setValue(QStringLiteral("bookmark_offline"), offline);
+        target->sync();
     });
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 #include <QWidget>
 
+class QSettings;
+
 namespace qv::app {
 
 class RootView;
@@ -9,7 +11,10 @@ class RootView;
 class ContentView : public QWidget {
     Q_OBJECT
 public:
+    // The control bar keeps the offline mode in the program's user settings.
     explicit ContentView(QWidget* parent = nullptr);
+    // ... or in the given settings (the application delegate's own), which must outlive the view.
+    explicit ContentView(QSettings* settings, QWidget* parent = nullptr);
 
     RootView* rootView() const { return rootView_; }
 

@@ -29,7 +29,9 @@ namespace {
 #ifdef QV_SCREENS_WENDLE
 constexpr bool kWendle = true;
 constexpr const char* kEdition = "wendle";
+#define QV_SCREENS_SUITE WendleMainWindowScreens
 #else
+#define QV_SCREENS_SUITE MainWindowScreens
 constexpr bool kWendle = false;
 constexpr const char* kEdition = "vemo";
 #endif
@@ -51,11 +53,14 @@ void shot(QWidget& window, const QString& name) {
 
 }  // namespace
 
-TEST(MainWindowScreens, BarStatesSnapshotAndSideBySide) {
+TEST(QV_SCREENS_SUITE, BarStatesSnapshotAndSideBySide) {
     if (kWendle) setApplicationId(QString::fromUtf8(qv::util::build::wendleApplicationId));
     ASSERT_EQ(isWendleEdition(), kWendle);
     QTemporaryDir config, save;
     qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+    // The synthetic camera of the shared fixture (unless the caller chose other devices).
+    if (qEnvironmentVariableIsEmpty("QUORVANE_SYNTHETIC_DEVICES"))
+        qputenv("QUORVANE_SYNTHETIC_DEVICES", QV_TEST_FIXTURES_DIR "/synthetic-devices.json");
     auto folders = std::make_shared<FolderLocations>(FolderLocations::forSaveFolder(save.path()));
     ASSERT_TRUE(QDir().mkpath(folders->imagesFolderURL));
     ASSERT_TRUE(QDir().mkpath(folders->videosFolderURL));
