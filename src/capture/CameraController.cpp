@@ -109,6 +109,7 @@ std::shared_ptr<const QImage> CameraController::latestFrame() const {
     return session_ ? session_->latestFrame() : nullptr;
 }
 std::uint64_t CameraController::framesReceived() const { return session_ ? session_->framesReceived() : 0; }
+std::uint64_t CameraController::framesCaptured() const { return session_ ? session_->framesCaptured() : 0; }
 bool CameraController::hasSound() const { return session_ && session_->hasSound(); }
 
 // ---- set-up ----
