@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QSlider>
+#include <QVariantAnimation>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -242,7 +243,7 @@ Popover* ControlBarView::popover(const QString& name) const {
 void ControlBarView::refresh() {
     static_cast<CollapseTab*>(tab_)->turned = model_->hideControlBar;
     tab_->update();
-    bar_->setVisible(!model_->hideControlBar);
+    if (barShown_ == model_->hideControlBar) slideBar(model_->hideControlBar);
     rebuildMainButtons();
     const int sliderValue = int(std::lround(model_->zoomFactor * kSliderScale));
     if (zoomSlider_->value() != sliderValue) {
@@ -252,6 +253,36 @@ void ControlBarView::refresh() {
     refreshPopovers();
     adjustSize();
     emit resized();
+}
+
+void ControlBarView::slideBar(bool hide) {
+    // The bar slides out downwards, or in from below, eased in over half a second; the tab
+    // turns its arrow at once.
+    barShown_ = !hide;
+    if (slide_) delete slide_.data();
+    const int distance = bar_->sizeHint().height();
+    if (!hide) {
+        bar_->show();
+        adjustSize();
+    }
+    auto* animation = new QVariantAnimation(this);
+    slide_ = animation;
+    animation->setDuration(isVisible() ? slideDurationMs : 0);
+    animation->setEasingCurve(QEasingCurve::InQuad);
+    animation->setStartValue(hide ? 0 : distance);
+    animation->setEndValue(hide ? distance : 0);
+    connect(animation, &QVariantAnimation::valueChanged, this, [this](const QVariant& v) {
+        slideOffset_ = v.toInt();
+        emit resized();
+    });
+    connect(animation, &QVariantAnimation::finished, this, [this, hide] {
+        slideOffset_ = 0;
+        if (hide) bar_->hide();
+        adjustSize();
+        emit resized();
+    });
+    slideOffset_ = hide ? 0 : distance;
+    animation->start(QAbstractAnimation::DeleteWhenStopped);
 }
 
 void ControlBarView::rebuildMainButtons() {

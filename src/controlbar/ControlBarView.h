@@ -35,6 +35,9 @@ public:
     QWidget* bar() const { return bar_; }
     Popover* popover(const QString& name) const;
     QSlider* zoomSlider() const { return zoomSlider_; }
+    // How far the bar is moved down from its place while it slides out or in.
+    int slideOffset() const { return slideOffset_; }
+    static constexpr int slideDurationMs = 500;
 
 signals:
     // The bar's size changed (collapsed, restored, buttons came or went).
@@ -46,6 +49,7 @@ protected:
 
 private:
     void refresh();
+    void slideBar(bool hide);
     void rebuildMainButtons();
     void refreshPopovers();
     void syncPopover(const QString& name, bool shown, const QString& anchorIcon);
@@ -64,6 +68,9 @@ private:
     QWidget* hidButtons_;
     QSlider* zoomSlider_ = nullptr;
     QString mainSignature_;
+    int slideOffset_ = 0;
+    bool barShown_ = true;
+    QPointer<QObject> slide_;
     std::map<QString, QString> popoverSignatures_;
     std::map<QString, Popover*> popovers_;
 };

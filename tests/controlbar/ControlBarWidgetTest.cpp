@@ -142,10 +142,14 @@ TEST_F(BarFixture, CollapseTabHidesTheBarAndKeepsPopoverFlags) {
     view.model().showPopoverZoom = false;
     QTest::mouseClick(view.collapseTab(), Qt::LeftButton);
     EXPECT_TRUE(view.model().hideControlBar);
-    EXPECT_TRUE(view.bar()->isHidden());
+    EXPECT_FALSE(view.bar()->isHidden()) << "it slides out first";
+    ASSERT_TRUE(qv::test::waitUntil([&] { return view.bar()->isHidden(); }, 3000));
     EXPECT_LT(view.height(), 30);
+    EXPECT_EQ(view.slideOffset(), 0);
     QTest::mouseClick(view.collapseTab(), Qt::LeftButton);
     EXPECT_FALSE(view.bar()->isHidden());
+    EXPECT_GT(view.slideOffset(), 0) << "and slides in from below";
+    ASSERT_TRUE(qv::test::waitUntil([&] { return view.slideOffset() == 0; }, 3000));
 }
 
 TEST_F(BarFixture, PopoversOpenAtTheirButtonAndCloseOnAnOutsideClick) {

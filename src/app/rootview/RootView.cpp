@@ -114,7 +114,8 @@ void RootView::layoutOverlays() {
     archiveList_->move(0, area.center().y() - archiveList_->height() / 2);
     if (fileLibrary_) fileLibrary_->move(area.width() - fileLibrary_->width(), area.center().y() - fileLibrary_->height() / 2);
     controlBar_->adjustSize();
-    controlBar_->move((area.width() - controlBar_->width()) / 2, area.height() - controlBar_->height());
+    controlBar_->move((area.width() - controlBar_->width()) / 2,
+                      area.height() - controlBar_->height() + controlBar_->slideOffset());
     // Layering, bottom to top: archive list, file library, control bar, window list, GIF maker, pairing.
     archiveList_->raise();
     if (fileLibrary_) fileLibrary_->raise();

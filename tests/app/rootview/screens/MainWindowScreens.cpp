@@ -98,10 +98,10 @@ TEST(QV_SCREENS_SUITE, BarStatesSnapshotAndSideBySide) {
     if (kWendle) return;
 
     QTest::mouseClick(bar->collapseTab(), Qt::LeftButton);
-    ASSERT_TRUE(bar->bar()->isHidden());
+    ASSERT_TRUE(qv::test::waitUntil([&] { return bar->bar()->isHidden(); }, 3000));
     shot(window, "collapsed");
     QTest::mouseClick(bar->collapseTab(), Qt::LeftButton);
-    ASSERT_FALSE(bar->bar()->isHidden());
+    ASSERT_TRUE(qv::test::waitUntil([&] { return bar->slideOffset() == 0 && !bar->bar()->isHidden(); }, 3000));
 
     QTest::mouseClick(bar->button("toolbar_view"), Qt::LeftButton);
     ASSERT_TRUE(qv::test::waitUntil([&] { return bar->popover("ViewOption")->isVisible(); }, 2000));
