@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QEnterEvent>
+#include <QMessageBox>
+#include <QTimer>
 #include <QSlider>
 #include <QTest>
 
@@ -172,4 +175,19 @@ TEST_F(BarFixture, PopoversOpenAtTheirButtonAndCloseOnAnOutsideClick) {
     EXPECT_EQ(camera.zooms.back(), 2.5);
     zoom->hide();  // what a click outside the popup does
     EXPECT_FALSE(view.model().showPopoverZoom);
+}
+
+TEST_F(BarFixture, FilesWithoutASaveFolderShowsTheAlert) {
+    qv::app::setFolderLocations(nullptr);
+    QString shown;
+    QTimer::singleShot(200, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            shown = box->text();
+            box->accept();
+        }
+    });
+    QTest::mouseClick(view.button("toolbar_folder"), Qt::LeftButton);
+    EXPECT_EQ(shown,
+              "No Permissions granted to save files on your computer, please restart app and choose a folder to save "
+              "files!");
 }

@@ -140,6 +140,22 @@ TEST_F(RootFixture, BrowserPanelOpensReopensAndLaysItselfOut) {
     EXPECT_TRUE(pdfTargets.empty());
     EXPECT_EQ(pdfViewerQuery, "file=http://localhost:9080/files/@@tmp@@a%20b.pdf");
     EXPECT_TRUE(area->browserPanel()->findChild<QWidget*>("Browser (PDF)"));
+    // Dragging the panel moves it; dragging its bottom-right corner resizes it.
+    QWidget* panel = area->browserPanel();
+    ASSERT_TRUE(qv::test::waitUntil([&] { return panel->width() != 600; }, 2000));
+    const QRect before = panel->geometry();
+    QTest::mousePress(panel, Qt::LeftButton, {}, QPoint(200, 150));
+    QTest::mouseMove(panel, QPoint(230, 170));
+    QTest::mouseRelease(panel, Qt::LeftButton, {}, QPoint(200, 150));  // the panel followed
+    EXPECT_EQ(panel->geometry(), before.translated(30, 20));
+    const QPoint corner(panel->width() - 5, panel->height() - 5);
+    QTest::mousePress(panel, Qt::LeftButton, {}, corner);
+    // The corner is tested afresh on every change: the pointer keeps to it in small steps.
+    for (int step = 1; step <= 10; ++step) QTest::mouseMove(panel, corner - QPoint(10 * step, 5 * step));
+    QTest::mouseRelease(panel, Qt::LeftButton, {}, corner - QPoint(100, 50));
+    EXPECT_EQ(panel->size(), before.size() - QSize(100, 50));
+    EXPECT_EQ(panel->pos(), before.topLeft() + QPoint(30, 20));
+
     view->model().closeBrowser();
     EXPECT_FALSE(area->browserPanel());
     globalPdfMode = false;
@@ -165,6 +181,23 @@ TEST_F(RootFixture, SideBySidePaneOpensAtHalfTheWindowAndCloses) {
     QTest::mouseDClick(pane, Qt::LeftButton, {}, pane->rect().center());
     EXPECT_EQ(view->model().picture.scale, 2.0);
     EXPECT_NEAR(pane->pictureRect().width(), before.width() * 2, 1);
+    // The share button opens the sharing menu for the shown file at the button.
+    QTest::mouseClick(pane->shareButton(), Qt::LeftButton);
+    EXPECT_TRUE(view->model().showSharingPicker);
+    SharingsPicker* picker = pane->sharingsPicker();
+    ASSERT_TRUE(qv::test::waitUntil([&] { return picker->menu() && picker->menu()->isVisible(); }, 2000));
+    EXPECT_EQ(picker->sharingItems(), std::vector<QUrl>{QUrl::fromLocalFile(path)});
+    EXPECT_LT((picker->menu()->pos() - pane->shareButton()->mapToGlobal(QPoint(0, 32))).manhattanLength(), 40);
+    picker->menu()->close();
+    ASSERT_TRUE(qv::test::waitUntil([&] { return !view->model().showSharingPicker; }, 2000));
+
+    // A drag displaces the picture by its own translation.
+    const QPointF centre = pane->pictureRect().center();
+    QTest::mousePress(pane, Qt::LeftButton, {}, QPoint(200, 300));
+    QTest::mouseMove(pane, QPoint(240, 330));
+    QTest::mouseRelease(pane, Qt::LeftButton, {}, QPoint(240, 330));
+    EXPECT_EQ(pane->pictureRect().center(), centre + QPointF(40, 30));
+
     QTest::mouseClick(pane->closeButton(), Qt::LeftButton);
     EXPECT_FALSE(view->model().showSideBySide);
     EXPECT_FALSE(pane->isVisible());
