@@ -16,6 +16,9 @@ ContentView::ContentView(QWidget* parent) : ContentView(nullptr, parent) {}
 
 ContentView::ContentView(QSettings* settings, QWidget* parent) : QWidget(parent) {
     setMinimumSize(320, 200);
+    // The live camera is real; the other panels show placeholders until their own views exist,
+    // each set here by its factory (the whiteboard: factories.whiteboard, the browser:
+    // factories.browser with factories.openPDF, and so on).
     PanelFactories factories = PanelFactories::placeholders();
     factories.cameraView = [](QWidget* parent) { return new capture::CameraView(parent); };
     RootView::Camera camera;
