@@ -160,6 +160,15 @@ void FloatingCameraWindow::mouseReleaseEvent(QMouseEvent* e) {
 
 // --- CameraArea ---
 
+namespace {
+template <typename T>
+void retire(QPointer<T>& widget) {
+    widget->hide();
+    widget->deleteLater();
+    widget = nullptr;
+}
+}  // namespace
+
 CameraArea::CameraArea(RootViewModel& model, const PanelFactories& factories, std::function<bool()> cameraAvailable,
                        std::function<void(double)> setZoom, QWidget* parent)
     : QWidget(parent),
@@ -191,8 +200,9 @@ void CameraArea::refresh() {
         browser_->show();
         model_.browserShown();
     } else if (!model_.showBrowser && browser_) {
-        // The closed browser leaves at once, so nothing can reach it afterwards.
-        delete browser_.data();
+        // The closed browser leaves the view at once and nothing here reaches it afterwards; it is
+        // deleted once the event that closed it (perhaps one of its own) has unwound.
+        retire(browser_);
     }
     if (browser_) browser_->setGeometry(QRectF(model_.browser.dragged, model_.browser.frame).toRect());
 
@@ -201,7 +211,7 @@ void CameraArea::refresh() {
             window = new FloatingCameraWindow(kind, model_, factories_, this);
             window->show();
         } else if (!shown && window) {
-            delete window.data();
+            retire(window);
         }
         if (window) window->move(window->placeFor(model_.cameraWindows.pipOffset));
     };

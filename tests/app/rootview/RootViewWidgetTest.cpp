@@ -116,7 +116,10 @@ TEST_F(RootFixture, CameraAreaPinchByWheelAndTheFloatingWindows) {
     ASSERT_TRUE(content);
     QWidget* close = pip->findChild<QWidget*>("close");
     QTest::mouseClick(close, Qt::LeftButton);
-    ASSERT_TRUE(qv::test::waitUntil([&] { return !content; }, 1000));
+    ASSERT_TRUE(qv::test::waitUntil([&] {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return !content;
+    }, 1000));
     EXPECT_FALSE(view->model().showPipCamera);
     EXPECT_TRUE(view->model().showDocCamera);
 }
@@ -135,6 +138,9 @@ TEST_F(RootFixture, BrowserPanelOpensReopensAndLaysItselfOut) {
     // panel is never asked to load anything.
     QPointer<QWidget> old = area->browserPanel();
     post(nt::OpenBrowser, {{"pdfMode", true}, {"pdfPath", "/tmp/a b.pdf"}});
+    EXPECT_FALSE(area->browserPanel());
+    EXPECT_TRUE(old->isHidden());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_FALSE(old);
     ASSERT_TRUE(qv::test::waitUntil([&] { return area->browserPanel() != nullptr; }, 2000));
     EXPECT_TRUE(pdfTargets.empty());
