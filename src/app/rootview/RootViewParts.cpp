@@ -2,6 +2,7 @@
 
 #include <QGestureEvent>
 #include <QMouseEvent>
+#include <QNativeGestureEvent>
 #include <QPainter>
 #include <QPinchGesture>
 #include <QTimer>
@@ -16,6 +17,40 @@ namespace qv::app {
 namespace {
 // Ctrl + wheel stands in for a pinch where no touch pad delivers one.
 bool isZoomWheel(const QWheelEvent* e) { return e->modifiers().testFlag(Qt::ControlModifier) && e->angleDelta().y() != 0; }
+
+// Feeds a pinch to `changed` (magnification since it began) and `ended`, whether it comes as a
+// touch gesture or as the touch pad's native zoom steps. True when the event was such a pinch.
+bool feedPinch(QEvent* event, PinchGate& gate, double& nativeMagnification, const std::function<void(double)>& changed,
+               const std::function<void()>& ended) {
+    if (event->type() == QEvent::Gesture) {
+        auto* ge = static_cast<QGestureEvent*>(event);
+        auto* g = static_cast<QPinchGesture*>(ge->gesture(Qt::PinchGesture));
+        if (!g) return false;
+        if (auto m = gate.change(g->totalScaleFactor())) changed(*m);
+        if ((g->state() == Qt::GestureFinished || g->state() == Qt::GestureCanceled) && gate.end()) ended();
+        ge->accept(g);
+        return true;
+    }
+    if (event->type() == QEvent::NativeGesture) {
+        auto* ne = static_cast<QNativeGestureEvent*>(event);
+        switch (ne->gestureType()) {
+            case Qt::BeginNativeGesture:
+                nativeMagnification = 1.0;
+                return true;
+            case Qt::ZoomNativeGesture:
+                // Each step carries the change since the one before.
+                nativeMagnification += ne->value();
+                if (auto m = gate.change(nativeMagnification)) changed(*m);
+                return true;
+            case Qt::EndNativeGesture:
+                if (gate.end()) ended();
+                return true;
+            default:
+                return false;
+        }
+    }
+    return false;
+}
 }  // namespace
 
 // --- ImageTapButton ---
@@ -229,17 +264,8 @@ void CameraArea::pinch(double magnification) {
 void CameraArea::pinchEnded() { model_.pinch.ended(); }
 
 bool CameraArea::event(QEvent* event) {
-    if (event->type() == QEvent::Gesture) {
-        auto* ge = static_cast<QGestureEvent*>(event);
-        if (auto* g = static_cast<QPinchGesture*>(ge->gesture(Qt::PinchGesture))) {
-            if (auto m = pinchGate_.change(g->totalScaleFactor())) pinch(*m);
-            if (g->state() == Qt::GestureFinished || g->state() == Qt::GestureCanceled) {
-                if (pinchGate_.end()) pinchEnded();
-            }
-            ge->accept(g);
-            return true;
-        }
-    }
+    if (feedPinch(event, pinchGate_, nativeMagnification_, [this](double m) { pinch(m); }, [this] { pinchEnded(); }))
+        return true;
     return QWidget::event(event);
 }
 
@@ -348,19 +374,14 @@ void SideBySidePane::wheelEvent(QWheelEvent* e) {
 }
 
 bool SideBySidePane::event(QEvent* event) {
-    if (event->type() == QEvent::Gesture) {
-        auto* ge = static_cast<QGestureEvent*>(event);
-        if (auto* g = static_cast<QPinchGesture*>(ge->gesture(Qt::PinchGesture))) {
-            if (auto m = pinchGate_.change(g->totalScaleFactor())) model_.picture.pinchChanged(*m);
-            if (g->state() == Qt::GestureFinished || g->state() == Qt::GestureCanceled) {
-                if (pinchGate_.end()) model_.picture.pinchEnded();
-            }
-            ge->accept(g);
+    const bool pinched = feedPinch(
+        event, pinchGate_, nativeMagnification_,
+        [this](double m) {
+            model_.picture.pinchChanged(m);
             update();
-            return true;
-        }
-    }
-    return QWidget::event(event);
+        },
+        [this] { model_.picture.pinchEnded(); });
+    return pinched || QWidget::event(event);
 }
 
 }  // namespace qv::app

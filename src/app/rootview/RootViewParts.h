@@ -105,6 +105,7 @@ private:
     QPointer<FloatingCameraWindow> pip_;
     QPointer<FloatingCameraWindow> docCamera_;
     PinchGate pinchGate_;
+    double nativeMagnification_ = 1.0;
 };
 
 // The side-by-side pane: one captured picture to pan, pinch and double-tap, with a close button
@@ -139,6 +140,7 @@ private:
     SharingsPicker* picker_;
     DragGate drag_;
     PinchGate pinchGate_;
+    double nativeMagnification_ = 1.0;
 };
 
 }  // namespace qv::app

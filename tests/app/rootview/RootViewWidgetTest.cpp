@@ -4,6 +4,8 @@
 #include <QClipboard>
 #include <QMimeData>
 #include <QMenu>
+#include <QNativeGestureEvent>
+#include <QPointingDevice>
 #include <QSplitter>
 #include <QTemporaryDir>
 #include <QTest>
@@ -90,12 +92,25 @@ TEST_F(RootFixture, CameraAreaPinchByWheelAndTheFloatingWindows) {
     wheel(area, 120);
     currentZoomFactor = 0.52;
     wheel(area, -120);
-    ASSERT_EQ(zooms.size(), 2u);
-    EXPECT_EQ(zooms[0], 10.0);
-    EXPECT_EQ(zooms[1], 0.5);
+    // A touch-pad pinch: native zoom steps, each the change since the last.
+    currentZoomFactor = 2.0;
+    auto native = [&](Qt::NativeGestureType type, double value) {
+        QNativeGestureEvent e(type, QPointingDevice::primaryPointingDevice(), 2, QPointF(50, 50), QPointF(50, 50),
+                              area->mapToGlobal(QPointF(50, 50)), value, QPointF());
+        QCoreApplication::sendEvent(area, &e);
+    };
+    native(Qt::BeginNativeGesture, 0);
+    native(Qt::ZoomNativeGesture, 0.005);  // below the pinch's threshold
+    native(Qt::ZoomNativeGesture, 0.495);
+    currentZoomFactor = 5.0;  // read once, at the pinch's start
+    native(Qt::ZoomNativeGesture, 0.5);
+    native(Qt::EndNativeGesture, 0);
+    EXPECT_EQ(zooms, (std::vector<double>{10.0, 0.5, 3.0, 4.0}));
+    EXPECT_FALSE(view->model().pinch.pinchGestureStart());
+
     cameraAvailable = false;
     wheel(area, 120);
-    EXPECT_EQ(zooms.size(), 2u);
+    EXPECT_EQ(zooms.size(), 4u);
     currentZoomFactor = 1.0;
 
     post(nt::OpenPIPCamera);
