@@ -49,7 +49,7 @@ MainWindow* AppDelegate::window() const { return window_.data(); }
 void AppDelegate::applicationDidFinishLaunching() {
     restoreSettings();
 
-    auto* content = new ContentView;
+    auto* content = new ContentView(settings_.get());
     auto* window = new MainWindow(content, settings_.get(), QString());
     window_ = window;
     window->resize(1280, 800);

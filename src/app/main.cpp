@@ -9,6 +9,8 @@
 
 int main(int argc, char** argv) {
     qv::app::setApplicationId(QStringLiteral(QV_APP_ID));
+    // The whiteboard's web views share one GL context with the window.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Quorvane"));
     QApplication::setApplicationName(QStringLiteral(QV_SETTINGS_NAME));

@@ -1,0 +1,132 @@
+#include "app/rootview/RootView.h"
+
+#include <QEasingCurve>
+#include <QResizeEvent>
+#include <QSplitter>
+#include <QVariantAnimation>
+
+#include "app/rootview/RootViewParts.h"
+#include "app/state/AppState.h"
+#include "controlbar/ControlBarView.h"
+
+namespace qv::app {
+
+namespace {
+constexpr int kOpenAnimationMs = 500;
+
+void placeAtSizeHint(QWidget* w) {
+    const QSize hint = w->sizeHint();
+    if (hint.isValid()) w->resize(hint);
+}
+}  // namespace
+
+RootView::RootView(PanelFactories factories, Camera camera, QWidget* parent)
+    : QWidget(parent), factories_(std::move(factories)), model_(new RootViewModel(this)) {
+    setObjectName(QStringLiteral("rootView"));
+    setMinimumSize(320, 200);
+    model_->windowSize = [this] { return QSizeF(size()); };
+    model_->openPdfInShownBrowser = [this](const QString& path) {
+        // Only a browser panel that is on screen now; a closed one is gone and never called.
+        BrowserPanelFrame* panel = cameraArea_->browserPanel();
+        if (!panel || !factories_.openPDF) return false;
+        factories_.openPDF(panel->browser(), path);
+        return true;
+    };
+
+    splitter_ = new QSplitter(Qt::Horizontal, this);
+    splitter_->setObjectName(QStringLiteral("split"));
+    splitter_->setChildrenCollapsible(false);
+    sideBySide_ = new SideBySidePane(*model_, splitter_);
+    sideBySide_->hide();
+    cameraArea_ = new CameraArea(*model_, factories_, std::move(camera.available), std::move(camera.setZoom), splitter_);
+    splitter_->addWidget(sideBySide_);
+    splitter_->addWidget(cameraArea_);
+    splitter_->setStretchFactor(1, 1);
+
+    // Overlays over both panes, each later one above the earlier.
+    archiveList_ = factories_.archiveList(this);
+    placeAtSizeHint(archiveList_);
+    if (isWendleEdition()) {
+        fileLibrary_ = factories_.fileLibrary(this);
+        placeAtSizeHint(fileLibrary_);
+    }
+    controlBar_ = new controlbar::ControlBarView(std::move(camera.controlBar), this);
+    connect(controlBar_, &controlbar::ControlBarView::resized, this, &RootView::layoutOverlays);
+
+    connect(model_, &RootViewModel::changed, this, &RootView::refresh);
+    connect(model_, &RootViewModel::sideBySideOpening, this, &RootView::openSideBySide);
+    model_->subscribe();
+    refresh();
+}
+
+RootView::~RootView() = default;
+
+void RootView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    splitter_->setGeometry(rect());
+    layoutOverlays();
+}
+
+void RootView::openSideBySide() {
+    // The pane opens at the chosen width, eased in over half a second.
+    const int target = int(model_->splitWidth.value_or(width() * 0.5));
+    sideBySide_->show();
+    auto* animation = new QVariantAnimation(this);
+    animation->setDuration(kOpenAnimationMs);
+    animation->setEasingCurve(QEasingCurve::InQuad);
+    animation->setStartValue(0);
+    animation->setEndValue(target);
+    connect(animation, &QVariantAnimation::valueChanged, this, [this](const QVariant& v) {
+        const int w = std::max(sideBySide_->minimumWidth(), v.toInt());
+        splitter_->setSizes({w, std::max(1, width() - w)});
+    });
+    animation->start(QAbstractAnimation::DeleteWhenStopped);
+}
+
+void RootView::syncCentredPanel(QPointer<QWidget>& panel, bool shown, const PanelFactories::Make& make, QSize fixed) {
+    if (shown && !panel) {
+        panel = make(this);
+        if (fixed.isValid())
+            panel->setFixedSize(fixed);
+        else
+            placeAtSizeHint(panel);
+        panel->show();
+    } else if (!shown && panel) {
+        // Each opening builds the panel afresh.
+        panel->hide();
+        panel->deleteLater();
+        panel = nullptr;
+    }
+}
+
+void RootView::refresh() {
+    if (!model_->showSideBySide && sideBySide_->isVisible()) sideBySide_->hide();
+    sideBySide_->refresh();
+    cameraArea_->refresh();
+    syncCentredPanel(tunnelList_, model_->showTunnelList, factories_.tunnelList, QSize(400, 400));
+    syncCentredPanel(gifGenerator_, model_->showGifGenerator, factories_.gifGenerator, QSize());
+    syncCentredPanel(kestrixConfig_, model_->showKestrixConfig, factories_.kestrixConfig, QSize());
+    layoutOverlays();
+}
+
+void RootView::layoutOverlays() {
+    const QRect area = rect();
+    archiveList_->move(0, area.center().y() - archiveList_->height() / 2);
+    if (fileLibrary_) fileLibrary_->move(area.width() - fileLibrary_->width(), area.center().y() - fileLibrary_->height() / 2);
+    controlBar_->adjustSize();
+    controlBar_->move((area.width() - controlBar_->width()) / 2,
+                      area.height() - controlBar_->height() + controlBar_->slideOffset());
+    // Layering, bottom to top: archive list, file library, control bar, window list, GIF maker, pairing.
+    archiveList_->raise();
+    if (fileLibrary_) fileLibrary_->raise();
+    controlBar_->raise();
+    for (QWidget* panel : {tunnelList_.data(), gifGenerator_.data(), kestrixConfig_.data()}) {
+        if (!panel) continue;
+        QRect r(QPoint(0, 0), panel->size());
+        r.moveCenter(area.center());
+        panel->move(r.topLeft());
+        panel->raise();
+    }
+}
+
+}  // namespace qv::app

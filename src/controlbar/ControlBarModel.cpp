@@ -1,0 +1,282 @@
+#include "controlbar/ControlBarModel.h"
+
+#include <QVariant>
+
+#include <algorithm>
+
+#include "app/state/AppState.h"
+#include "app/state/Notifications.h"
+#include "app/state/QtPrint.h"
+
+namespace qv::controlbar {
+
+namespace nt = app::notification;
+
+double zoomedIn(double currentFactor) { return std::min(10.0, currentFactor * 1.1); }
+double zoomedOut(double currentFactor) { return std::max(0.5, currentFactor / 1.1); }
+
+ControlBarModel::ControlBarModel(CameraProvider camera, QObject* parent)
+    : QObject(parent), camera_(std::move(camera)) {
+    recordingTimer_.setInterval(recordingClockIntervalMs);
+    recordingTimer_.setTimerType(Qt::PreciseTimer);
+    connect(&recordingTimer_, &QTimer::timeout, this, &ControlBarModel::clockTick);
+}
+
+ControlBarModel::~ControlBarModel() { unsubscribe(); }
+
+// --- appearance and subscriptions ---
+
+void ControlBarModel::appear() {
+    if (hideControlBar || subscribed()) return;
+    subscribe();
+    restoreSettings();
+}
+
+void ControlBarModel::subscribe() {
+    auto& center = app::NotificationCenter::defaultCenter();
+    auto add = [&](const char* name, void (ControlBarModel::*handler)(const app::Notification&)) {
+        tokens_.push_back(center.addObserver(this, name, [this, handler](const app::Notification& n) { (this->*handler)(n); }));
+    };
+    add(nt::CameraStarted, &ControlBarModel::onCameraStarted);
+    add(nt::Zoomed_CAMERA, &ControlBarModel::onZoomed);
+    add(nt::Camera_List_Ready, &ControlBarModel::onCameraListReady);
+    add(nt::VideoRecorded, &ControlBarModel::onCaptureSaved);
+    add(nt::ImageCaptured, &ControlBarModel::onCaptureSaved);
+    add(nt::HIDConnected, &ControlBarModel::onHIDConnected);
+    add(nt::HIDDisconnected, &ControlBarModel::onHIDDisconnected);
+    add(nt::HIDButtonClicked, &ControlBarModel::onHIDButtonClicked);
+}
+
+void ControlBarModel::unsubscribe() {
+    auto& center = app::NotificationCenter::defaultCenter();
+    for (auto token : tokens_) center.removeObserver(token);
+    tokens_.clear();
+}
+
+void ControlBarModel::toggleControlBar() {
+    hideControlBar = !hideControlBar;
+    // Only the shown bar hears the bus; each showing subscribes afresh and runs the appearance step.
+    if (hideControlBar) {
+        unsubscribe();
+    } else {
+        subscribe();
+        restoreSettings();
+    }
+    emit changed();
+}
+
+void ControlBarModel::restoreSettings() {
+    setOfflineMode(app::globalOfflineMode);
+    selectedResolution = app::globalResolution;
+    emit changed();
+}
+
+void ControlBarModel::setOfflineMode(bool offline) {
+    toggleModel.offlineMode = offline;
+    util::printLine("OfflineMode:", offline);
+    app::globalOfflineMode = offline;
+    if (storeOfflineMode_) storeOfflineMode_(offline);
+    emit changed();
+}
+
+// --- main buttons ---
+
+void ControlBarModel::showLastCapture() {
+    if (!hasThumbnail()) return;
+    app::post(nt::OpenSideBySide, {{"image", thumbnailImage}, {"url", thumbnailURL}});
+}
+
+void ControlBarModel::turnAnnotationOn() {
+    enableAnnotation = true;
+    if (runScript_) runScript_(QStringLiteral("allowAnnotation(true)"));
+    app::post(nt::HideArchiveList);
+    emit changed();
+}
+
+void ControlBarModel::turnAnnotationOff() {
+    enableAnnotation = false;
+    if (runScript_) runScript_(QStringLiteral("allowAnnotation(false)"));
+    emit changed();
+}
+
+void ControlBarModel::zoomOut() {
+    if (auto* cam = camera_()) cam->setZoom(zoomedOut(app::currentZoomFactor));
+}
+
+void ControlBarModel::zoomIn() {
+    if (auto* cam = camera_()) cam->setZoom(zoomedIn(app::currentZoomFactor));
+}
+
+void ControlBarModel::setZoomFromSlider(double value) {
+    zoomFactor = value;
+    if (auto* cam = camera_()) cam->setZoom(value);
+    emit changed();
+}
+
+void ControlBarModel::setFreezing(bool frozen) {
+    // One target state; the bar then shows what the controller reports, so the bar's flag and
+    // the controller's pause can never disagree.
+    if (auto* cam = camera_()) {
+        if (cam->isPaused() != frozen) cam->togglePause();
+        isFreezing = cam->isPaused();
+    } else {
+        isFreezing = frozen;
+    }
+    emit changed();
+}
+
+void ControlBarModel::takeSnapshot() {
+    if (auto* cam = camera_()) cam->capturePhoto();
+}
+
+void ControlBarModel::rotate(const QString& direction) { app::post(nt::ROTATE_CAMERA, {{"direction", direction}}); }
+void ControlBarModel::mirror() { app::post(nt::Mirror_CAMERA); }
+void ControlBarModel::openFiles() { app::post(nt::OpenFiles); }
+
+void ControlBarModel::openWebBrowser() {
+    app::post(nt::OpenBrowser, {{"pdfMode", false}});
+    showPopoverViewer = false;
+    emit changed();
+}
+
+void ControlBarModel::openLessons() {
+    app::post(nt::OpenBrowser, {{"pdfMode", false}, {"lessonsMode", true}});
+    showPopoverViewer = false;
+    emit changed();
+}
+
+void ControlBarModel::openDocCamera() {
+    app::post(nt::OpenDocCamera);
+    showPopoverViewer = false;
+    emit changed();
+}
+
+void ControlBarModel::openPIPCamera() {
+    app::post(nt::OpenPIPCamera);
+    showPopoverViewOption = false;
+    emit changed();
+}
+
+void ControlBarModel::postTunnelList(int delayMs) {
+    if (delayMs <= 0)
+        app::post(nt::OpenTunnelList);
+    else
+        QTimer::singleShot(delayMs, this, [] { app::post(nt::OpenTunnelList); });
+    showPopoverViewer = false;
+    emit changed();
+}
+
+// --- recording clock ---
+
+void ControlBarModel::startRecording(Recording what) {
+    auto* cam = camera_();
+    if (!cam) return;
+    const bool started = what == Recording::Movie ? cam->startMovieRecording() : cam->startScreenRecording();
+    // A refused start (no save folder, no session, a recorder error) leaves the bar idle.
+    if (!started) return;
+    recordingTimerStr = idleClockText;
+    recordingTimer_.start();
+    isRecording = true;
+    emit changed();
+}
+
+void ControlBarModel::stopRecording() {
+    if (auto* cam = camera_()) cam->stopRecording();
+    isRecording = false;
+    recordingTimer_.stop();
+    recordingTimerStr = idleClockText;
+    // A recording always ends with a live picture.
+    if (isFreezing) setFreezing(false);
+    emit changed();
+}
+
+void ControlBarModel::refreshRecordingTime() {
+    if (auto* cam = camera_()) {
+        recordingTimerStr = cam->recordedDurationText();
+        emit changed();
+    }
+}
+
+void ControlBarModel::clockTick() {
+    // The stop button (and so the clock's receiver) is on screen only while the bar is shown.
+    if (!hideControlBar && isRecording) refreshRecordingTime();
+}
+
+// --- notification handlers ---
+
+void ControlBarModel::onCameraStarted(const app::Notification& n) {
+    toggleModel.isWendle = app::isWendleEdition();
+    if (n.userInfo.contains(QStringLiteral("vemoCamera")))
+        toggleModel.allowDocCam = toggleModel.allowDocCam && toggleModel.isWendle;
+    emit changed();
+}
+
+void ControlBarModel::onZoomed(const app::Notification&) {
+    zoomFactor = app::currentZoomFactor;
+    emit changed();
+}
+
+void ControlBarModel::onCameraListReady(const app::Notification&) {
+    auto* cam = camera_();
+    const std::vector<CameraPort::CameraInfo> cameras = cam ? cam->cameras() : std::vector<CameraPort::CameraInfo>{};
+    if (cam && cameras.size() > 1) {
+        toggleModel.allowPIP = true;
+        auto found = std::find_if(cameras.begin(), cameras.end(),
+                                  [](const CameraPort::CameraInfo& c) { return c.isQuorvane && !c.isWendle; });
+        if (found != cameras.end()) cam->setCurDocCamera(int(found - cameras.begin()));
+        toggleModel.allowDocCam = found != cameras.end();
+    } else {
+        toggleModel.allowPIP = false;
+        toggleModel.allowDocCam = false;
+    }
+    const QString count = cam ? QStringLiteral("Optional(%1)").arg(cameras.size()) : QStringLiteral("nil");
+    util::printLine(QStringLiteral("self.allowPIP = %1  %2").arg(toggleModel.allowPIP ? "true" : "false", count));
+    emit changed();
+}
+
+void ControlBarModel::onCaptureSaved(const app::Notification& n) {
+    const QVariant image = n.userInfo.value(QStringLiteral("image"));
+    const QVariant url = n.userInfo.value(QStringLiteral("url"));
+    if (!image.isValid() || !url.isValid()) return;
+    QImage picture = image.value<QImage>();
+    QUrl file = url.value<QUrl>();
+    if (picture.isNull() || !file.isValid()) return;
+    thumbnailURL = file;
+    thumbnailImage = std::move(picture);
+    emit changed();
+}
+
+void ControlBarModel::onHIDConnected(const app::Notification& n) {
+    if (!n.userInfo.contains(QStringLiteral("allowHIDControl"))) return;
+    toggleModel.allowHIDControl = n.userInfo.value(QStringLiteral("allowHIDControl")).toBool();
+    emit changed();
+}
+
+void ControlBarModel::onHIDDisconnected(const app::Notification&) {
+    toggleModel.allowHIDControl = false;
+    emit changed();
+}
+
+void ControlBarModel::onHIDButtonClicked(const app::Notification& n) {
+    if (!n.userInfo.contains(QStringLiteral("button"))) return;
+    const int button = n.userInfo.value(QStringLiteral("button")).toInt();
+    util::printLine(QStringLiteral("\"Button Clicked: %1\"").arg(button));
+    switch (button) {
+        case 3:
+            if (!isRecording) startRecording(Recording::Screen);
+            break;
+        case 4:
+            setFreezing(!isFreezing);
+            break;
+        case 5:
+            takeSnapshot();
+            break;
+        case 6:
+            stopRecording();
+            break;
+        default:
+            break;
+    }
+}
+
+}  // namespace qv::controlbar

@@ -1,0 +1,463 @@
+#include "controlbar/ControlBarView.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QSlider>
+#include <QVariantAnimation>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+#include "app/state/AppState.h"
+#include "controlbar/BarStyle.h"
+#include "controlbar/NamedImages.h"
+#include "controlbar/Popover.h"
+#include "controlbar/QVImageButton.h"
+
+namespace qv::controlbar {
+
+namespace {
+
+const QString kNoFolderMessage = QStringLiteral(
+    "No Permissions granted to save files on your computer, please restart app and choose a folder to save files!");
+
+// Slider positions are hundredths of the zoom factor.
+constexpr int kSliderScale = 100;
+
+// Runs a function on a left click.
+class Clickable : public QWidget {
+public:
+    using QWidget::QWidget;
+    std::function<void()> onClick;
+
+protected:
+    void mousePressEvent(QMouseEvent* e) override { e->accept(); }
+    void mouseReleaseEvent(QMouseEvent* e) override {
+        e->accept();
+        if (e->button() == Qt::LeftButton && rect().contains(e->position().toPoint()) && onClick) {
+            auto f = onClick;
+            f();
+        }
+    }
+};
+
+// The tab above the bar: the cap of a grey circle with the arrow turned by the bar's state.
+class CollapseTab : public Clickable {
+public:
+    explicit CollapseTab(QWidget* parent) : Clickable(parent) {
+        setObjectName(QStringLiteral("collapseTab"));
+        // The 50 x 50 circle sits 33 points low, so only its cap of 17 points shows above the bar.
+        setFixedSize(50, 17);
+    }
+    bool turned = false;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        const QRectF circle(0, 0, 50, 50);
+        // The outline from 0.55 to 0.95 of its length, clockwise from the rightmost point: the arc
+        // from 198 to 342 degrees on screen, closed by its chord.
+        QPainterPath cap;
+        cap.arcMoveTo(circle, -198);
+        cap.arcTo(circle, -198, -144);
+        cap.closeSubpath();
+        p.fillPath(cap, QColor(128, 128, 128));
+        const QPixmap arrow = namedImage(QStringLiteral("toolbar_arrow_down"), QSize(20, 20), devicePixelRatioF());
+        p.translate(25, 10);
+        if (turned) p.rotate(180);
+        p.drawPixmap(QPointF(-10, -10), arrow);
+    }
+};
+
+// The grey rounded row behind the buttons.
+class BarFrame : public QWidget {
+public:
+    using QWidget::QWidget;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        QPainterPath path;
+        path.addRoundedRect(QRectF(rect()), 10, 10);
+        p.fillPath(path, barBackground());
+    }
+};
+
+// The last capture, filling a 56 x 56 circle.
+class RoundThumbnail : public Clickable {
+public:
+    RoundThumbnail(const QImage& image, QWidget* parent) : Clickable(parent), image_(image) {
+        setObjectName(QStringLiteral("lastCapture"));
+        setFixedSize(56, 56);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setRenderHint(QPainter::SmoothPixmapTransform);
+        QPainterPath circle;
+        circle.addEllipse(QRectF(rect()));
+        p.setClipPath(circle);
+        // Fill: keep the aspect ratio and cut what overflows.
+        const QSizeF scaled = QSizeF(image_.size()).scaled(QSizeF(size()), Qt::KeepAspectRatioByExpanding);
+        QRectF target(QPointF(0, 0), scaled);
+        target.moveCenter(QRectF(rect()).center());
+        p.drawImage(target, image_);
+    }
+
+private:
+    QImage image_;
+};
+
+Clickable* imageOnly(const QString& name, QWidget* parent, std::function<void()> onClick) {
+    auto* w = new Clickable(parent);
+    w->setObjectName(name);
+    auto* label = new QLabel(w);
+    label->setPixmap(namedImage(name, QSize(32, 32), w->devicePixelRatioF()));
+    label->setAttribute(Qt::WA_TransparentForMouseEvents);
+    auto* l = new QHBoxLayout(w);
+    l->setContentsMargins(0, 0, 0, 0);
+    l->addWidget(label);
+    w->onClick = std::move(onClick);
+    return w;
+}
+
+void clearLayout(QHBoxLayout* layout) {
+    while (QLayoutItem* item = layout->takeAt(0)) {
+        if (QWidget* w = item->widget()) {
+            // Deleted later: the click that led here may still be unwinding through the button.
+            w->hide();
+            w->deleteLater();
+        }
+        delete item;
+    }
+}
+
+const QString kZoom = QStringLiteral("Zoom");
+const QString kViewOption = QStringLiteral("ViewOption");
+const QString kRecord = QStringLiteral("Record");
+const QString kViewer = QStringLiteral("Browsers");
+
+}  // namespace
+
+ControlBarView::ControlBarView(ControlBarModel::CameraProvider camera, QWidget* parent)
+    : QWidget(parent), model_(new ControlBarModel(std::move(camera), this)) {
+    setObjectName(QStringLiteral("controlBar"));
+    applyBarForeground(this);
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    auto* tab = new CollapseTab(this);
+    tab->onClick = [this] { model_->toggleControlBar(); };
+    tab_ = tab;
+    column->addWidget(tab_, 0, Qt::AlignHCenter);
+
+    bar_ = new BarFrame(this);
+    bar_->setObjectName(QStringLiteral("bar"));
+    auto* row = new QHBoxLayout(bar_);
+    row->setContentsMargins(10, 2, 10, 2);
+    auto* main = new QWidget(bar_);
+    mainRow_ = new QHBoxLayout(main);
+    mainRow_->setContentsMargins(0, 0, 0, 0);
+    hidButtons_ = new QWidget(bar_);
+    hidButtons_->setObjectName(QStringLiteral("hidButtons"));
+    auto* hidRow = new QHBoxLayout(hidButtons_);
+    hidRow->setContentsMargins(0, 0, 0, 0);
+    row->addWidget(main);
+    row->addWidget(hidButtons_);
+    column->addWidget(bar_, 0, Qt::AlignHCenter);
+
+    for (const QString& name : {kZoom, kViewOption, kRecord, kViewer}) {
+        auto* popover = new Popover(name, this);
+        popovers_[name] = popover;
+        connect(popover, &Popover::closed, this, [this, name] {
+            bool* flag = name == kZoom         ? &model_->showPopoverZoom
+                         : name == kViewOption ? &model_->showPopoverViewOption
+                         : name == kRecord     ? &model_->showPopoverRecord
+                                               : &model_->showPopoverViewer;
+            if (*flag) {
+                *flag = false;
+                emit model_->changed();
+            }
+        });
+    }
+    // The Zoom popover keeps its slider for good, so a drag is never cut by a refresh.
+    zoomSlider_ = new QSlider(Qt::Horizontal);
+    zoomSlider_->setObjectName(QStringLiteral("zoomSlider"));
+    zoomSlider_->setFixedWidth(200);
+    zoomSlider_->setRange(int(0.5 * kSliderScale), 10 * kSliderScale);
+    connect(zoomSlider_, &QSlider::valueChanged, this, [this](int v) {
+        model_->setZoomFromSlider(double(v) / kSliderScale);
+    });
+    popovers_[kZoom]->setRow(zoomRow());
+
+    connect(model_, &ControlBarModel::changed, this, &ControlBarView::refresh);
+    refresh();
+}
+
+ControlBarView::~ControlBarView() = default;
+
+void ControlBarView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    model_->appear();
+}
+
+bool ControlBarView::event(QEvent* event) {
+    const bool result = QWidget::event(event);
+    if (event->type() == QEvent::LayoutRequest) emit resized();
+    return result;
+}
+
+QVImageButton* ControlBarView::button(const QString& icon) const {
+    auto find = [&](const QObject* root) -> QVImageButton* {
+        for (auto* b : root->findChildren<QVImageButton*>(icon))
+            if (!b->isHidden()) return b;
+        return nullptr;
+    };
+    if (auto* b = find(this)) return b;
+    for (const auto& [name, popover] : popovers_)
+        if (auto* b = find(popover)) return b;
+    return nullptr;
+}
+
+QWidget* ControlBarView::thumbnail() const {
+    for (auto* w : findChildren<QWidget*>(QStringLiteral("lastCapture")))
+        if (!w->isHidden()) return w;
+    return nullptr;
+}
+
+Popover* ControlBarView::popover(const QString& name) const {
+    auto it = popovers_.find(name);
+    return it == popovers_.end() ? nullptr : it->second;
+}
+
+void ControlBarView::refresh() {
+    static_cast<CollapseTab*>(tab_)->turned = model_->hideControlBar;
+    tab_->update();
+    if (barShown_ == model_->hideControlBar) slideBar(model_->hideControlBar);
+    rebuildMainButtons();
+    const int sliderValue = int(std::lround(model_->zoomFactor * kSliderScale));
+    if (zoomSlider_->value() != sliderValue) {
+        QSignalBlocker block(zoomSlider_);
+        zoomSlider_->setValue(sliderValue);
+    }
+    refreshPopovers();
+    adjustSize();
+    emit resized();
+}
+
+void ControlBarView::slideBar(bool hide) {
+    // The bar slides out downwards, or in from below, eased in over half a second; the tab
+    // turns its arrow at once.
+    barShown_ = !hide;
+    if (slide_) delete slide_.data();
+    const int distance = bar_->sizeHint().height();
+    if (!hide) {
+        bar_->show();
+        adjustSize();
+    }
+    auto* animation = new QVariantAnimation(this);
+    slide_ = animation;
+    animation->setDuration(isVisible() ? slideDurationMs : 0);
+    animation->setEasingCurve(QEasingCurve::InQuad);
+    animation->setStartValue(hide ? 0 : distance);
+    animation->setEndValue(hide ? distance : 0);
+    connect(animation, &QVariantAnimation::valueChanged, this, [this](const QVariant& v) {
+        slideOffset_ = v.toInt();
+        emit resized();
+    });
+    connect(animation, &QVariantAnimation::finished, this, [this, hide] {
+        slideOffset_ = 0;
+        if (hide) bar_->hide();
+        adjustSize();
+        emit resized();
+    });
+    slideOffset_ = hide ? 0 : distance;
+    animation->start(QAbstractAnimation::DeleteWhenStopped);
+}
+
+void ControlBarView::rebuildMainButtons() {
+    const ControlBarModel& m = *model_;
+    const ToggleModel& t = m.toggleModel;
+    // Rebuilt only when what is shown changes.
+    const QString signature = QStringLiteral("%1|%2|%3|%4|%5|%6|%7")
+                                  .arg(m.hasThumbnail() ? m.thumbnailURL.toString() : QString())
+                                  .arg(t.isWendle)
+                                  .arg(m.enableAnnotation)
+                                  .arg(m.isFreezing)
+                                  .arg(m.isRecording)
+                                  .arg(m.recordingTimerStr)
+                                  .arg(qint64(m.thumbnailImage.cacheKey()));
+    if (signature == mainSignature_) return;
+    mainSignature_ = signature;
+    clearLayout(mainRow_);
+
+    QWidget* parent = mainRow_->parentWidget();
+    ControlBarModel* model = model_;
+    auto add = [&](QWidget* w) {
+        mainRow_->addWidget(w, 0, Qt::AlignVCenter);
+        w->show();
+    };
+    auto button = [&](const QString& icon, const QString& text, std::function<void()> action,
+                      std::optional<QColor> color = std::nullopt, const QString& tooltip = {}) {
+        add(new QVImageButton(icon, text, tooltip, color, std::move(action), parent));
+    };
+
+    if (m.hasThumbnail()) {
+        auto* thumb = new RoundThumbnail(m.thumbnailImage, parent);
+        thumb->onClick = [model] { model->showLastCapture(); };
+        add(thumb);
+    } else {
+        button("toolbar_folder", "Files", [this] { revealSaveFolder(); });
+    }
+    if (t.isWendle) button("toolbar_openfile", "Open File", [model] { model->openFiles(); });
+    if (m.enableAnnotation)
+        button("toolbar_freehand_on", "Annotate", [model] { model->turnAnnotationOff(); });
+    else
+        button("toolbar_freehand", "Annotate", [model] { model->turnAnnotationOn(); });
+    if (t.isWendle)
+        button("toolbar_viewer", "Browsers", [model] {
+            model->showPopoverViewer = true;
+            emit model->changed();
+        });
+    button("toolbar_zoom", "Zoom", [model] {
+        model->showPopoverZoom = true;
+        emit model->changed();
+    });
+    if (m.isFreezing)
+        button("toolbar_resume", "Resume", [model] { model->setFreezing(false); }, redColor);
+    else
+        button("toolbar_freeze", "Pause", [model] { model->setFreezing(true); });
+    if (m.isRecording)
+        button("toolbar_stop_recording", m.recordingTimerStr, [model] { model->stopRecording(); }, redColor);
+    else
+        button(
+            "toolbar_record", "Record",
+            [model] {
+                model->showPopoverRecord = true;
+                emit model->changed();
+            },
+            std::nullopt, QStringLiteral("To record screen, press Shift-Command(⌘)-5"));
+    button("toolbar_snapshot", "Snapshot", [model] { model->takeSnapshot(); });
+    button("toolbar_view", "View Option", [model] {
+        model->showPopoverViewOption = true;
+        emit model->changed();
+    });
+}
+
+std::vector<QWidget*> ControlBarView::browsersRow() {
+    ControlBarModel* model = model_;
+    std::vector<QWidget*> row;
+    row.push_back(new QVImageButton("toolbar_browser", "Web", {}, std::nullopt, [model] { model->openWebBrowser(); }));
+    row.push_back(new QVImageButton("toolbar_viewer_tunnel", "Plenwick", {}, std::nullopt, [this] { showTunnelList(); }));
+    if (model->toggleModel.allowDocCam)
+        row.push_back(new QVImageButton("toolbar_viewer_doccam", "Doc Camera", {}, std::nullopt,
+                                        [model] { model->openDocCamera(); }));
+    row.push_back(new QVImageButton("toolbar_lessons", "Lessons", {}, std::nullopt, [model] { model->openLessons(); }));
+    return row;
+}
+
+std::vector<QWidget*> ControlBarView::zoomRow() {
+    ControlBarModel* model = model_;
+    return {imageOnly("toolbar_zoom_out", nullptr, [model] { model->zoomOut(); }), zoomSlider_,
+            imageOnly("toolbar_zoom_in", nullptr, [model] { model->zoomIn(); })};
+}
+
+std::vector<QWidget*> ControlBarView::recordRow() {
+    ControlBarModel* model = model_;
+    return {new QVImageButton("toolbar_record_camera", "Camera Only", {}, std::nullopt,
+                              [model] { model->startRecording(ControlBarModel::Recording::Movie); }),
+            new QVImageButton("toolbar_record_screen", "Screen", {}, std::nullopt,
+                              [model] { model->startRecording(ControlBarModel::Recording::Screen); })};
+}
+
+std::vector<QWidget*> ControlBarView::viewOptionRow() {
+    ControlBarModel* model = model_;
+    std::vector<QWidget*> row;
+    if (!model->toggleModel.isWendle) {
+        row.push_back(new QVImageButton("toolbar_rotate_left", "Rotate Left", {}, std::nullopt,
+                                        [model] { model->rotate(QStringLiteral("left")); }));
+        row.push_back(new QVImageButton("toolbar_rotate_right", "Rotate Right", {}, std::nullopt,
+                                        [model] { model->rotate(QStringLiteral("right")); }));
+    }
+    row.push_back(new QVImageButton("toolbar_camera_mirror", "Mirror", {}, std::nullopt, [model] { model->mirror(); }));
+    if (model->toggleModel.allowPIP)
+        row.push_back(new QVImageButton("toolbar_pip", "PIP", {}, std::nullopt, [model] { model->openPIPCamera(); }));
+    row.push_back(new QVImageButton("toolbar_full_screen", "Full Screen", {}, std::nullopt, [this] { toggleFullScreen(); }));
+    return row;
+}
+
+void ControlBarView::refreshPopovers() {
+    const ToggleModel& t = model_->toggleModel;
+    // Rebuild the rows whose entries depend on the flags.
+    const std::pair<QString, QString> rows[] = {
+        {kViewer, QString::number(t.allowDocCam)},
+        {kRecord, QStringLiteral("-")},
+        {kViewOption, QStringLiteral("%1%2").arg(t.isWendle).arg(t.allowPIP)},
+    };
+    for (const auto& [name, signature] : rows) {
+        if (popoverSignatures_[name] == signature) continue;
+        popoverSignatures_[name] = signature;
+        popovers_[name]->setRow(name == kViewer ? browsersRow() : name == kRecord ? recordRow() : viewOptionRow());
+    }
+    const bool shown = !model_->hideControlBar;
+    syncPopover(kZoom, shown && model_->showPopoverZoom, QStringLiteral("toolbar_zoom"));
+    syncPopover(kViewOption, shown && model_->showPopoverViewOption, QStringLiteral("toolbar_view"));
+    syncPopover(kRecord, shown && model_->showPopoverRecord && !model_->isRecording, QStringLiteral("toolbar_record"));
+    syncPopover(kViewer, shown && model_->showPopoverViewer && t.isWendle, QStringLiteral("toolbar_viewer"));
+}
+
+void ControlBarView::syncPopover(const QString& name, bool shown, const QString& anchorIcon) {
+    Popover* popover = popovers_[name];
+    if (shown && !popover->isVisible()) {
+        if (QWidget* anchor = button(anchorIcon); anchor && isVisible()) popover->popUp(anchor);
+    } else if (!shown && popover->isVisible()) {
+        popover->hide();
+    }
+}
+
+void ControlBarView::revealSaveFolder() {
+    const auto folders = app::folderLocations();
+    if (!folders) {
+        QMessageBox alert(QMessageBox::Warning, QString(), kNoFolderMessage, QMessageBox::Ok, window());
+        alert.exec();
+        return;
+    }
+    QDesktopServices::openUrl(QUrl::fromLocalFile(folders->rootFolderURL));
+}
+
+void ControlBarView::showTunnelList() {
+    QWidget* key = QApplication::activeWindow();
+    if (!key) key = window();
+    if (key && key->isFullScreen()) {
+        key->showNormal();
+        key->showMaximized();
+        model_->postTunnelList(500);
+    } else {
+        model_->postTunnelList(0);
+    }
+}
+
+void ControlBarView::toggleFullScreen() {
+    QWidget* key = QApplication::activeWindow();
+    if (!key) key = window();
+    if (key) {
+        if (key->isFullScreen())
+            key->showNormal();
+        else
+            key->showFullScreen();
+    }
+    model_->showPopoverViewOption = false;
+    emit model_->changed();
+}
+
+}  // namespace qv::controlbar

@@ -1,0 +1,61 @@
+#include "controlbar/Popover.h"
+
+#include <QHBoxLayout>
+#include <QPainter>
+#include <QScreen>
+
+#include "controlbar/BarStyle.h"
+
+namespace qv::controlbar {
+
+Popover::Popover(const QString& name, QWidget* parent) : QFrame(parent, Qt::Popup | Qt::FramelessWindowHint) {
+    setObjectName(name);
+    setAttribute(Qt::WA_TranslucentBackground);
+    row_ = new QHBoxLayout(this);
+    row_->setContentsMargins(8, 5, 8, 5);
+    applyBarForeground(this);
+}
+
+void Popover::setRow(const std::vector<QWidget*>& widgets) {
+    while (QLayoutItem* item = row_->takeAt(0)) {
+        if (QWidget* w = item->widget()) {
+            w->hide();
+            w->deleteLater();
+        }
+        delete item;
+    }
+    row_->addStretch();
+    for (QWidget* w : widgets) {
+        row_->addWidget(w, 0, Qt::AlignVCenter);
+        w->show();
+    }
+    row_->addStretch();
+    adjustSize();
+}
+
+void Popover::popUp(QWidget* anchor) {
+    adjustSize();
+    QPoint top = anchor->mapToGlobal(QPoint(anchor->width() / 2, 0));
+    QRect frame(QPoint(0, 0), size());
+    frame.moveCenter(QPoint(top.x(), top.y() - height() / 2 - 4));
+    if (QScreen* screen = anchor->screen()) {
+        const QRect area = screen->geometry();
+        if (frame.right() > area.right()) frame.moveRight(area.right());
+        if (frame.left() < area.left()) frame.moveLeft(area.left());
+        if (frame.top() < area.top()) frame.moveTop(anchor->mapToGlobal(QPoint(0, anchor->height())).y() + 4);
+    }
+    move(frame.topLeft());
+    show();
+}
+
+void Popover::hideEvent(QHideEvent* event) {
+    QFrame::hideEvent(event);
+    emit closed();
+}
+
+void Popover::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.fillRect(rect(), barBackground());
+}
+
+}  // namespace qv::controlbar

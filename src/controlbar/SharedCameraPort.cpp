@@ -1,0 +1,52 @@
+#include "controlbar/SharedCameraPort.h"
+
+#include <memory>
+
+#include "app/state/AppState.h"
+#include "capture/CameraController.h"
+
+namespace qv::controlbar {
+
+namespace {
+
+// Forwards to the published controller. The controller offers no freezing and no recording yet:
+// those calls report that nothing changed (not paused, not started), so the bar stays truthful.
+class SharedCameraPort : public CameraPort {
+public:
+    capture::CameraController* controller() const { return app::sharedCameraController.data(); }
+
+    void setZoom(double factor) override {
+        if (auto* c = controller()) c->setZoom(factor);
+    }
+    bool isPaused() const override { return false; }
+    void togglePause() override {}
+    void capturePhoto() override {
+        if (auto* c = controller()) c->capturePhoto();
+    }
+    bool startMovieRecording() override { return false; }
+    bool startScreenRecording() override { return false; }
+    void stopRecording() override {}
+    QString recordedDurationText() const override { return {}; }
+
+    std::vector<CameraInfo> cameras() const override {
+        std::vector<CameraInfo> out;
+        if (auto* c = controller())
+            for (const auto& camera : c->vemoCameras()) out.push_back({camera.isQuorvane, camera.isWendle});
+        return out;
+    }
+    void setCurDocCamera(int index) override {
+        auto* c = controller();
+        if (!c) return;
+        const auto cameras = c->vemoCameras();
+        if (index >= 0 && index < int(cameras.size())) c->setCurDocCamera(cameras[std::size_t(index)]);
+    }
+};
+
+}  // namespace
+
+ControlBarModel::CameraProvider sharedCameraProvider() {
+    auto port = std::make_shared<SharedCameraPort>();
+    return [port]() -> CameraPort* { return port->controller() ? port.get() : nullptr; };
+}
+
+}  // namespace qv::controlbar

@@ -1,0 +1,127 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QGuiApplication>
+#include <QImageReader>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QVBoxLayout>
+
+#include "app/ContentView.h"
+#include "app/rootview/RootView.h"
+#include "app/rootview/RootViewParts.h"
+#include "app/state/AppState.h"
+#include "app/state/NotificationCenter.h"
+#include "app/state/Notifications.h"
+#include "capture/CameraController.h"
+#include "controlbar/ControlBarView.h"
+#include "controlbar/Popover.h"
+#include "controlbar/QVImageButton.h"
+#include "support/QtWait.h"
+#include "util/BuildInfo.h"
+
+using namespace qv::app;
+namespace nt = qv::app::notification;
+
+namespace {
+
+#ifdef QV_SCREENS_WENDLE
+constexpr bool kWendle = true;
+constexpr const char* kEdition = "wendle";
+#define QV_SCREENS_SUITE WendleMainWindowScreens
+#else
+#define QV_SCREENS_SUITE MainWindowScreens
+constexpr bool kWendle = false;
+constexpr const char* kEdition = "vemo";
+#endif
+
+// Saves what the X screen shows inside the window (popups included) when QV_SCREENSHOT_DIR is set.
+void shot(QWidget& window, const QString& name) {
+    QCoreApplication::processEvents();
+    qv::test::spin(300);
+    const QString dir = qEnvironmentVariable("QV_SCREENSHOT_DIR");
+    if (dir.isEmpty()) return;
+    QDir().mkpath(dir);
+    const QRect frame = window.frameGeometry();
+    const QPixmap picture =
+        QGuiApplication::primaryScreen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
+    const QString path = QDir(dir).filePath(QStringLiteral("%1-%2.png").arg(kEdition, name));
+    ASSERT_TRUE(picture.save(path)) << path.toStdString();
+    std::cout << "screenshot: " << path.toStdString() << std::endl;
+}
+
+}  // namespace
+
+TEST(QV_SCREENS_SUITE, BarStatesSnapshotAndSideBySide) {
+    if (kWendle) setApplicationId(QString::fromUtf8(qv::util::build::wendleApplicationId));
+    ASSERT_EQ(isWendleEdition(), kWendle);
+    QTemporaryDir config, save;
+    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+    // The synthetic camera of the shared fixture (unless the caller chose other devices).
+    if (qEnvironmentVariableIsEmpty("QUORVANE_SYNTHETIC_DEVICES"))
+        qputenv("QUORVANE_SYNTHETIC_DEVICES", QV_TEST_FIXTURES_DIR "/synthetic-devices.json");
+    auto folders = std::make_shared<FolderLocations>(FolderLocations::forSaveFolder(save.path()));
+    ASSERT_TRUE(QDir().mkpath(folders->imagesFolderURL));
+    ASSERT_TRUE(QDir().mkpath(folders->videosFolderURL));
+    setFolderLocations(folders);
+
+    QObject observer;
+    bool started = false;
+    QUrl captured;
+    auto& center = NotificationCenter::defaultCenter();
+    center.addObserver(&observer, nt::CameraStarted, [&](const Notification&) { started = true; });
+    center.addObserver(&observer, nt::ImageCaptured,
+                       [&](const Notification& n) { captured = n.userInfo.value("url").toUrl(); });
+
+    QWidget window;
+    auto* layout = new QVBoxLayout(&window);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* content = new ContentView;
+    layout->addWidget(content);
+    window.resize(1280, 800);
+    window.move(0, 0);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    ASSERT_TRUE(qv::test::waitUntil(
+        [&] { return started && sharedCameraController && sharedCameraController->isSessionRunning(); }, 30000));
+    // Frames on screen, and the Wendle edition's start-up picture gone.
+    ASSERT_TRUE(qv::test::waitUntil([&] { return sharedCameraController->framesReceived() > 10; }, 10000));
+    qv::test::spin(2500);
+
+    auto* bar = content->rootView()->controlBar();
+    EXPECT_EQ(bool(bar->button("toolbar_openfile")), kWendle);
+    EXPECT_EQ(bool(bar->button("toolbar_viewer")), kWendle);
+    EXPECT_EQ(bool(bar->button("toolbar_rotate_left")), !kWendle);
+    EXPECT_EQ(bool(content->rootView()->fileLibrary()), kWendle);
+    shot(window, "expanded");
+    if (kWendle) return;
+
+    QTest::mouseClick(bar->collapseTab(), Qt::LeftButton);
+    ASSERT_TRUE(qv::test::waitUntil([&] { return bar->bar()->isHidden(); }, 3000));
+    shot(window, "collapsed");
+    QTest::mouseClick(bar->collapseTab(), Qt::LeftButton);
+    ASSERT_TRUE(qv::test::waitUntil([&] { return bar->slideOffset() == 0 && !bar->bar()->isHidden(); }, 3000));
+
+    QTest::mouseClick(bar->button("toolbar_view"), Qt::LeftButton);
+    ASSERT_TRUE(qv::test::waitUntil([&] { return bar->popover("ViewOption")->isVisible(); }, 2000));
+    shot(window, "view-option");
+    bar->popover("ViewOption")->hide();
+
+    // Snapshot: a PNG in the images folder, shown as the bar's round thumbnail.
+    QTest::mouseClick(bar->button("toolbar_snapshot"), Qt::LeftButton);
+    ASSERT_TRUE(qv::test::waitUntil([&] { return captured.isValid(); }, 10000));
+    const QString file = captured.toLocalFile();
+    EXPECT_EQ(QFileInfo(file).absolutePath(), folders->imagesFolderURL);
+    EXPECT_TRUE(file.endsWith(".png"));
+    QImageReader reader(file);
+    EXPECT_EQ(reader.format(), "png");
+    EXPECT_FALSE(reader.read().isNull());
+    ASSERT_TRUE(qv::test::waitUntil([&] { return bar->thumbnail() != nullptr; }, 2000));
+
+    QTest::mouseClick(bar->thumbnail(), Qt::LeftButton);
+    auto* pane = content->rootView()->sideBySidePane();
+    ASSERT_TRUE(qv::test::waitUntil([&] { return pane->isVisible() && pane->width() > 500; }, 3000));
+    EXPECT_EQ(content->rootView()->model().shareUrl, captured);
+    shot(window, "side-by-side");
+}
