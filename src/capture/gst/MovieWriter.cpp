@@ -1,0 +1,319 @@
+#include "capture/gst/MovieWriter.h"
+
+#include <gst/app/gstappsrc.h>
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <chrono>
+#include <cstdio>
+
+#include "util/Print.h"
+
+namespace qv::gst {
+
+namespace {
+
+constexpr GstClockTime finishTimeout = 20 * GST_SECOND;
+constexpr GstClockTime defaultFrameDuration = GST_SECOND / 30;
+
+struct UnrefBus {
+    void operator()(GstBus* bus) const { gst_object_unref(bus); }
+};
+struct UnrefMessage {
+    void operator()(GstMessage* message) const { gst_message_unref(message); }
+};
+using BusRef = std::unique_ptr<GstBus, UnrefBus>;
+using MessageRef = std::unique_ptr<GstMessage, UnrefMessage>;
+
+// A pipeline that goes to NULL and is released when its owner goes.
+struct StopAndUnref {
+    void operator()(GstElement* pipeline) const {
+        gst_element_set_state(pipeline, GST_STATE_NULL);
+        gst_object_unref(pipeline);
+    }
+};
+using PipelineRef = std::unique_ptr<GstElement, StopAndUnref>;
+
+PipelineRef parsePipeline(const QString& description, QString* error) {
+    GError* parseError = nullptr;
+    GstElement* pipeline = gst_parse_launch(description.toUtf8().constData(), &parseError);
+    if (parseError) {
+        if (error) *error = QString::fromUtf8(parseError->message);
+        g_error_free(parseError);
+        if (pipeline) gst_object_unref(pipeline);
+        return nullptr;
+    }
+    return PipelineRef(pipeline);
+}
+
+const char* aacEncoder() {
+    static const char* name = [] {
+        for (const char* candidate : {"voaacenc", "avenc_aac", "fdkaacenc"}) {
+            GstElementFactory* factory = gst_element_factory_find(candidate);
+            if (factory) {
+                gst_object_unref(factory);
+                return candidate;
+            }
+        }
+        return "avenc_aac";
+    }();
+    return name;
+}
+
+QString writerDescription(bool withAudio) {
+    // Live capture pipelines feed the writer; its queues are bounded in time and drop the newest
+    // frames when the encoder falls behind, so a slow encoder never stalls the preview.
+    const QString source = QStringLiteral(
+        "appsrc name=%1 format=time is-live=false do-timestamp=false max-bytes=0 max-time=2000000000 "
+        "leaky-type=upstream ! queue ");
+    QString description =
+        source.arg(QStringLiteral("vsrc")) +
+        QStringLiteral("! videoconvert ! video/x-raw,format=I420 ! x264enc bitrate=%1 speed-preset=veryfast "
+                       "key-int-max=60 ! video/x-h264,profile=high ! h264parse ! queue ! "
+                       "mp4mux name=mux fragment-duration=1000 ! filesink name=sink ")
+            .arg(movieBitRate / 1000);
+    if (withAudio)
+        description += source.arg(QStringLiteral("asrc")) +
+                       QStringLiteral("! audioconvert ! audioresample ! %1 ! aacparse ! queue ! mux. ")
+                           .arg(QString::fromLatin1(aacEncoder()));
+    return description;
+}
+
+}  // namespace
+
+QString errorText(GstMessage* message) {
+    GError* error = nullptr;
+    gchar* debug = nullptr;
+    gst_message_parse_error(message, &error, &debug);
+    QString text = error ? QString::fromUtf8(error->message) : QStringLiteral("unknown error");
+    if (error) g_error_free(error);
+    g_free(debug);
+    return text;
+}
+
+struct MovieWriter::Track {
+    GstElement* appsrc = nullptr;  // owned by the pipeline
+    GstCaps* caps = nullptr;       // the caps last given to appsrc (owned)
+    ~Track() {
+        if (caps) gst_caps_unref(caps);
+    }
+};
+
+MovieWriter::MovieWriter(QString path, bool withAudio, FinishHandler onFinish)
+    : path_(std::move(path)), withAudio_(withAudio), onFinish_(std::move(onFinish)) {}
+
+MovieWriter::~MovieWriter() {
+    if (running_.load()) finish();
+    if (busThread_.joinable()) busThread_.join();
+    if (pipeline_) {
+        gst_element_set_state(pipeline_, GST_STATE_NULL);
+        gst_object_unref(pipeline_);
+    }
+}
+
+bool MovieWriter::start(QString* error) {
+    if (!gst_is_initialized()) gst_init(nullptr, nullptr);
+    PipelineRef pipeline = parsePipeline(writerDescription(withAudio_), error);
+    if (!pipeline) return false;
+
+    GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline.get()), "sink");
+    const QByteArray location = QFile::encodeName(path_);
+    g_object_set(sink, "location", location.constData(), nullptr);
+    gst_object_unref(sink);
+
+    video_ = std::make_unique<Track>();
+    video_->appsrc = gst_bin_get_by_name(GST_BIN(pipeline.get()), "vsrc");
+    gst_object_unref(video_->appsrc);  // the pipeline keeps it alive
+    if (withAudio_) {
+        audio_ = std::make_unique<Track>();
+        audio_->appsrc = gst_bin_get_by_name(GST_BIN(pipeline.get()), "asrc");
+        gst_object_unref(audio_->appsrc);
+    }
+
+    if (gst_element_set_state(pipeline.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
+        // The reason (for example a file that cannot be opened) is on the bus.
+        BusRef bus(gst_element_get_bus(pipeline.get()));
+        MessageRef message(gst_bus_pop_filtered(bus.get(), GST_MESSAGE_ERROR));
+        if (error) *error = message ? errorText(message.get()) : QStringLiteral("The movie file cannot be written");
+        return false;
+    }
+    pipeline_ = pipeline.release();
+    running_ = true;
+    busThread_ = std::thread([this] { watchBus(); });
+    return true;
+}
+
+void MovieWriter::pushVideo(GstSample* sample) {
+    if (video_) push(*video_, sample, true);
+}
+
+void MovieWriter::pushAudio(GstSample* sample) {
+    if (audio_) push(*audio_, sample, false);
+}
+
+void MovieWriter::push(Track& track, GstSample* sample, bool isVideo) {
+    if (!running_.load() || finishing_.load() || !sample) return;
+    GstBuffer* buffer = gst_sample_get_buffer(sample);
+    GstCaps* caps = gst_sample_get_caps(sample);
+    if (!buffer || !caps || !GST_BUFFER_PTS_IS_VALID(buffer)) return;
+    const GstSegment* segment = gst_sample_get_segment(sample);
+    GstClockTime runningTime = GST_BUFFER_PTS(buffer);
+    if (segment && segment->format == GST_FORMAT_TIME)
+        runningTime = gst_segment_to_running_time(segment, GST_FORMAT_TIME, runningTime);
+    if (!GST_CLOCK_TIME_IS_VALID(runningTime)) return;
+
+    GstClockTime movieTime;
+    {
+        std::lock_guard lock(clockMutex_);
+        if (paused_.load()) return;
+        if (isVideo) {
+            if (!GST_CLOCK_TIME_IS_VALID(origin_)) origin_ = runningTime;
+            if (runningTime < origin_ + pausedTotal_) return;
+            if (resumePending_) {
+                // The first frame after a pause follows the last frame before it directly.
+                const GstClockTime sinceOrigin = runningTime - origin_;
+                const GstClockTime expected = lastVideoMovieTime_ + lastVideoDuration_;
+                if (sinceOrigin > pausedTotal_ + expected) pausedTotal_ = sinceOrigin - expected;
+                resumePending_ = false;
+            }
+            if (runningTime < origin_ + pausedTotal_) return;
+            movieTime = runningTime - origin_ - pausedTotal_;
+            if (GST_CLOCK_TIME_IS_VALID(lastVideoRunningTime_) && movieTime <= lastVideoMovieTime_)
+                return;  // out of order: the muxer needs rising times
+            lastVideoRunningTime_ = runningTime;
+            lastVideoMovieTime_ = movieTime;
+            lastVideoDuration_ =
+                GST_BUFFER_DURATION_IS_VALID(buffer) ? GST_BUFFER_DURATION(buffer) : defaultFrameDuration;
+        } else {
+            if (!GST_CLOCK_TIME_IS_VALID(origin_) || resumePending_) return;
+            if (runningTime < origin_ + pausedTotal_) return;
+            movieTime = runningTime - origin_ - pausedTotal_;
+        }
+        if (!track.caps || !gst_caps_is_equal(track.caps, caps)) {
+            gst_caps_replace(&track.caps, caps);
+            gst_app_src_set_caps(GST_APP_SRC(track.appsrc), caps);
+        }
+    }
+    GstBuffer* copy = gst_buffer_copy(buffer);  // shares the frame's memory
+    GST_BUFFER_PTS(copy) = movieTime;
+    GST_BUFFER_DTS(copy) = GST_CLOCK_TIME_NONE;
+    GST_BUFFER_OFFSET(copy) = GST_BUFFER_OFFSET_NONE;
+    GST_BUFFER_OFFSET_END(copy) = GST_BUFFER_OFFSET_NONE;
+    gst_app_src_push_buffer(GST_APP_SRC(track.appsrc), copy);
+}
+
+void MovieWriter::pause() { paused_ = true; }
+
+void MovieWriter::resume() {
+    std::lock_guard lock(clockMutex_);
+    if (!paused_.load()) return;
+    if (GST_CLOCK_TIME_IS_VALID(origin_)) resumePending_ = true;
+    paused_ = false;
+}
+
+double MovieWriter::recordedSeconds() const {
+    std::lock_guard lock(clockMutex_);
+    if (!GST_CLOCK_TIME_IS_VALID(lastVideoRunningTime_)) return 0.0;
+    return double(lastVideoMovieTime_ + lastVideoDuration_) / double(GST_SECOND);
+}
+
+void MovieWriter::finish() {
+    if (!running_.load() || finishing_.exchange(true)) return;
+    gst_app_src_end_of_stream(GST_APP_SRC(video_->appsrc));
+    if (audio_) gst_app_src_end_of_stream(GST_APP_SRC(audio_->appsrc));
+}
+
+void MovieWriter::watchBus() {
+    BusRef bus(gst_element_get_bus(pipeline_));
+    std::optional<std::chrono::steady_clock::time_point> finishDeadline;
+    for (;;) {
+        MessageRef message(gst_bus_timed_pop_filtered(bus.get(), 100 * GST_MSECOND,
+                                                      GstMessageType(GST_MESSAGE_ERROR | GST_MESSAGE_EOS)));
+        if (message && GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_ERROR) {
+            const QString text = errorText(message.get());
+            gst_element_set_state(pipeline_, GST_STATE_NULL);
+            complete(text);
+            return;
+        }
+        if (message && GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_EOS) {
+            gst_element_set_state(pipeline_, GST_STATE_NULL);
+            bool hasFrames;
+            {
+                std::lock_guard lock(clockMutex_);
+                hasFrames = GST_CLOCK_TIME_IS_VALID(lastVideoRunningTime_);
+            }
+            if (!hasFrames) {
+                complete(QStringLiteral("No video frames were recorded"));
+                return;
+            }
+            QString finalizeError;
+            if (!finalizeFragmentedMovie(path_, withAudio_, &finalizeError))
+                // The fragmented file plays as it is; only its index stays spread out.
+                util::printLine("Movie left fragmented:", finalizeError.toStdString());
+            complete(std::nullopt);
+            return;
+        }
+        if (finishing_.load()) {
+            const auto now = std::chrono::steady_clock::now();
+            if (!finishDeadline) finishDeadline = now + std::chrono::nanoseconds(finishTimeout);
+            if (now > *finishDeadline) {
+                gst_element_set_state(pipeline_, GST_STATE_NULL);
+                complete(QStringLiteral("The movie file could not be finished"));
+                return;
+            }
+        }
+    }
+}
+
+void MovieWriter::complete(std::optional<QString> error) {
+    if (completed_.exchange(true)) return;
+    running_ = false;
+    if (onFinish_) onFinish_(path_, error);
+}
+
+bool finalizeFragmentedMovie(const QString& path, bool withAudio, QString* error) {
+    if (!gst_is_initialized()) gst_init(nullptr, nullptr);
+    QString description = QStringLiteral(
+        "filesrc name=src ! qtdemux name=demux demux.video_0 ! queue ! mux.video_0 "
+        "mp4mux name=mux ! filesink name=sink ");
+    if (withAudio) description += QStringLiteral("demux.audio_0 ! queue ! mux.audio_0 ");
+    PipelineRef pipeline = parsePipeline(description, error);
+    if (!pipeline) return false;
+
+    const QFileInfo info(path);
+    const QString temporary = info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".part");
+    const QByteArray source = QFile::encodeName(path);
+    const QByteArray target = QFile::encodeName(temporary);
+    GstElement* src = gst_bin_get_by_name(GST_BIN(pipeline.get()), "src");
+    g_object_set(src, "location", source.constData(), nullptr);
+    gst_object_unref(src);
+    GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline.get()), "sink");
+    g_object_set(sink, "location", target.constData(), nullptr);
+    gst_object_unref(sink);
+
+    bool ok = false;
+    if (gst_element_set_state(pipeline.get(), GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE) {
+        BusRef bus(gst_element_get_bus(pipeline.get()));
+        MessageRef message(gst_bus_timed_pop_filtered(bus.get(), 10 * 60 * GST_SECOND,
+                                                      GstMessageType(GST_MESSAGE_ERROR | GST_MESSAGE_EOS)));
+        if (!message) {
+            if (error) *error = QStringLiteral("timed out");
+        } else if (GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_ERROR) {
+            if (error) *error = errorText(message.get());
+        } else {
+            ok = true;
+        }
+    } else if (error) {
+        *error = QStringLiteral("cannot read ") + path;
+    }
+    pipeline.reset();
+    if (ok && std::rename(target.constData(), source.constData()) != 0) {
+        if (error) *error = QStringLiteral("cannot replace ") + path;
+        ok = false;
+    }
+    if (!ok) QFile::remove(temporary);
+    return ok;
+}
+
+}  // namespace qv::gst
