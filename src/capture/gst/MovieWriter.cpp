@@ -71,7 +71,7 @@ QString writerDescription(bool withAudio) {
         source.arg(QStringLiteral("vsrc")) +
         QStringLiteral("! videoconvert ! video/x-raw,format=I420 ! x264enc bitrate=%1 speed-preset=veryfast "
                        "key-int-max=60 ! video/x-h264,profile=high ! h264parse ! queue ! "
-                       "mp4mux name=mux fragment-duration=1000 ! filesink name=sink ")
+                       "mp4mux name=mux fragment-duration=1000 ! filesink name=sink buffer-mode=unbuffered ")
             .arg(movieBitRate / 1000);
     if (withAudio)
         description += source.arg(QStringLiteral("asrc")) +
