@@ -1,0 +1,156 @@
+#pragma once
+// The one controller of the main camera: finds the cameras and microphones, runs the capture
+// session, owns the live preview's geometry (fit, zoom, pan) and takes snapshots.
+//
+// Threads: created and called on the main thread. Set-up and reconfiguration run on the
+// controller's worker queue "camera_controller"; the device lists and selections are shared with
+// it under a lock (read them through the accessors). Frames arrive on a GStreamer streaming
+// thread and reach the preview through a queued call.
+#include <QObject>
+#include <QPointer>
+#include <QRectF>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+#include <vector>
+
+#include "capture/SnapshotPictureProvider.h"
+#include "capture/core/DeviceProvider.h"
+#include "capture/core/DeviceRecords.h"
+#include "capture/core/PreviewGeometry.h"
+#include "capture/core/SnapshotComposer.h"
+
+class QWidget;
+
+namespace qv::gst {
+class CameraSession;
+}
+
+namespace qv::capture {
+
+class CameraPreviewView;
+class SerialQueue;
+
+class CameraControllerError : public std::runtime_error {
+public:
+    enum Case {
+        captureSessionAlreadyRunning,
+        captureSessionIsMissing,
+        inputsAreInvalid,
+        invalidOperation,
+        noCamerasAvailable,
+        noMicrophonesAvailable,
+        unknown,
+    };
+    explicit CameraControllerError(Case c, const QString& detail = {});
+    Case value;
+    bool operator==(Case c) const { return value == c; }
+};
+
+class CameraController : public QObject {
+    Q_OBJECT
+public:
+    // Discovery asks the given provider (by default the one the environment selects).
+    explicit CameraController(std::unique_ptr<DeviceProvider> provider = nullptr, QObject* parent = nullptr);
+    ~CameraController() override;
+
+    using Completion = std::function<void(std::optional<CameraControllerError>)>;
+
+    // Full set-up on the worker queue; the completion runs on the main thread.
+    void prepare(Completion completion);
+    // Re-applies the selected camera, microphone and resolution; errors are dropped.
+    void reconfigure();
+
+    // Worker-queue steps (public for the set-up order; each throws CameraControllerError).
+    void discoverDevices();
+    void configureInputs(const VemoCamera& camera, const std::optional<VemoMic>& mic, bool fullHD, bool ultraHD);
+    void startSession();
+
+    // Device lists and selections.
+    std::vector<VemoCamera> vemoCameras() const;
+    std::vector<VemoMic> vemoMics() const;
+    std::optional<VemoCamera> curVemoCamera() const;
+    std::optional<VemoMic> curVemoMic() const;
+    std::optional<VemoCamera> curPipCamera() const;
+    std::optional<VemoCamera> curDocCamera() const;
+    void setCurVemoCamera(std::optional<VemoCamera> camera);
+    void setCurVemoMic(std::optional<VemoMic> mic);
+    void setCurPipCamera(std::optional<VemoCamera> camera);
+    void setCurDocCamera(std::optional<VemoCamera> camera);
+
+    bool isSessionRunning() const;
+    std::shared_ptr<const QImage> latestFrame() const;
+    std::uint64_t framesReceived() const;
+    bool hasSound() const;
+
+    // View state written by the camera view.
+    double rotation = 0;
+    bool mirrorHorizontal = false;
+
+    // Preview geometry (main thread).
+    void displayPreview(CameraPreviewView* view);  // throws captureSessionIsMissing
+    void resizePreview(CameraPreviewView* view);
+    void setZoom(double factor);
+    void panPreview(bool ended, double dx, double dy, double rotation);
+    void clearDraggingStartRect() { geometry_.clearDraggingStartRect(); }
+    const PreviewGeometry& previewGeometry() const { return geometry_; }
+    double fitZoomFactor() const { return geometry_.fitZoomFactor(); }
+    // The picture's layer frame (origin bottom-left of the preview view), none before display.
+    std::optional<QRectF> previewLayerFrame() const;
+
+    // Snapshots.
+    void capturePhoto();
+    void savePhoto(std::shared_ptr<const QImage> photo);
+    static QString makeCaptureFileName(const QString& extension);
+    // Installed by the web panels; without one a snapshot is the photo alone in the container below.
+    void setSnapshotPictureProvider(std::shared_ptr<SnapshotPictureProvider> provider);
+    // The area a snapshot covers while no provider is installed (the camera view).
+    void setSnapshotContainer(QWidget* container);
+
+    // The shared HID link of the maker's cameras is started here, 1.0 s after "CameraStarted"
+    // for an own-brand main camera. The application shell installs the starter.
+    using HIDLinkStarter = std::function<void(const VemoCamera&)>;
+    static void setHIDLinkStarter(HIDLinkStarter starter);
+    void startHIDLink(const VemoCamera& camera);
+
+    void printActiveFormat() const;
+
+signals:
+    // A new camera frame is waiting (at most one queued at a time).
+    void frameReady();
+
+private:
+    void composeSnapshot(std::optional<QImage> board, const QString& error, std::shared_ptr<const QImage> photo,
+                         const QString& path);
+    void composeSnapshotWithBrowser(std::optional<QImage> browser, SnapshotLayers layers, const QString& path);
+    void writeSnapshot(SnapshotLayers layers, const QString& path);
+    void setUp(const Completion& completion, bool fullHD, bool ultraHD);
+    void applySelection(bool fullHD, bool ultraHD);
+    void onFrameFromStream();
+    QSizeF defaultContainerSize() const;
+
+    std::unique_ptr<DeviceProvider> provider_;
+    std::shared_ptr<gst::CameraSession> session_;
+    std::unique_ptr<SerialQueue> queue_;
+
+    mutable std::mutex stateMutex_;
+    std::vector<VemoCamera> vemoCameras_;
+    std::vector<VemoMic> vemoMics_;
+    std::optional<VemoCamera> curVemoCamera_;
+    std::optional<VemoMic> curVemoMic_;
+    std::optional<VemoCamera> curPipCamera_;
+    std::optional<VemoCamera> curDocCamera_;
+    DeviceFormatRef activeFormat_;
+
+    PreviewGeometry geometry_;
+    QPointer<CameraPreviewView> previewView_;
+    QPointer<QWidget> snapshotContainer_;
+    std::shared_ptr<SnapshotPictureProvider> pictureProvider_;
+    std::atomic<bool> framePending_{false};
+};
+
+}  // namespace qv::capture

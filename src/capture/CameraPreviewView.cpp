@@ -1,0 +1,69 @@
+#include "capture/CameraPreviewView.h"
+
+#include <QFont>
+#include <QPainter>
+
+#include "capture/CameraController.h"
+#include "capture/core/SnapshotComposer.h"
+
+namespace qv::capture {
+
+CameraPreviewView::CameraPreviewView(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    // Gestures belong to the camera view around it.
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+void CameraPreviewView::setController(CameraController* controller) {
+    if (controller_ == controller) return;
+    if (controller_) disconnect(controller_, nullptr, this, nullptr);
+    controller_ = controller;
+    if (controller_) connect(controller_, &CameraController::frameReady, this, qOverload<>(&QWidget::update));
+    update();
+}
+
+void CameraPreviewView::setFrameSize(const QSizeF& size) {
+    frameSize_ = size;
+    update();
+}
+
+void CameraPreviewView::setOrientation(double rotation, bool mirrorHorizontal) {
+    rotation_ = rotation;
+    mirrorHorizontal_ = mirrorHorizontal;
+    update();
+}
+
+void CameraPreviewView::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), Qt::black);
+    // The frame is centred in the widget, turned about its centre, then mirrored.
+    painter.translate(width() / 2.0, height() / 2.0);
+    if (mirrorHorizontal_) painter.scale(-1, 1);
+    painter.rotate(rotation_);
+    painter.translate(-frameSize_.width() / 2.0, -frameSize_.height() / 2.0);
+
+    const std::shared_ptr<const QImage> frame = controller_ ? controller_->latestFrame() : nullptr;
+    QRectF layer;
+    const bool hasLayer = controller_ && controller_->previewGeometry().hasLayer();
+    if (hasLayer) layer = controller_->previewGeometry().layerFrame();
+    if (!frame || frame->isNull() || !hasLayer) {
+        QFont font = painter.font();
+        font.setPointSize(26);
+        font.setBold(true);
+        painter.setFont(font);
+        painter.setPen(Qt::white);
+        painter.drawText(QRectF(QPointF(0, 0), frameSize_), Qt::AlignCenter, QStringLiteral("Initializing ..."));
+        return;
+    }
+    // The layer frame has its origin at the bottom-left corner of the frame.
+    const QRectF topLeft(layer.x(), frameSize_.height() - layer.y() - layer.height(), layer.width(), layer.height());
+    const QRectF target = aspectFitRect(QSizeF(frame->size()), topLeft);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(target, *frame);
+    if (frame.get() != lastFrame_) {
+        lastFrame_ = frame.get();
+        ++framesPainted_;
+    }
+}
+
+}  // namespace qv::capture

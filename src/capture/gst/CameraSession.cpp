@@ -1,0 +1,256 @@
+#include "capture/gst/CameraSession.h"
+
+#include <gst/app/gstappsink.h>
+#include <gst/video/video.h>
+
+#include <algorithm>
+#include <thread>
+
+#include "app/state/QtPrint.h"
+#include "capture/gst/GstPtr.h"
+#include "capture/gst/SourceDevice.h"
+
+namespace qv::gst {
+
+struct CameraSession::Pipeline {
+    ElementPtr pipeline;
+    ElementPtr appsink;
+};
+
+namespace {
+
+ElementPtr make(const char* factory, const char* name = nullptr) {
+    GstElement* e = gst_element_factory_make(factory, name);
+    if (!e) return nullptr;
+    return ElementPtr(GST_ELEMENT(gst_object_ref_sink(e)));
+}
+
+// A mapped video frame kept alive for as long as an image shows its pixels.
+struct MappedFrame {
+    GstSample* sample = nullptr;
+    GstVideoFrame frame{};
+    static void release(void* self) {
+        auto* m = static_cast<MappedFrame*>(self);
+        gst_video_frame_unmap(&m->frame);
+        gst_sample_unref(m->sample);
+        delete m;
+    }
+};
+
+std::shared_ptr<const QImage> imageOf(GstSample* sample) {
+    GstCaps* caps = gst_sample_get_caps(sample);
+    GstBuffer* buffer = gst_sample_get_buffer(sample);
+    GstVideoInfo info;
+    if (!caps || !buffer || !gst_video_info_from_caps(&info, caps)) {
+        gst_sample_unref(sample);
+        return nullptr;
+    }
+    auto* mapped = new MappedFrame;
+    mapped->sample = sample;
+    if (!gst_video_frame_map(&mapped->frame, &info, buffer, GST_MAP_READ)) {
+        gst_sample_unref(sample);
+        delete mapped;
+        return nullptr;
+    }
+    auto* data = static_cast<uchar*>(GST_VIDEO_FRAME_PLANE_DATA(&mapped->frame, 0));
+    const int stride = GST_VIDEO_FRAME_PLANE_STRIDE(&mapped->frame, 0);
+    // BGRx in memory is Qt's 0xffRRGGBB on little-endian machines.
+    return std::make_shared<const QImage>(data, GST_VIDEO_INFO_WIDTH(&info), GST_VIDEO_INFO_HEIGHT(&info), stride,
+                                          QImage::Format_RGB32, &MappedFrame::release, mapped);
+}
+
+bool link(std::initializer_list<GstElement*> chain) {
+    GstElement* previous = nullptr;
+    for (GstElement* e : chain) {
+        if (previous && !gst_element_link(previous, e)) return false;
+        previous = e;
+    }
+    return true;
+}
+
+GstBusSyncReply onBusMessage(GstBus*, GstMessage* message, gpointer) {
+    if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR) {
+        GError* raw = nullptr;
+        gchar* debug = nullptr;
+        gst_message_parse_error(message, &raw, &debug);
+        ErrorPtr error(raw);
+        CharPtr debugText(debug);
+        util::printLine(std::string("Camera pipeline error:"), std::string(error ? error->message : "unknown"));
+    }
+    return GST_BUS_DROP;
+}
+
+}  // namespace
+
+CameraSession::CameraSession(std::function<void()> onFrame) : onFrame_(std::move(onFrame)) { ensureInitialized(); }
+
+CameraSession::~CameraSession() { teardown(); }
+
+bool CameraSession::hasPipeline() const {
+    std::lock_guard lock(pipelineMutex_);
+    return pipeline_ != nullptr;
+}
+
+void CameraSession::teardown() {
+    std::unique_ptr<Pipeline> old;
+    {
+        std::lock_guard lock(pipelineMutex_);
+        old = std::move(pipeline_);
+    }
+    running_ = false;
+    if (old && old->pipeline) gst_element_set_state(old->pipeline.get(), GST_STATE_NULL);
+    hasSound_ = false;
+}
+
+QString CameraSession::configure(const Inputs& inputs) {
+    teardown();
+    auto camera = std::dynamic_pointer_cast<const SourceDevice>(inputs.camera);
+    if (!camera) return QStringLiteral("the camera cannot be opened");
+
+    auto p = std::make_unique<Pipeline>();
+    p->pipeline = ElementPtr(GST_ELEMENT(gst_object_ref_sink(gst_pipeline_new("camera_session"))));
+    GstBin* bin = GST_BIN(p->pipeline.get());
+
+    ElementPtr source = camera->createSource();
+    if (!source) return QStringLiteral("no source element for ") + camera->localizedName;
+    capture::DeviceFormatRef format = inputs.format ? inputs.format : camera->activeFormat();
+    QString capsText = format ? camera->capsOf(format) : QString();
+    if (capsText.isEmpty()) capsText = QStringLiteral("video/x-raw; image/jpeg");
+    else if (inputs.minFrameDuration && inputs.minFrameDuration->value > 0)
+        capsText += QStringLiteral(", framerate=(fraction)%1/%2")
+                        .arg(inputs.minFrameDuration->timescale)
+                        .arg(inputs.minFrameDuration->value);
+    CapsPtr caps(gst_caps_from_string(capsText.toUtf8().constData()));
+    if (!caps) return QStringLiteral("bad caps ") + capsText;
+    const bool jpeg = capsText.startsWith(QLatin1String("image/jpeg"));
+
+    ElementPtr capsfilter = make("capsfilter", "camera_caps");
+    ElementPtr decoder = jpeg ? make("jpegdec") : nullptr;
+    ElementPtr convert = make("videoconvert");
+    ElementPtr rgb = make("capsfilter");
+    ElementPtr tee = make("tee", "video_tee");
+    ElementPtr queue = make("queue", "frames_queue");
+    p->appsink = make("appsink", "frames");
+    if (!capsfilter || (jpeg && !decoder) || !convert || !rgb || !tee || !queue || !p->appsink)
+        return QStringLiteral("missing GStreamer elements");
+    g_object_set(capsfilter.get(), "caps", caps.get(), nullptr);
+    CapsPtr bgrx(gst_caps_from_string("video/x-raw, format=(string)BGRx"));
+    g_object_set(rgb.get(), "caps", bgrx.get(), nullptr);
+    g_object_set(convert.get(), "n-threads", guint(std::clamp(std::thread::hardware_concurrency(), 1u, 4u)), nullptr);
+    gst_util_set_object_arg(G_OBJECT(queue.get()), "leaky", "downstream");
+    g_object_set(queue.get(), "max-size-buffers", 1u, "max-size-bytes", 0u, "max-size-time", guint64(0), nullptr);
+    g_object_set(p->appsink.get(), "max-buffers", 1u, "drop", TRUE, "sync", FALSE, "enable-last-sample", FALSE, nullptr);
+
+    std::vector<GstElement*> chain{source.get(), capsfilter.get()};
+    if (decoder) chain.push_back(decoder.get());
+    for (GstElement* e : {convert.get(), rgb.get(), tee.get(), queue.get(), p->appsink.get()}) chain.push_back(e);
+    for (GstElement* e : chain) gst_bin_add(bin, GST_ELEMENT(gst_object_ref(e)));
+    bool linked = true;
+    for (size_t i = 1; i < chain.size() && linked; ++i) linked = gst_element_link(chain[i - 1], chain[i]);
+    if (!linked) return QStringLiteral("the camera's format cannot be used: ") + capsText;
+
+    GstAppSinkCallbacks callbacks{};
+    callbacks.new_sample = [](GstAppSink* sink, gpointer self) -> GstFlowReturn {
+        auto* session = static_cast<CameraSession*>(self);
+        GstSample* sample = gst_app_sink_pull_sample(sink);
+        if (!sample) return GST_FLOW_OK;
+        std::shared_ptr<const QImage> image = imageOf(sample);
+        if (!image) return GST_FLOW_OK;
+        {
+            std::lock_guard lock(session->frameMutex_);
+            if (session->activeFormat_.isEmpty()) {
+                GstElement* filter = gst_bin_get_by_name(GST_BIN(GST_ELEMENT_PARENT(GST_ELEMENT(sink))), "camera_caps");
+                ElementPtr owned(filter);
+                PadPtr pad(owned ? gst_element_get_static_pad(owned.get(), "src") : nullptr);
+                CapsPtr negotiated(pad ? gst_pad_get_current_caps(pad.get()) : nullptr);
+                if (negotiated && gst_caps_get_size(negotiated.get()) > 0) {
+                    const GstStructure* s = gst_caps_get_structure(negotiated.get(), 0);
+                    int w = 0, h = 0;
+                    gst_structure_get_int(s, "width", &w);
+                    gst_structure_get_int(s, "height", &h);
+                    const char* f = gst_structure_get_string(s, "format");
+                    session->activeFormat_ = QStringLiteral("%1 %2 x %3")
+                                                 .arg(QString::fromUtf8(f ? f : gst_structure_get_name(s)))
+                                                 .arg(w)
+                                                 .arg(h);
+                }
+            }
+            session->latest_ = std::move(image);
+        }
+        session->framesReceived_.fetch_add(1);
+        if (session->onFrame_) session->onFrame_();
+        return GST_FLOW_OK;
+    };
+    gst_app_sink_set_callbacks(GST_APP_SINK(p->appsink.get()), &callbacks, this, nullptr);
+
+    // Sound: a microphone that cannot be opened is left out and the picture runs without it.
+    if (auto mic = std::dynamic_pointer_cast<const SourceDevice>(inputs.mic)) {
+        ElementPtr micSource = mic->createSource();
+        ElementPtr aqueue = make("queue");
+        ElementPtr aconvert = make("audioconvert");
+        ElementPtr atee = make("tee", "audio_tee");
+        ElementPtr asinkQueue = make("queue");
+        ElementPtr asink = make("fakesink");
+        if (micSource && aqueue && aconvert && atee && asinkQueue && asink) {
+            gst_util_set_object_arg(G_OBJECT(asinkQueue.get()), "leaky", "downstream");
+            g_object_set(asink.get(), "sync", FALSE, "async", FALSE, nullptr);
+            std::initializer_list<GstElement*> audio{micSource.get(), aqueue.get(), aconvert.get(), atee.get(),
+                                                     asinkQueue.get(), asink.get()};
+            for (GstElement* e : audio) gst_bin_add(bin, GST_ELEMENT(gst_object_ref(e)));
+            if (link(audio)) {
+                hasSound_ = true;
+            } else {
+                for (GstElement* e : audio) gst_bin_remove(bin, e);
+            }
+        }
+    }
+
+    BusPtr bus(gst_element_get_bus(p->pipeline.get()));
+    gst_bus_set_sync_handler(bus.get(), &onBusMessage, nullptr, nullptr);
+    {
+        std::lock_guard lock(frameMutex_);
+        latest_.reset();
+        activeFormat_.clear();
+    }
+    std::lock_guard lock(pipelineMutex_);
+    pipeline_ = std::move(p);
+    return {};
+}
+
+bool CameraSession::start(int timeoutMs) {
+    GstElement* pipeline = nullptr;
+    {
+        std::lock_guard lock(pipelineMutex_);
+        if (!pipeline_) return false;
+        pipeline = pipeline_->pipeline.get();
+    }
+    if (gst_element_set_state(pipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
+        gst_element_set_state(pipeline, GST_STATE_NULL);
+        return false;
+    }
+    GstState state = GST_STATE_NULL;
+    const GstStateChangeReturn r =
+        gst_element_get_state(pipeline, &state, nullptr, GstClockTime(timeoutMs) * GST_MSECOND);
+    const bool playing = (r == GST_STATE_CHANGE_SUCCESS || r == GST_STATE_CHANGE_NO_PREROLL) && state == GST_STATE_PLAYING;
+    if (!playing) gst_element_set_state(pipeline, GST_STATE_NULL);
+    running_ = playing;
+    return playing;
+}
+
+void CameraSession::stop() {
+    std::lock_guard lock(pipelineMutex_);
+    if (pipeline_) gst_element_set_state(pipeline_->pipeline.get(), GST_STATE_NULL);
+    running_ = false;
+}
+
+std::shared_ptr<const QImage> CameraSession::latestFrame() const {
+    std::lock_guard lock(frameMutex_);
+    return latest_;
+}
+
+QString CameraSession::activeFormatDescription() const {
+    std::lock_guard lock(frameMutex_);
+    return activeFormat_;
+}
+
+}  // namespace qv::gst

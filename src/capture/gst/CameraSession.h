@@ -1,0 +1,75 @@
+#pragma once
+// The capture session of one camera (and its microphone) as a GStreamer pipeline:
+//
+//   camera ! caps(format, rate) ! [jpegdec] ! videoconvert ! BGRx ! tee "video_tee"
+//       video_tee. ! queue(leaky, 1) ! appsink "frames"   latest frame for preview and photos
+//   microphone ! queue ! audioconvert ! tee "audio_tee"
+//       audio_tee. ! queue(leaky) ! fakesink                sound kept flowing for recordings
+//
+// A recording adds its own branches to the two tees. The newest frame is kept as an image that
+// shares the pipeline's buffer (no copy); the sink never blocks the pipeline.
+//
+// configure(), start() and stop() change pipeline states and may wait: call them off the main
+// thread. latestFrame() and the counters may be read from any thread.
+#include <QImage>
+#include <QString>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+#include "capture/core/DeviceRecords.h"
+
+namespace qv::gst {
+
+class CameraSession {
+public:
+    struct Inputs {
+        capture::CaptureDeviceRef camera;
+        capture::DeviceFormatRef format;  // none: the device's current format
+        std::optional<capture::FrameDuration> minFrameDuration;
+        capture::CaptureDeviceRef mic;  // none: no sound
+    };
+
+    // `onFrame` runs on a streaming thread after each new frame.
+    explicit CameraSession(std::function<void()> onFrame = {});
+    ~CameraSession();
+    CameraSession(const CameraSession&) = delete;
+    CameraSession& operator=(const CameraSession&) = delete;
+
+    // Replaces any earlier pipeline (stopping it) with one for these inputs, not yet playing.
+    // Returns an empty text on success, else why the camera cannot be used; after a failure the
+    // session has no pipeline at all.
+    QString configure(const Inputs& inputs);
+    // Plays the pipeline and waits until it plays or fails (at most timeoutMs).
+    bool start(int timeoutMs = 10000);
+    void stop();
+    bool isRunning() const { return running_.load(); }
+    bool hasPipeline() const;
+    bool hasSound() const { return hasSound_.load(); }
+
+    std::shared_ptr<const QImage> latestFrame() const;
+    std::uint64_t framesReceived() const { return framesReceived_.load(); }
+    // The negotiated camera caps, e.g. "image/jpeg 1920 x 1080" (empty before the first frame).
+    QString activeFormatDescription() const;
+
+    struct Pipeline;
+
+private:
+    void teardown();
+
+    std::function<void()> onFrame_;
+    std::unique_ptr<Pipeline> pipeline_;
+    mutable std::mutex pipelineMutex_;  // guards pipeline_ against hasPipeline() readers
+    mutable std::mutex frameMutex_;
+    std::shared_ptr<const QImage> latest_;
+    QString activeFormat_;
+    std::atomic<bool> running_{false};
+    std::atomic<bool> hasSound_{false};
+    std::atomic<std::uint64_t> framesReceived_{0};
+};
+
+}  // namespace qv::gst
