@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 
+#include "capture/gst/GstPtr.h"
 #include "util/Print.h"
 
 namespace qv::gst {
@@ -17,13 +18,9 @@ namespace {
 constexpr GstClockTime finishTimeout = 20 * GST_SECOND;
 constexpr GstClockTime defaultFrameDuration = GST_SECOND / 30;
 
-struct UnrefBus {
-    void operator()(GstBus* bus) const { gst_object_unref(bus); }
-};
 struct UnrefMessage {
     void operator()(GstMessage* message) const { gst_message_unref(message); }
 };
-using BusRef = std::unique_ptr<GstBus, UnrefBus>;
 using MessageRef = std::unique_ptr<GstMessage, UnrefMessage>;
 
 // A pipeline that goes to NULL and is released when its owner goes.
@@ -64,17 +61,18 @@ const char* aacEncoder() {
 QString writerDescription(bool withAudio) {
     // Live capture pipelines feed the writer; its queues are bounded in time and drop the newest
     // frames when the encoder falls behind, so a slow encoder never stalls the preview.
+    // (Counted in buffers: about one second of frames, two of sound.)
     const QString source = QStringLiteral(
-        "appsrc name=%1 format=time is-live=false do-timestamp=false max-bytes=0 max-time=2000000000 "
+        "appsrc name=%1 format=time is-live=false do-timestamp=false max-bytes=0 max-buffers=%2 "
         "leaky-type=upstream ! queue ");
     QString description =
-        source.arg(QStringLiteral("vsrc")) +
-        QStringLiteral("! videoconvert ! video/x-raw,format=I420 ! x264enc bitrate=%1 speed-preset=veryfast "
+        source.arg(QStringLiteral("vsrc")).arg(30) +
+        QStringLiteral("! videoconvert ! video/x-raw,format=I420 ! x264enc bitrate=%1 speed-preset=veryfast tune=zerolatency "
                        "key-int-max=60 ! video/x-h264,profile=high ! h264parse ! queue ! "
-                       "mp4mux name=mux fragment-duration=1000 ! filesink name=sink buffer-mode=unbuffered ")
+                       "mp4mux name=mux fragment-duration=500 ! filesink name=sink buffer-mode=unbuffered ")
             .arg(movieBitRate / 1000);
     if (withAudio)
-        description += source.arg(QStringLiteral("asrc")) +
+        description += source.arg(QStringLiteral("asrc")).arg(200) +
                        QStringLiteral("! audioconvert ! audioresample ! %1 ! aacparse ! queue ! mux. ")
                            .arg(QString::fromLatin1(aacEncoder()));
     return description;
@@ -105,7 +103,11 @@ MovieWriter::MovieWriter(QString path, bool withAudio, FinishHandler onFinish)
 
 MovieWriter::~MovieWriter() {
     if (running_.load()) finish();
-    if (busThread_.joinable()) busThread_.join();
+    if (busThread_.joinable()) {
+        // A finish handler that drops its writer runs on the writer's own thread.
+        if (busThread_.get_id() == std::this_thread::get_id()) busThread_.detach();
+        else busThread_.join();
+    }
     if (pipeline_) {
         gst_element_set_state(pipeline_, GST_STATE_NULL);
         gst_object_unref(pipeline_);
@@ -113,7 +115,7 @@ MovieWriter::~MovieWriter() {
 }
 
 bool MovieWriter::start(QString* error) {
-    if (!gst_is_initialized()) gst_init(nullptr, nullptr);
+    ensureInitialized();
     PipelineRef pipeline = parsePipeline(writerDescription(withAudio_), error);
     if (!pipeline) return false;
 
@@ -133,7 +135,7 @@ bool MovieWriter::start(QString* error) {
 
     if (gst_element_set_state(pipeline.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
         // The reason (for example a file that cannot be opened) is on the bus.
-        BusRef bus(gst_element_get_bus(pipeline.get()));
+        BusPtr bus(gst_element_get_bus(pipeline.get()));
         MessageRef message(gst_bus_pop_filtered(bus.get(), GST_MESSAGE_ERROR));
         if (error) *error = message ? errorText(message.get()) : QStringLiteral("The movie file cannot be written");
         return false;
@@ -225,7 +227,7 @@ void MovieWriter::finish() {
 }
 
 void MovieWriter::watchBus() {
-    BusRef bus(gst_element_get_bus(pipeline_));
+    BusPtr bus(gst_element_get_bus(pipeline_));
     std::optional<std::chrono::steady_clock::time_point> finishDeadline;
     for (;;) {
         MessageRef message(gst_bus_timed_pop_filtered(bus.get(), 100 * GST_MSECOND,
@@ -273,7 +275,7 @@ void MovieWriter::complete(std::optional<QString> error) {
 }
 
 bool finalizeFragmentedMovie(const QString& path, bool withAudio, QString* error) {
-    if (!gst_is_initialized()) gst_init(nullptr, nullptr);
+    ensureInitialized();
     QString description = QStringLiteral(
         "filesrc name=src ! qtdemux name=demux demux.video_0 ! queue ! mux.video_0 "
         "mp4mux name=mux ! filesink name=sink ");
@@ -294,7 +296,7 @@ bool finalizeFragmentedMovie(const QString& path, bool withAudio, QString* error
 
     bool ok = false;
     if (gst_element_set_state(pipeline.get(), GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE) {
-        BusRef bus(gst_element_get_bus(pipeline.get()));
+        BusPtr bus(gst_element_get_bus(pipeline.get()));
         MessageRef message(gst_bus_timed_pop_filtered(bus.get(), 10 * 60 * GST_SECOND,
                                                       GstMessageType(GST_MESSAGE_ERROR | GST_MESSAGE_EOS)));
         if (!message) {

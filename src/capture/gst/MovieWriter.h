@@ -2,7 +2,7 @@
 // Encodes raw video frames, and optionally raw sound, pushed by a capture pipeline into an MP4
 // file: H.264 (x264) at an average 4,000,000 bit/s, AAC sound.
 //
-// While recording, the file is a fragmented MP4 with one fragment per second, so a recording cut
+// While recording, the file is a fragmented MP4 with two fragments per second, so a recording cut
 // short by a crash or a kill still plays up to its last second or so. Finishing the recording
 // turns it into an ordinary MP4 (one index at the end) without encoding it again.
 //
@@ -47,7 +47,7 @@ public:
     void pause();
     void resume();
     bool isPaused() const { return paused_.load(); }
-    bool isRecording() const { return running_.load(); }
+    bool isRecording() const { return running_.load() && !finishing_.load(); }
     // The recorded time so far in seconds (the movie clock of the last video frame).
     double recordedSeconds() const;
 

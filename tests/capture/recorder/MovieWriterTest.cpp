@@ -21,6 +21,8 @@ namespace {
 struct Outcome {
     QString path;
     std::optional<QString> error;
+    double wallSeconds = 0;      // from the writer's start to finish()
+    double recordedSeconds = 0;  // the writer's own count at finish()
 };
 
 // Records from live test sources; `script` runs while the sources flow (pauses, sleeps).
@@ -30,17 +32,24 @@ Outcome record(const QString& path, bool withAudio, const std::function<void(Mov
         finished.set_value({file, error});
     });
     QString error;
+    const auto begin = std::chrono::steady_clock::now();
     EXPECT_TRUE(writer.start(&error)) << error.toStdString();
+    double wall = 0, recorded = 0;
     {
         qv::test::TestFeed feed("video/x-raw,format=BGRx,width=640,height=360,framerate=30/1", withAudio,
                                 [&](GstSample* s) { writer.pushVideo(s); },
                                 [&](GstSample* s) { writer.pushAudio(s); });
         script(writer);
+        recorded = writer.recordedSeconds();
         writer.finish();
+        wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
     }
     auto future = finished.get_future();
     EXPECT_EQ(future.wait_for(30s), std::future_status::ready);
-    return future.get();
+    Outcome outcome = future.get();
+    outcome.wallSeconds = wall;
+    outcome.recordedSeconds = recorded;
+    return outcome;
 }
 
 }  // namespace
@@ -59,7 +68,10 @@ TEST(MovieWriter, RecordsH264AndAacIntoAnOrdinaryMp4) {
     EXPECT_EQ(facts.height, 360);
     EXPECT_EQ(facts.audioCodec, "audio/mpeg");
     EXPECT_EQ(facts.audioMpegVersion, 4);
-    EXPECT_NEAR(facts.duration, 3.0, 0.5);
+    // About 3 s: never more than the time it ran, and what the writer counted.
+    EXPECT_GE(facts.duration, 2.2);
+    EXPECT_LE(facts.duration, outcome.wallSeconds + 0.1);
+    EXPECT_LE(facts.duration, outcome.recordedSeconds + 0.1);
     // Finished: one index, no fragments left, and no temporary file beside it.
     EXPECT_TRUE(facts.topLevelBoxes.contains("moov"));
     EXPECT_FALSE(facts.topLevelBoxes.contains("moof")) << facts.topLevelBoxes.join(',').toStdString();
@@ -84,7 +96,10 @@ TEST(MovieWriter, PausedTimeIsLeftOut) {
     EXPECT_DOUBLE_EQ(beforePause, duringPause);  // the clock stands still while paused
     const auto facts = qv::test::probeMovie(path);
     ASSERT_TRUE(facts.readable);
-    EXPECT_NEAR(facts.duration, 2.0, 0.5);
+    // About 2 s: the paused second is not in the movie.
+    EXPECT_GE(facts.duration, 1.2);
+    EXPECT_LE(facts.duration, outcome.wallSeconds - 0.8);
+    EXPECT_LE(facts.duration, outcome.recordedSeconds + 0.1);
 }
 
 TEST(MovieWriter, WithoutSoundThereIsNoAudioTrack) {

@@ -1,5 +1,5 @@
 // Records live test sources into the file named on the command line until the process is
-// killed; prints "recording" once the writer runs. The crash test kills it with SIGKILL.
+// killed; prints "recording" once the first frame has reached the writer. The crash test kills it with SIGKILL.
 #include <chrono>
 #include <cstdio>
 #include <thread>
@@ -18,6 +18,7 @@ int main(int argc, char** argv) {
     qv::test::TestFeed feed("video/x-raw,format=BGRx,width=640,height=360,framerate=30/1", true,
                             [&](GstSample* s) { writer.pushVideo(s); },
                             [&](GstSample* s) { writer.pushAudio(s); });
+    while (writer.recordedSeconds() <= 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     std::printf("recording\n");
     std::fflush(stdout);
     for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
