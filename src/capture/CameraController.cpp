@@ -109,6 +109,7 @@ std::shared_ptr<const QImage> CameraController::latestFrame() const {
     return session_ ? session_->latestFrame() : nullptr;
 }
 std::uint64_t CameraController::framesReceived() const { return session_ ? session_->framesReceived() : 0; }
+std::uint64_t CameraController::framesCaptured() const { return session_ ? session_->framesCaptured() : 0; }
 bool CameraController::hasSound() const { return session_ && session_->hasSound(); }
 
 // ---- set-up ----
@@ -162,7 +163,6 @@ void CameraController::discoverDevices() {
 void CameraController::configureInputs(const VemoCamera& camera, const std::optional<VemoMic>& mic, bool fullHD,
                                        bool ultraHD) {
     if (!session_) throw CameraControllerError(CameraControllerError::captureSessionIsMissing);
-    if (!camera.camera) throw CameraControllerError(CameraControllerError::inputsAreInvalid);
     gst::CameraSession::Inputs inputs;
     inputs.camera = camera.camera;
     if (mic) inputs.mic = mic->mic;

@@ -85,6 +85,7 @@ public:
     bool isSessionRunning() const;
     std::shared_ptr<const QImage> latestFrame() const;
     std::uint64_t framesReceived() const;
+    std::uint64_t framesCaptured() const;
     bool hasSound() const;
 
     // View state written by the camera view.

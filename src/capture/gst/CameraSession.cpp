@@ -149,6 +149,15 @@ QString CameraSession::configure(const Inputs& inputs) {
     for (size_t i = 1; i < chain.size() && linked; ++i) linked = gst_element_link(chain[i - 1], chain[i]);
     if (!linked) return QStringLiteral("the camera's format cannot be used: ") + capsText;
 
+    PadPtr teeSink(gst_element_get_static_pad(tee.get(), "sink"));
+    gst_pad_add_probe(
+        teeSink.get(), GST_PAD_PROBE_TYPE_BUFFER,
+        [](GstPad*, GstPadProbeInfo*, gpointer self) -> GstPadProbeReturn {
+            static_cast<CameraSession*>(self)->framesCaptured_.fetch_add(1);
+            return GST_PAD_PROBE_OK;
+        },
+        this, nullptr);
+
     GstAppSinkCallbacks callbacks{};
     callbacks.new_sample = [](GstAppSink* sink, gpointer self) -> GstFlowReturn {
         auto* session = static_cast<CameraSession*>(self);

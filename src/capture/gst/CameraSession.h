@@ -52,6 +52,8 @@ public:
     bool hasSound() const { return hasSound_.load(); }
 
     std::shared_ptr<const QImage> latestFrame() const;
+    // Frames that entered the pipeline's video tee, and frames handed to the preview.
+    std::uint64_t framesCaptured() const { return framesCaptured_.load(); }
     std::uint64_t framesReceived() const { return framesReceived_.load(); }
     // The negotiated camera caps, e.g. "image/jpeg 1920 x 1080" (empty before the first frame).
     QString activeFormatDescription() const;
@@ -69,6 +71,7 @@ private:
     QString activeFormat_;
     std::atomic<bool> running_{false};
     std::atomic<bool> hasSound_{false};
+    std::atomic<std::uint64_t> framesCaptured_{0};
     std::atomic<std::uint64_t> framesReceived_{0};
 };
 

@@ -1,0 +1,190 @@
+#include <QImage>
+#include <QUrl>
+
+#include "CameraFixture.h"
+
+using namespace qv::capture;
+using qv::capture::test::CameraWindow;
+namespace note = qv::app::notification;
+
+namespace {
+void rotate(const char* direction) {
+    qv::app::post(note::ROTATE_CAMERA, {{QStringLiteral("direction"), QString::fromLatin1(direction)}});
+}
+void mirror() { qv::app::post(note::Mirror_CAMERA); }
+}  // namespace
+
+TEST_F(CameraWindow, RotationAndMirrorSequences) {
+    open();
+    struct Case {
+        std::vector<const char*> steps;  // "left", "right", "mirror"
+        double rotation;
+        bool mirrored;
+        bool vertical;
+    } cases[] = {
+        {{"left"}, -90, false, true},
+        {{"left", "left"}, -180, false, false},
+        {{"left", "left", "left", "left", "left"}, -450, false, true},
+        {{"mirror", "right"}, -90, true, true},
+        {{"mirror", "left"}, 90, true, true},
+        {{"right", "mirror", "mirror"}, 90, false, true},
+        {{"right", "right", "right", "right"}, 360, false, false},
+    };
+    for (const Case& c : cases) {
+        view->viewController()->cameraController()->rotation = 0;
+        window.reset();
+        log.received.clear();
+        open();
+        for (const char* step : c.steps) {
+            if (std::string(step) == "mirror") mirror();
+            else rotate(step);
+        }
+        SCOPED_TRACE(c.rotation);
+        EXPECT_EQ(view->rotation(), c.rotation);
+        EXPECT_EQ(view->mirrorHorizontal(), c.mirrored);
+        EXPECT_EQ(view->isVertical(), c.vertical);
+        EXPECT_EQ(controller()->rotation, c.rotation);
+        EXPECT_EQ(controller()->mirrorHorizontal, c.mirrored);
+        // The preview's frame swaps width and height while the picture stands upright.
+        EXPECT_EQ(preview()->frameSize(), c.vertical ? QSizeF(800, 1280) : QSizeF(1280, 800));
+    }
+}
+
+TEST_F(CameraWindow, RotationWithoutADirectionChangesNoAngle) {
+    open();
+    controller()->rotation = 123;
+    qv::app::post(note::ROTATE_CAMERA);
+    EXPECT_EQ(view->rotation(), 0);
+    EXPECT_EQ(controller()->rotation, 123);  // untouched without the entry
+    qv::app::post(note::ROTATE_CAMERA, {{QStringLiteral("direction"), QStringLiteral("up")}});
+    EXPECT_EQ(view->rotation(), 0);
+    EXPECT_EQ(controller()->rotation, 0);  // set to the view's unchanged angle
+}
+
+TEST_F(CameraWindow, QuarterTurnShowsThePictureUpright) {
+    open();
+    rotate("right");
+    qv::test::spin(200);
+    const QImage shot = view->grab().toImage();
+    // Turned clockwise: the bars run top to bottom, the first (grey) bar at the top.
+    // The upright picture is 800 x 450 inside a 800 x 1280 frame, i.e. 450 wide on screen.
+    const int centreX = 640;
+    EXPECT_EQ(qAlpha(shot.pixel(centreX, 5)), 255);
+    const QRgb top = shot.pixel(centreX + 150, 30);
+    const QRgb outside = shot.pixel(200, 400);
+    EXPECT_GT(qRed(top) + qGreen(top) + qBlue(top), 400) << qRed(top) << " " << qGreen(top) << " " << qBlue(top);
+    EXPECT_LT(qRed(outside) + qGreen(outside) + qBlue(outside), 10);
+}
+
+TEST_F(CameraWindow, PinchZoomsWithinLimitsAndDragPansMirrored) {
+    open();
+    EXPECT_DOUBLE_EQ(qv::app::currentZoomFactor, 1.0);  // 1280 x 800: min(1.0, 1.11)
+    int zoomed = log.count(note::Zoomed_CAMERA);
+    struct Case {
+        double scale;
+        double expected;
+    } cases[] = {{3, 3}, {20, 10}, {0.1, 0.5}};
+    for (const Case& c : cases) {
+        controller()->resizePreview(preview());
+        view->magnificationChanged(c.scale);
+        EXPECT_DOUBLE_EQ(qv::app::currentZoomFactor, c.expected);
+        view->magnificationEnded();
+    }
+    EXPECT_GT(log.count(note::Zoomed_CAMERA), zoomed);
+    EXPECT_DOUBLE_EQ(view->digitalZoomFactor(), 0.5);
+
+    // A second pinch starts from the factor current at its first change.
+    controller()->resizePreview(preview());
+    view->magnificationChanged(2);
+    view->magnificationEnded();
+    view->magnificationChanged(2);
+    EXPECT_DOUBLE_EQ(qv::app::currentZoomFactor, 4);
+    view->magnificationEnded();
+
+    controller()->resizePreview(preview());
+    controller()->setZoom(2);
+    const QPointF start = controller()->previewLayerFrame()->topLeft();
+    mirror();
+    view->dragChanged(QPointF(30, 10));
+    EXPECT_EQ(controller()->previewLayerFrame()->topLeft(), start + QPointF(-30, -10));
+    view->dragEnded();
+    EXPECT_FALSE(controller()->previewGeometry().draggingStartRect());
+}
+
+TEST_F(CameraWindow, ResizingTheAreaRefitsThePreview) {
+    open();
+    window->resize(1600, 900);
+    ASSERT_TRUE(qv::test::waitUntil([&] { return preview()->frameSize() == QSizeF(1600, 900); }));
+    EXPECT_EQ(*controller()->previewLayerFrame(), QRectF(0, 0, 1600, 900));
+    EXPECT_DOUBLE_EQ(qv::app::currentZoomFactor, 1.25);
+    EXPECT_DOUBLE_EQ(controller()->fitZoomFactor(), 1.25);
+}
+
+namespace {
+
+// Solid-colour page pictures standing in for the web panels.
+class FakePages : public SnapshotPictureProvider {
+public:
+    bool boardFails = false;
+    bool browserShown = false;
+    bool browserFails = false;
+    int boardRequests = 0;
+
+    void whiteboardPicture(BoardCompletion completion) override {
+        ++boardRequests;
+        if (boardFails) return completion(std::nullopt, QStringLiteral("page gone"));
+        QImage board(1280, 800, QImage::Format_ARGB32);
+        board.fill(Qt::transparent);
+        for (int y = 700; y < 800; ++y)
+            for (int x = 0; x < 100; ++x) board.setPixel(x, y, qRgb(255, 0, 255));  // bottom-left square
+        completion(board, QString());
+    }
+    QRectF whiteboardContainerFrame() const override { return QRectF(0, 0, 1280, 800); }
+    bool isBrowserShown() const override { return browserShown; }
+    QRectF browserContainerFrame() const override { return QRectF(100, 50, 800, 600); }
+    double browserOpacity() const override { return 1.0; }
+    void browserPicture(BrowserCompletion completion) override {
+        if (browserFails) return completion(std::nullopt);
+        QImage page(800, 600, QImage::Format_RGB32);
+        page.fill(Qt::white);
+        completion(page);
+    }
+};
+
+}  // namespace
+
+TEST_F(CameraWindow, SnapshotLayersFromPagePictures) {
+    open();
+    useTemporarySaveFolder();
+    auto pages = std::make_shared<FakePages>();
+    pages->browserShown = true;
+    controller()->setSnapshotPictureProvider(pages);
+    controller()->capturePhoto();
+    ASSERT_TRUE(qv::test::waitUntil([&] { return log.count(note::ImageCaptured) == 1; }, 10000));
+    const QImage file(log.all(note::ImageCaptured)[0].userInfo.value("url").toUrl().toLocalFile());
+    ASSERT_EQ(file.size(), QSize(1280, 800));
+    EXPECT_EQ(file.pixel(50, 750), qRgb(255, 0, 255));    // board square over the photo
+    EXPECT_EQ(file.pixel(500, 300), qRgb(255, 255, 255));  // browser page: rows 40 ... 639 from the top
+    EXPECT_NE(file.pixel(1200, 300), qRgb(255, 255, 255));  // photo beside it
+    EXPECT_EQ(pages->boardRequests, 1);
+}
+
+TEST_F(CameraWindow, FailingPagePicturesLeaveTheirLayerOutAndSayWhy) {
+    open();
+    useTemporarySaveFolder();
+    auto pages = std::make_shared<FakePages>();
+    pages->boardFails = true;
+    pages->browserShown = true;
+    pages->browserFails = true;
+    controller()->setSnapshotPictureProvider(pages);
+    testing::internal::CaptureStdout();
+    controller()->capturePhoto();
+    const bool posted = qv::test::waitUntil([&] { return log.count(note::ImageCaptured) == 1; }, 10000);
+    const std::string printed = testing::internal::GetCapturedStdout();
+    ASSERT_TRUE(posted);
+    EXPECT_NE(printed.find("Snapshot without the whiteboard picture: page gone"), std::string::npos) << printed;
+    EXPECT_NE(printed.find("Snapshot without the browser picture"), std::string::npos);
+    const QImage file(log.all(note::ImageCaptured)[0].userInfo.value("url").toUrl().toLocalFile());
+    EXPECT_NE(file.pixel(500, 300), qRgb(255, 255, 255));
+    EXPECT_EQ(qAlpha(file.pixel(500, 300)), 255);  // the photo is there
+}
