@@ -7,15 +7,11 @@
 #include <thread>
 
 #include "app/state/QtPrint.h"
+#include "capture/gst/CameraSessionPipeline.h"
 #include "capture/gst/GstPtr.h"
 #include "capture/gst/SourceDevice.h"
 
 namespace qv::gst {
-
-struct CameraSession::Pipeline {
-    ElementPtr pipeline;
-    ElementPtr appsink;
-};
 
 namespace {
 

@@ -246,6 +246,7 @@ void MovieWriter::watchBus() {
                 hasFrames = GST_CLOCK_TIME_IS_VALID(lastVideoRunningTime_);
             }
             if (!hasFrames) {
+                QFile::remove(path_);  // headers without a single frame: not a movie
                 complete(QStringLiteral("No video frames were recorded"));
                 return;
             }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <chrono>
@@ -136,4 +137,5 @@ TEST(MovieWriter, FinishingWithoutFramesReportsAnError) {
     auto future = finished.get_future();
     ASSERT_EQ(future.wait_for(30s), std::future_status::ready);
     EXPECT_TRUE(future.get().has_value());
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("empty.mp4")));
 }
