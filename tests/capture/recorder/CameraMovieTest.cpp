@@ -63,11 +63,7 @@ TEST_F(Recording, ACameraMovieIsAnH264AndAacMp4AnnouncedWithItsThumbnail) {
         << printed;
     const auto facts = qv::test::probeMovie(files[0]);
     ASSERT_TRUE(facts.readable) << facts.error.toStdString();
-    EXPECT_EQ(facts.videoCodec, "video/x-h264");
-    EXPECT_EQ(facts.width, 640);
-    EXPECT_EQ(facts.height, 360);
-    EXPECT_EQ(facts.audioCodec, "audio/mpeg");
-    EXPECT_EQ(facts.audioMpegVersion, 4);
+    EXPECT_EQ(facts.streams(), "video/x-h264 640x360, audio/mpeg 4");  // H.264 at the camera's size, AAC
     EXPECT_GE(facts.duration, 2.2);
     EXPECT_LE(facts.duration, elapsed + 0.1);
     EXPECT_FALSE(facts.topLevelBoxes.contains("moof"));

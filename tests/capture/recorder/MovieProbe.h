@@ -15,6 +15,13 @@ struct MovieFacts {
     QString audioCodec;          // e.g. "audio/mpeg" (AAC: mpegversion 4)
     int audioMpegVersion = 0;
     QStringList topLevelBoxes;   // "ftyp", "mdat", "moov", ...
+
+    // The streams in one line: "video/x-h264 640x360, audio/mpeg 4" (no sound: no second part).
+    QString streams() const {
+        QString text = QStringLiteral("%1 %2x%3").arg(videoCodec).arg(width).arg(height);
+        if (!audioCodec.isEmpty()) text += QStringLiteral(", %1 %2").arg(audioCodec).arg(audioMpegVersion);
+        return text;
+    }
 };
 
 // Discovers the file with GStreamer's discoverer and lists its top-level MP4 boxes.
