@@ -65,46 +65,16 @@ CameraController::~CameraController() {
 
 // ---- lists and selections ----
 
-std::vector<VemoCamera> CameraController::vemoCameras() const {
-    std::lock_guard lock(stateMutex_);
-    return vemoCameras_;
-}
-std::vector<VemoMic> CameraController::vemoMics() const {
-    std::lock_guard lock(stateMutex_);
-    return vemoMics_;
-}
-std::optional<VemoCamera> CameraController::curVemoCamera() const {
-    std::lock_guard lock(stateMutex_);
-    return curVemoCamera_;
-}
-std::optional<VemoMic> CameraController::curVemoMic() const {
-    std::lock_guard lock(stateMutex_);
-    return curVemoMic_;
-}
-std::optional<VemoCamera> CameraController::curPipCamera() const {
-    std::lock_guard lock(stateMutex_);
-    return curPipCamera_;
-}
-std::optional<VemoCamera> CameraController::curDocCamera() const {
-    std::lock_guard lock(stateMutex_);
-    return curDocCamera_;
-}
-void CameraController::setCurVemoCamera(std::optional<VemoCamera> camera) {
-    std::lock_guard lock(stateMutex_);
-    curVemoCamera_ = std::move(camera);
-}
-void CameraController::setCurVemoMic(std::optional<VemoMic> mic) {
-    std::lock_guard lock(stateMutex_);
-    curVemoMic_ = std::move(mic);
-}
-void CameraController::setCurPipCamera(std::optional<VemoCamera> camera) {
-    std::lock_guard lock(stateMutex_);
-    curPipCamera_ = std::move(camera);
-}
-void CameraController::setCurDocCamera(std::optional<VemoCamera> camera) {
-    std::lock_guard lock(stateMutex_);
-    curDocCamera_ = std::move(camera);
-}
+std::vector<VemoCamera> CameraController::vemoCameras() const { return locked(vemoCameras_); }
+std::vector<VemoMic> CameraController::vemoMics() const { return locked(vemoMics_); }
+std::optional<VemoCamera> CameraController::curVemoCamera() const { return locked(curVemoCamera_); }
+std::optional<VemoMic> CameraController::curVemoMic() const { return locked(curVemoMic_); }
+std::optional<VemoCamera> CameraController::curPipCamera() const { return locked(curPipCamera_); }
+std::optional<VemoCamera> CameraController::curDocCamera() const { return locked(curDocCamera_); }
+void CameraController::setCurVemoCamera(std::optional<VemoCamera> camera) { store(curVemoCamera_, std::move(camera)); }
+void CameraController::setCurVemoMic(std::optional<VemoMic> mic) { store(curVemoMic_, std::move(mic)); }
+void CameraController::setCurPipCamera(std::optional<VemoCamera> camera) { store(curPipCamera_, std::move(camera)); }
+void CameraController::setCurDocCamera(std::optional<VemoCamera> camera) { store(curDocCamera_, std::move(camera)); }
 
 bool CameraController::isSessionRunning() const { return session_ && session_->isRunning(); }
 std::shared_ptr<const QImage> CameraController::latestFrame() const {

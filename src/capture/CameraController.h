@@ -155,6 +155,18 @@ private:
     void onFrameFromStream();
     QSizeF defaultContainerSize() const;
 
+    // Fields shared with the worker queue are read and written under stateMutex_.
+    template <typename T>
+    T locked(const T& field) const {
+        std::lock_guard lock(stateMutex_);
+        return field;
+    }
+    template <typename T>
+    void store(T& field, T value) {
+        std::lock_guard lock(stateMutex_);
+        field = std::move(value);
+    }
+
     std::unique_ptr<DeviceProvider> provider_;
     std::shared_ptr<gst::CameraSession> session_;
     std::unique_ptr<SerialQueue> queue_;

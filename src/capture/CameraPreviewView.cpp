@@ -2,6 +2,9 @@
 
 #include <QFont>
 #include <QPainter>
+#include <QRegion>
+
+#include <cmath>
 
 #include "capture/CameraController.h"
 #include "capture/core/SnapshotComposer.h"
@@ -35,18 +38,20 @@ void CameraPreviewView::setOrientation(double rotation, bool mirrorHorizontal) {
 
 void CameraPreviewView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.fillRect(rect(), Qt::black);
     // The frame is centred in the widget, turned about its centre, then mirrored.
-    painter.translate(width() / 2.0, height() / 2.0);
-    if (mirrorHorizontal_) painter.scale(-1, 1);
-    painter.rotate(rotation_);
-    painter.translate(-frameSize_.width() / 2.0, -frameSize_.height() / 2.0);
+    QTransform turn;
+    turn.translate(width() / 2.0, height() / 2.0);
+    if (mirrorHorizontal_) turn.scale(-1, 1);
+    turn.rotate(rotation_);
+    turn.translate(-frameSize_.width() / 2.0, -frameSize_.height() / 2.0);
 
     const std::shared_ptr<const QImage> frame = controller_ ? controller_->previewFrame() : nullptr;
     QRectF layer;
     const bool hasLayer = controller_ && controller_->previewGeometry().hasLayer();
     if (hasLayer) layer = controller_->previewGeometry().layerFrame();
     if (!frame || frame->isNull() || !hasLayer) {
+        painter.fillRect(rect(), Qt::black);
+        painter.setTransform(turn);
         QFont font = painter.font();
         font.setPointSize(26);
         font.setBold(true);
@@ -58,6 +63,12 @@ void CameraPreviewView::paintEvent(QPaintEvent*) {
     // The layer frame has its origin at the bottom-left corner of the frame.
     const QRectF topLeft(layer.x(), frameSize_.height() - layer.y() - layer.height(), layer.width(), layer.height());
     const QRectF target = aspectFitRect(QSizeF(frame->size()), topLeft);
+    // Black only where the picture does not cover the view (quarter turns keep the picture a rectangle).
+    const QRect covered = turn.mapRect(target).toAlignedRect().adjusted(1, 1, -1, -1);
+    const QRegion uncovered = turn.isRotating() && !qFuzzyIsNull(std::fmod(rotation_, 90.0)) ? QRegion(rect())
+                                                                                            : QRegion(rect()) - QRegion(covered);
+    for (const QRect& band : uncovered) painter.fillRect(band, Qt::black);
+    painter.setTransform(turn);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.drawImage(target, *frame);
     if (frame.get() != lastFrame_) {

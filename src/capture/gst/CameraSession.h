@@ -2,12 +2,13 @@
 // The capture session of one camera (and its microphone) as a GStreamer pipeline:
 //
 //   camera ! caps(format, rate) ! [jpegdec] ! videoconvert ! BGRx ! tee "video_tee"
-//       video_tee. ! queue(leaky, 1) ! appsink "frames"   latest frame for preview and photos
+//       video_tee. ! appsink "frames"                     latest frame for preview and photos
 //   microphone ! queue ! audioconvert ! tee "audio_tee"
 //       audio_tee. ! queue(leaky) ! fakesink                sound kept flowing for recordings
 //
-// A recording adds its own branches to the two tees. The newest frame is kept as an image that
-// shares the pipeline's buffer (no copy); the sink never blocks the pipeline.
+// A recording adds its own branches (each behind a queue) to the two tees. The newest frame is
+// kept as an image that shares the pipeline's buffer (no copy); the sink keeps at most one buffer,
+// drops older ones and never blocks the pipeline (its callback only swaps the kept frame).
 //
 // configure(), start() and stop() change pipeline states and may wait: call them off the main
 // thread. latestFrame() and the counters may be read from any thread.

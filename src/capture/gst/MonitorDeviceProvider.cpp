@@ -1,8 +1,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QHash>
 
+#include "capture/core/DeviceListing.h"
 #include "capture/gst/DeviceProviders.h"
 #include "capture/gst/SourceDevice.h"
 
@@ -31,16 +31,6 @@ QString propertyText(const GstStructure* props, const char* key) {
     return text ? QString::fromUtf8(text.get()) : QString();
 }
 
-// "046d", "0x046D" or "1133" (decimal from some providers is not expected) to 4 lower-case hex digits.
-QString hexId(QString text) {
-    text = text.trimmed().toLower();
-    if (text.startsWith(QLatin1String("0x"))) text = text.mid(2);
-    bool ok = false;
-    const uint value = text.toUInt(&ok, 16);
-    if (!ok || value > 0xffff || text.isEmpty()) return {};
-    return QStringLiteral("%1").arg(value, 4, 16, QLatin1Char('0'));
-}
-
 QString readSysfs(const QString& path) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) return {};
@@ -54,8 +44,8 @@ QString sysfsIds(const QString& devicePath) {
                             QStringLiteral("/device"))
                       .canonicalFilePath();
     for (int up = 0; up < 3 && !dir.isEmpty() && dir != QLatin1String("/"); ++up) {
-        const QString vendor = hexId(readSysfs(dir + QStringLiteral("/idVendor")));
-        const QString product = hexId(readSysfs(dir + QStringLiteral("/idProduct")));
+        const QString vendor = capture::normalizedUsbId(readSysfs(dir + QStringLiteral("/idVendor")));
+        const QString product = capture::normalizedUsbId(readSysfs(dir + QStringLiteral("/idProduct")));
         if (!vendor.isEmpty() && !product.isEmpty()) return vendor + product;
         dir = QFileInfo(dir).path();
     }
@@ -165,33 +155,25 @@ void addFormats(SourceDevice& device, GstCaps* caps) {
 
 std::vector<capture::CaptureDeviceRef> MonitorDeviceProvider::videoDevices() {
     std::vector<Listed> listed = listDevices("Video/Source");
-    // One entry per device node; V4L2's own entry wins over PipeWire's view of the same node.
+    std::vector<capture::ListedDevice> plain;
+    for (const Listed& d : listed) plain.push_back({d.api, d.path, d.name});
     std::vector<Listed*> chosen;
-    QHash<QString, size_t> byPath;
-    for (Listed& d : listed) {
-        const QString key = d.path.isEmpty() ? d.api + QLatin1Char(':') + d.name : d.path;
-        auto it = byPath.find(key);
-        if (it == byPath.end()) {
-            byPath.insert(key, chosen.size());
-            chosen.push_back(&d);
-        } else if (d.api == QLatin1String("v4l2") && chosen[*it]->api != QLatin1String("v4l2")) {
-            chosen[*it] = &d;
-        }
-    }
+    for (std::size_t i : capture::onePerDeviceNode(plain)) chosen.push_back(&listed[i]);
     std::vector<capture::CaptureDeviceRef> out;
     for (Listed* d : chosen) {
-        QString ids;
-        const QString vendor = hexId(propertyText(d->props.get(), "device.vendor.id"));
-        const QString product = hexId(propertyText(d->props.get(), "device.product.id"));
-        if (!vendor.isEmpty() && !product.isEmpty()) ids = vendor + product;
-        else ids = sysfsIds(propertyText(d->props.get(), "api.v4l2.path").isEmpty() ? d->path
-                                                                                   : propertyText(d->props.get(), "api.v4l2.path"));
+        QString vendor = propertyText(d->props.get(), "device.vendor.id");
+        QString product = propertyText(d->props.get(), "device.product.id");
+        if (capture::normalizedUsbId(vendor).isEmpty() || capture::normalizedUsbId(product).isEmpty()) {
+            const QString v4l2Path = propertyText(d->props.get(), "api.v4l2.path");
+            const QString ids = sysfsIds(v4l2Path.isEmpty() ? d->path : v4l2Path);
+            vendor = ids.left(4);
+            product = ids.mid(4);
+        }
         CapsPtr caps(gst_device_get_caps(d->device.get()));
         auto device = std::make_shared<MonitoredDevice>(DevicePtr(GST_DEVICE(gst_object_ref(d->device.get()))));
         device->kind = capture::CaptureDevice::Kind::Video;
         device->localizedName = d->name;
-        // Without USB ids the id ends in text that cannot be read as ids.
-        device->uniqueID = d->api + QLatin1Char(':') + d->path + QLatin1Char(':') + (ids.isEmpty() ? QStringLiteral("no-usb-ids") : ids);
+        device->uniqueID = capture::cameraUniqueID(d->api, d->path, vendor, product);
         addFormats(*device, caps.get());
         out.push_back(std::move(device));
     }
@@ -203,7 +185,7 @@ std::vector<capture::CaptureDeviceRef> MonitorDeviceProvider::audioDevices() {
     for (Listed& d : listDevices("Audio/Source")) {
         CharPtr klass(gst_device_get_device_class(d.device.get()));
         const QString deviceClass = propertyText(d.props.get(), "device.class");
-        if ((klass && strstr(klass.get(), "Monitor")) || deviceClass == QLatin1String("monitor")) continue;
+        if (capture::isAudioMonitor(QString::fromUtf8(klass ? klass.get() : ""), deviceClass)) continue;
         auto device = std::make_shared<MonitoredDevice>(std::move(d.device));
         device->kind = capture::CaptureDevice::Kind::Audio;
         device->localizedName = d.name;

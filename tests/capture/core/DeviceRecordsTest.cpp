@@ -161,3 +161,35 @@ TEST(Discovery, OwnBrandMicrophonesFirstLastFoundInFront) {
     EXPECT_EQ(list[1].id, m1.id);
     EXPECT_EQ(list[2].id, p.id);
 }
+
+#include "capture/core/DeviceListing.h"
+
+TEST(DeviceListing, OneEntryPerNodeV4l2Preferred) {
+    const std::vector<ListedDevice> listed{
+        {"pipewire", "/dev/video0", "Cam A"},
+        {"pipewire", "/dev/video2", "Cam B"},
+        {"v4l2", "/dev/video0", "Cam A"},
+        {"v4l2", "/dev/video4", "Cam C"},
+        {"libcamera", "", "Sensor"},
+        {"libcamera", "", "Sensor"},
+    };
+    EXPECT_EQ(onePerDeviceNode(listed), (std::vector<std::size_t>{2, 1, 3, 4}));
+}
+
+TEST(DeviceListing, MonitorSourcesAreNoMicrophones) {
+    EXPECT_TRUE(isAudioMonitor("Audio/Source/Monitor", ""));
+    EXPECT_TRUE(isAudioMonitor("Audio/Source", "monitor"));
+    EXPECT_FALSE(isAudioMonitor("Audio/Source", "sound"));
+}
+
+TEST(DeviceListing, UniqueIdEndsInUsbIdsOrInTextThatIsNoIds) {
+    const QString withIds = cameraUniqueID("v4l2", "/dev/video0", "0x046D", "825");
+    EXPECT_EQ(withIds, "v4l2:/dev/video0:046d0825");
+    const auto ids = usbIdsFromUniqueID(withIds);
+    ASSERT_TRUE(ids);
+    EXPECT_EQ(ids->vendorID, 0x046d);
+    EXPECT_EQ(ids->productID, 0x0825);
+    for (const QString& id : {cameraUniqueID("v4l2", "/dev/video10", "", ""), cameraUniqueID("v4l2", "/dev/video1", "zz", "1"),
+                              cameraUniqueID("pipewire", "", "12345", "1")})
+        EXPECT_FALSE(usbIdsFromUniqueID(id)) << id.toStdString();
+}
