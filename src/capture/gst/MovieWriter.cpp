@@ -223,7 +223,27 @@ double MovieWriter::recordedSeconds() const {
 void MovieWriter::finish() {
     if (!running_.load() || finishing_.exchange(true)) return;
     gst_app_src_end_of_stream(GST_APP_SRC(video_->appsrc));
-    if (audio_) gst_app_src_end_of_stream(GST_APP_SRC(audio_->appsrc));
+    if (audio_) {
+        bool silent;
+        {
+            std::lock_guard lock(clockMutex_);
+            silent = audio_->caps == nullptr;
+        }
+        // A sound track that never got a sample would leave the file without a valid index:
+        // give it a moment of silence instead.
+        if (silent) {
+            constexpr int frames = 1024;
+            GstCaps* caps = gst_caps_from_string("audio/x-raw,format=S16LE,layout=interleaved,rate=48000,channels=2");
+            gst_app_src_set_caps(GST_APP_SRC(audio_->appsrc), caps);
+            gst_caps_unref(caps);
+            GstBuffer* silence = gst_buffer_new_allocate(nullptr, frames * 4, nullptr);
+            gst_buffer_memset(silence, 0, 0, frames * 4);
+            GST_BUFFER_PTS(silence) = 0;
+            GST_BUFFER_DURATION(silence) = gst_util_uint64_scale(frames, GST_SECOND, 48000);
+            gst_app_src_push_buffer(GST_APP_SRC(audio_->appsrc), silence);
+        }
+        gst_app_src_end_of_stream(GST_APP_SRC(audio_->appsrc));
+    }
 }
 
 void MovieWriter::watchBus() {
@@ -251,7 +271,7 @@ void MovieWriter::watchBus() {
                 return;
             }
             QString finalizeError;
-            if (!finalizeFragmentedMovie(path_, withAudio_, &finalizeError))
+            if (!finalizeFragmentedMovie(path_, &finalizeError))
                 // The fragmented file plays as it is; only its index stays spread out.
                 util::printLine("Movie left fragmented:", finalizeError.toStdString());
             complete(std::nullopt);
@@ -275,31 +295,54 @@ void MovieWriter::complete(std::optional<QString> error) {
     if (onFinish_) onFinish_(path_, error);
 }
 
-bool finalizeFragmentedMovie(const QString& path, bool withAudio, QString* error) {
+namespace {
+
+// Links each track that the demuxer finds to a new pad of the muxer, through a queue.
+void linkTrack(GstElement* demuxer, GstPad* pad, gpointer muxer) {
+    CapsPtr caps(gst_pad_get_current_caps(pad));
+    if (!caps) caps.reset(gst_pad_query_caps(pad, nullptr));
+    const char* media = caps && gst_caps_get_size(caps.get()) ? gst_structure_get_name(gst_caps_get_structure(caps.get(), 0)) : "";
+    const char* muxPadName = g_str_has_prefix(media, "video/") ? "video_%u" : g_str_has_prefix(media, "audio/") ? "audio_%u" : nullptr;
+    if (!muxPadName) return;
+    GstElement* pipeline = GST_ELEMENT(gst_element_get_parent(demuxer));
+    GstElement* queue = gst_element_factory_make("queue", nullptr);
+    gst_bin_add(GST_BIN(pipeline), queue);
+    gst_element_sync_state_with_parent(queue);
+    PadPtr queueSink(gst_element_get_static_pad(queue, "sink"));
+    PadPtr queueSource(gst_element_get_static_pad(queue, "src"));
+    PadPtr muxPad(gst_element_request_pad_simple(GST_ELEMENT(muxer), muxPadName));
+    gst_pad_link(pad, queueSink.get());
+    if (muxPad) gst_pad_link(queueSource.get(), muxPad.get());
+    gst_object_unref(pipeline);
+}
+
+}  // namespace
+
+bool finalizeFragmentedMovie(const QString& path, QString* error) {
     ensureInitialized();
-    QString description = QStringLiteral(
-        "filesrc name=src ! qtdemux name=demux demux.video_0 ! queue ! mux.video_0 "
-        "mp4mux name=mux ! filesink name=sink ");
-    if (withAudio) description += QStringLiteral("demux.audio_0 ! queue ! mux.audio_0 ");
-    PipelineRef pipeline = parsePipeline(description, error);
+    PipelineRef pipeline = parsePipeline(
+        QStringLiteral("filesrc name=src ! qtdemux name=demux  mp4mux name=mux ! filesink name=sink"), error);
     if (!pipeline) return false;
 
     const QFileInfo info(path);
     const QString temporary = info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".part");
     const QByteArray source = QFile::encodeName(path);
     const QByteArray target = QFile::encodeName(temporary);
-    GstElement* src = gst_bin_get_by_name(GST_BIN(pipeline.get()), "src");
-    g_object_set(src, "location", source.constData(), nullptr);
-    gst_object_unref(src);
-    GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline.get()), "sink");
-    g_object_set(sink, "location", target.constData(), nullptr);
-    gst_object_unref(sink);
+    ElementPtr src(gst_bin_get_by_name(GST_BIN(pipeline.get()), "src"));
+    g_object_set(src.get(), "location", source.constData(), nullptr);
+    ElementPtr sink(gst_bin_get_by_name(GST_BIN(pipeline.get()), "sink"));
+    g_object_set(sink.get(), "location", target.constData(), nullptr);
+    ElementPtr demux(gst_bin_get_by_name(GST_BIN(pipeline.get()), "demux"));
+    ElementPtr mux(gst_bin_get_by_name(GST_BIN(pipeline.get()), "mux"));
+    g_signal_connect(demux.get(), "pad-added", G_CALLBACK(linkTrack), mux.get());
 
+    // Copying runs at disk speed; allow a generous minute plus a second per 20 MB.
+    const GstClockTime timeout = (60 + GstClockTime(info.size() / (20 * 1024 * 1024))) * GST_SECOND;
     bool ok = false;
     if (gst_element_set_state(pipeline.get(), GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE) {
         BusPtr bus(gst_element_get_bus(pipeline.get()));
-        MessageRef message(gst_bus_timed_pop_filtered(bus.get(), 10 * 60 * GST_SECOND,
-                                                      GstMessageType(GST_MESSAGE_ERROR | GST_MESSAGE_EOS)));
+        MessageRef message(
+            gst_bus_timed_pop_filtered(bus.get(), timeout, GstMessageType(GST_MESSAGE_ERROR | GST_MESSAGE_EOS)));
         if (!message) {
             if (error) *error = QStringLiteral("timed out");
         } else if (GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_ERROR) {

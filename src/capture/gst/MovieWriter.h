@@ -85,9 +85,9 @@ private:
     bool resumePending_ = false;
 };
 
-// Rewrites a fragmented MP4 as an ordinary one in place (the tracks are copied, not encoded
-// again). `withAudio` tells whether the file has a sound track. Blocks the calling thread.
-bool finalizeFragmentedMovie(const QString& path, bool withAudio, QString* error);
+// Rewrites a fragmented MP4 as an ordinary one in place: every track the file holds is copied,
+// not encoded again. Blocks the calling thread.
+bool finalizeFragmentedMovie(const QString& path, QString* error);
 
 // The text of an error message of a bus.
 QString errorText(GstMessage* message);

@@ -27,7 +27,9 @@ struct Outcome {
 };
 
 // Records from live test sources; `script` runs while the sources flow (pauses, sleeps).
-Outcome record(const QString& path, bool withAudio, const std::function<void(MovieWriter&)>& script) {
+// `feedSound` false: the writer expects sound that never comes.
+Outcome record(const QString& path, bool withAudio, const std::function<void(MovieWriter&)>& script,
+               bool feedSound = true) {
     std::promise<Outcome> finished;
     MovieWriter writer(path, withAudio, [&](const QString& file, const std::optional<QString>& error) {
         finished.set_value({file, error});
@@ -37,7 +39,7 @@ Outcome record(const QString& path, bool withAudio, const std::function<void(Mov
     EXPECT_TRUE(writer.start(&error)) << error.toStdString();
     double wall = 0, recorded = 0;
     {
-        qv::test::TestFeed feed("video/x-raw,format=BGRx,width=640,height=360,framerate=30/1", withAudio,
+        qv::test::TestFeed feed("video/x-raw,format=BGRx,width=640,height=360,framerate=30/1", withAudio && feedSound,
                                 [&](GstSample* s) { writer.pushVideo(s); },
                                 [&](GstSample* s) { writer.pushAudio(s); });
         script(writer);
@@ -108,6 +110,17 @@ TEST(MovieWriter, WithoutSoundThereIsNoAudioTrack) {
     ASSERT_TRUE(facts.readable);
     EXPECT_EQ(facts.videoCodec, "video/x-h264");
     EXPECT_TRUE(facts.audioCodec.isEmpty());
+}
+
+TEST(MovieWriter, SoundThatNeverArrivesDoesNotHoldUpTheFile) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("mute.mp4");
+    const Outcome outcome = record(path, true, [](MovieWriter&) { std::this_thread::sleep_for(1s); }, false);
+    ASSERT_FALSE(outcome.error);
+    const auto facts = qv::test::probeMovie(path);
+    ASSERT_TRUE(facts.readable) << facts.error.toStdString();
+    EXPECT_TRUE(facts.streams().startsWith("video/x-h264 640x360")) << facts.streams().toStdString();
+    EXPECT_FALSE(facts.topLevelBoxes.contains("moof"));
 }
 
 TEST(MovieWriter, AFileThatCannotBeWrittenFailsToStartAndNeverFinishes) {
