@@ -24,7 +24,7 @@ constexpr FrameDuration shortestDocCamFrame{1, 33};
 DocCamController::DocCamController(std::optional<VemoCamera> vemoCamera, QObject* parent)
     : SecondCamera(std::move(vemoCamera), "doccam_controller", QStringLiteral("Doc Camera:"), parent) {}
 
-DocCamController::~DocCamController() { stop(); }
+DocCamController::~DocCamController() { shutdown(); }
 
 void DocCamController::setWhiteboardScriptRunner(ScriptRunner runner) {
     std::lock_guard lock(g_scriptRunnerMutex);

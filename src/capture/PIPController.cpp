@@ -12,7 +12,7 @@ namespace qv::capture {
 PIPController::PIPController(std::optional<VemoCamera> camera, QObject* parent)
     : SecondCamera(std::move(camera), "pip_controller", QStringLiteral("PIP Camera:"), parent) {}
 
-PIPController::~PIPController() { stop(); }
+PIPController::~PIPController() { shutdown(); }
 
 void PIPController::displayPreview(QWidget* view) {
     if (!isRunning()) throw CameraControllerError(CameraControllerError::captureSessionIsMissing);

@@ -26,11 +26,14 @@ SecondCamera::SecondCamera(std::optional<VemoCamera> camera, std::string queueLa
     session_ = std::make_shared<gst::CameraSession>([this] { onSessionFrame(); });
 }
 
-SecondCamera::~SecondCamera() {
+SecondCamera::~SecondCamera() { shutdown(); }
+
+void SecondCamera::shutdown() {
     stopped_ = true;
+    if (sharedMain_) disconnect(sharedMain_, nullptr, this, nullptr);
     session_->stop();  // no frame callback after this
     queue_.reset();    // lets a preparation in progress end
-    session_->stop();
+    session_->stop();  // in case it started meanwhile
 }
 
 std::optional<VemoCamera> SecondCamera::chooseCamera(const std::optional<VemoCamera>& chosen,

@@ -63,6 +63,9 @@ signals:
     void frameReady();
 
 protected:
+    // Stops the session and waits for a preparation in progress: derived controllers call it
+    // first thing in their destructor, so no hook below runs on a half-destroyed object.
+    void shutdown();
     // The session's inputs for a camera: by default the camera's current format, no sound.
     virtual void chooseFormat(const VemoCamera& camera, DeviceFormatRef& format,
                               std::optional<FrameDuration>& minFrameDuration) const;
