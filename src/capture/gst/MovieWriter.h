@@ -6,7 +6,8 @@
 // short by a crash or a kill still plays up to its last second or so. Finishing the recording
 // turns it into an ordinary MP4 (one index at the end) without encoding it again.
 //
-// Only code of this library includes this header (it speaks GStreamer types).
+// It speaks GStreamer types: only code built against GStreamer includes it (this library, its
+// tests and the recording benchmark).
 #include <gst/gst.h>
 
 #include <QString>
