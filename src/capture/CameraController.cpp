@@ -12,9 +12,11 @@
 #include "app/state/Notifications.h"
 #include "app/state/QtPrint.h"
 #include "capture/CameraPreviewView.h"
+#include "capture/ScreenRecorder.h"
 #include "capture/SerialQueue.h"
 #include "capture/core/DeviceChoice.h"
 #include "capture/gst/CameraSession.h"
+#include "capture/gst/MovieRecording.h"
 #include "capture/gst/DeviceProviders.h"
 
 namespace qv::capture {
@@ -289,13 +291,7 @@ void CameraController::capturePhoto() {
 void CameraController::savePhoto(std::shared_ptr<const QImage> photo) {
     const auto folders = app::folderLocations();
     if (!folders || folders->imagesFolderURL.isEmpty()) {
-        auto* alert = new QMessageBox(QMessageBox::NoIcon, QString(),
-                                      QStringLiteral("No Permissions granted to save files on your computer, please "
-                                                     "restart app and choose a folder to save files!"),
-                                      QMessageBox::Ok);
-        alert->setAttribute(Qt::WA_DeleteOnClose);
-        alert->setWindowModality(Qt::ApplicationModal);
-        alert->show();
+        showNoSaveFolderAlert();
         return;
     }
     const QString path = CaptureNameReservations::shared().reserve(folders->imagesFolderURL, QStringLiteral(".png"));

@@ -28,11 +28,13 @@ class QWidget;
 
 namespace qv::gst {
 class CameraSession;
+class MovieRecording;
 }
 
 namespace qv::capture {
 
 class CameraPreviewView;
+class ScreenRecorder;
 class SerialQueue;
 
 class CameraControllerError : public std::runtime_error {
@@ -107,6 +109,8 @@ public:
     void capturePhoto();
     void savePhoto(std::shared_ptr<const QImage> photo);
     static QString makeCaptureFileName(const QString& extension);
+    // The modal alert of a capture without a save folder (snapshots and recordings).
+    static void showNoSaveFolderAlert();
     // Installed by the web panels; without one a snapshot is the photo alone in the container below.
     void setSnapshotPictureProvider(std::shared_ptr<SnapshotPictureProvider> provider);
     // The area a snapshot covers while no provider is installed (the camera view).
@@ -119,6 +123,23 @@ public:
     void startHIDLink(const VemoCamera& camera);
 
     void printActiveFormat() const;
+
+    // Camera movies and screen recordings into the videos folder (CameraControllerRecording.cpp).
+    // Main thread. "camera" or "screen": the kind started last, on which stop, pause and the
+    // elapsed time act.
+    QString recordingSource = QStringLiteral("camera");
+    void startMovieRecording();   // starts a camera movie, or stops the one that runs
+    void startScreenRecording();  // starts a screen recording, or stops the one that exists
+    void stopRecording();
+    void togglePause();  // freezes or unfreezes the preview, pauses or resumes the recording
+    QString recordedDurationText() const;
+    void movieRecordingFinished(const QString& url, const std::optional<QString>& error);
+    void screenRecordingFinished(const QString& url, const std::optional<QString>& error);
+    bool isMovieRecording() const;
+    ScreenRecorder* screenRecorder() const { return screenRecorder_.get(); }
+    // The frame the preview shows: the latest one, or the one it stood still on while frozen.
+    std::shared_ptr<const QImage> previewFrame() const;
+    bool isPreviewFrozen() const { return frozenFrame_ != nullptr; }
 
 signals:
     // A new camera frame is waiting (at most one queued at a time).
@@ -164,6 +185,12 @@ private:
     QPointer<QWidget> snapshotContainer_;
     std::shared_ptr<SnapshotPictureProvider> pictureProvider_;
     std::atomic<bool> framePending_{false};
+
+    // Recordings (main thread).
+    std::unique_ptr<gst::MovieRecording> movieRecording_;
+    std::vector<std::unique_ptr<gst::MovieRecording>> finishingMovies_;  // stopped, file not yet complete
+    std::unique_ptr<ScreenRecorder> screenRecorder_;
+    std::shared_ptr<const QImage> frozenFrame_;
 };
 
 }  // namespace qv::capture

@@ -45,7 +45,7 @@ void CameraPreviewView::paintEvent(QPaintEvent*) {
     turn.rotate(rotation_);
     turn.translate(-frameSize_.width() / 2.0, -frameSize_.height() / 2.0);
 
-    const std::shared_ptr<const QImage> frame = controller_ ? controller_->latestFrame() : nullptr;
+    const std::shared_ptr<const QImage> frame = controller_ ? controller_->previewFrame() : nullptr;
     QRectF layer;
     const bool hasLayer = controller_ && controller_->previewGeometry().hasLayer();
     if (hasLayer) layer = controller_->previewGeometry().layerFrame();

@@ -170,3 +170,16 @@ TEST_F(CameraWindow, ReconfigurationAppliesResolutionAndRecoversFromAFailedOne) 
     ASSERT_TRUE(qv::test::waitUntil([&] { return controller()->latestFrame() != nullptr; }));
     EXPECT_EQ(controller()->latestFrame()->size(), QSize(1280, 720));
 }
+
+TEST_F(CameraWindow, MotionJpegWebcamIsDecoded) {
+    open();
+    const auto cameras = controller()->vemoCameras();
+    ASSERT_EQ(cameras.size(), 2u);
+    controller()->setCurVemoCamera(cameras[1]);  // the plain webcam keeps its current motion-JPEG format
+    controller()->reconfigure();
+    ASSERT_TRUE(qv::test::waitUntil([&] { return log.count(note::CameraStarted) == 2; }, 20000));
+    EXPECT_EQ(log.all(note::CameraStarted)[1].userInfo.value("vemoCamera").value<VemoCamera>().name, "Plain USB Webcam");
+    ASSERT_TRUE(qv::test::waitUntil([&] { return controller()->latestFrame() != nullptr; }));
+    EXPECT_EQ(controller()->latestFrame()->size(), QSize(1280, 720));
+    EXPECT_FALSE(cameras[1].isQuorvane);
+}

@@ -5,15 +5,11 @@
 
 
 #include "app/state/QtPrint.h"
+#include "capture/gst/CameraSessionPipeline.h"
 #include "capture/gst/GstPtr.h"
 #include "capture/gst/SourceDevice.h"
 
 namespace qv::gst {
-
-struct CameraSession::Pipeline {
-    ElementPtr pipeline;
-    ElementPtr appsink;
-};
 
 namespace {
 

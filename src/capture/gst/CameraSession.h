@@ -23,6 +23,7 @@
 #include <optional>
 
 #include "capture/core/DeviceRecords.h"
+#include "capture/gst/MovieRecording.h"
 
 namespace qv::gst {
 
@@ -58,6 +59,12 @@ public:
     std::uint64_t framesReceived() const { return framesReceived_.load(); }
     // The negotiated camera caps, e.g. "image/jpeg 1920 x 1080" (empty before the first frame).
     QString activeFormatDescription() const;
+
+    // A camera movie (CameraRecording.cpp): new branches of the two tees feed an MP4 writer with
+    // the picture and, when the session has sound, the microphone. Null with `error` set when the
+    // session does not run or the file cannot be written.
+    std::unique_ptr<MovieRecording> startMovieRecording(const QString& path, MovieRecording::FinishHandler onFinish,
+                                                        QString* error);
 
     struct Pipeline;
 

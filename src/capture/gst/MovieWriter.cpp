@@ -1,0 +1,365 @@
+#include "capture/gst/MovieWriter.h"
+
+#include <gst/app/gstappsrc.h>
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <chrono>
+#include <cstdio>
+
+#include "capture/gst/GstPtr.h"
+#include "util/Print.h"
+
+namespace qv::gst {
+
+namespace {
+
+constexpr GstClockTime finishTimeout = 20 * GST_SECOND;
+constexpr GstClockTime defaultFrameDuration = GST_SECOND / 30;
+
+struct UnrefMessage {
+    void operator()(GstMessage* message) const { gst_message_unref(message); }
+};
+using MessageRef = std::unique_ptr<GstMessage, UnrefMessage>;
+
+// A pipeline that goes to NULL and is released when its owner goes.
+struct StopAndUnref {
+    void operator()(GstElement* pipeline) const {
+        gst_element_set_state(pipeline, GST_STATE_NULL);
+        gst_object_unref(pipeline);
+    }
+};
+using PipelineRef = std::unique_ptr<GstElement, StopAndUnref>;
+
+PipelineRef parsePipeline(const QString& description, QString* error) {
+    GError* parseError = nullptr;
+    GstElement* pipeline = gst_parse_launch(description.toUtf8().constData(), &parseError);
+    if (parseError) {
+        if (error) *error = QString::fromUtf8(parseError->message);
+        g_error_free(parseError);
+        if (pipeline) gst_object_unref(pipeline);
+        return nullptr;
+    }
+    return PipelineRef(pipeline);
+}
+
+const char* aacEncoder() {
+    static const char* name = [] {
+        for (const char* candidate : {"voaacenc", "avenc_aac", "fdkaacenc"}) {
+            GstElementFactory* factory = gst_element_factory_find(candidate);
+            if (factory) {
+                gst_object_unref(factory);
+                return candidate;
+            }
+        }
+        return "avenc_aac";
+    }();
+    return name;
+}
+
+QString writerDescription(bool withAudio) {
+    // Live capture pipelines feed the writer; its queues are bounded in time and drop the newest
+    // frames when the encoder falls behind, so a slow encoder never stalls the preview.
+    // (Counted in buffers: about one second of frames, two of sound.)
+    const QString source = QStringLiteral(
+        "appsrc name=%1 format=time is-live=false do-timestamp=false max-bytes=0 max-buffers=%2 "
+        "leaky-type=upstream ! queue ");
+    QString description =
+        source.arg(QStringLiteral("vsrc")).arg(30) +
+        QStringLiteral("! videoconvert ! video/x-raw,format=I420 ! x264enc bitrate=%1 speed-preset=veryfast tune=zerolatency "
+                       "key-int-max=60 ! video/x-h264,profile=high ! h264parse ! queue ! "
+                       "mp4mux name=mux fragment-duration=500 ! filesink name=sink buffer-mode=unbuffered ")
+            .arg(movieBitRate / 1000);
+    if (withAudio)
+        description += source.arg(QStringLiteral("asrc")).arg(200) +
+                       QStringLiteral("! audioconvert ! audioresample ! %1 ! aacparse ! queue ! mux. ")
+                           .arg(QString::fromLatin1(aacEncoder()));
+    return description;
+}
+
+}  // namespace
+
+QString errorText(GstMessage* message) {
+    GError* error = nullptr;
+    gchar* debug = nullptr;
+    gst_message_parse_error(message, &error, &debug);
+    QString text = error ? QString::fromUtf8(error->message) : QStringLiteral("unknown error");
+    if (error) g_error_free(error);
+    g_free(debug);
+    return text;
+}
+
+struct MovieWriter::Track {
+    GstElement* appsrc = nullptr;  // owned by the pipeline
+    GstCaps* caps = nullptr;       // the caps last given to appsrc (owned)
+    ~Track() {
+        if (caps) gst_caps_unref(caps);
+    }
+};
+
+MovieWriter::MovieWriter(QString path, bool withAudio, FinishHandler onFinish)
+    : path_(std::move(path)), withAudio_(withAudio), onFinish_(std::move(onFinish)) {}
+
+MovieWriter::~MovieWriter() {
+    if (running_.load()) finish();
+    if (busThread_.joinable()) {
+        // A finish handler that drops its writer runs on the writer's own thread.
+        if (busThread_.get_id() == std::this_thread::get_id()) busThread_.detach();
+        else busThread_.join();
+    }
+    if (pipeline_) {
+        gst_element_set_state(pipeline_, GST_STATE_NULL);
+        gst_object_unref(pipeline_);
+    }
+}
+
+bool MovieWriter::start(QString* error) {
+    ensureInitialized();
+    PipelineRef pipeline = parsePipeline(writerDescription(withAudio_), error);
+    if (!pipeline) return false;
+
+    GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline.get()), "sink");
+    const QByteArray location = QFile::encodeName(path_);
+    g_object_set(sink, "location", location.constData(), nullptr);
+    gst_object_unref(sink);
+
+    video_ = std::make_unique<Track>();
+    video_->appsrc = gst_bin_get_by_name(GST_BIN(pipeline.get()), "vsrc");
+    gst_object_unref(video_->appsrc);  // the pipeline keeps it alive
+    if (withAudio_) {
+        audio_ = std::make_unique<Track>();
+        audio_->appsrc = gst_bin_get_by_name(GST_BIN(pipeline.get()), "asrc");
+        gst_object_unref(audio_->appsrc);
+    }
+
+    if (gst_element_set_state(pipeline.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
+        // The reason (for example a file that cannot be opened) is on the bus.
+        BusPtr bus(gst_element_get_bus(pipeline.get()));
+        MessageRef message(gst_bus_pop_filtered(bus.get(), GST_MESSAGE_ERROR));
+        if (error) *error = message ? errorText(message.get()) : QStringLiteral("The movie file cannot be written");
+        return false;
+    }
+    pipeline_ = pipeline.release();
+    running_ = true;
+    busThread_ = std::thread([this] { watchBus(); });
+    return true;
+}
+
+void MovieWriter::pushVideo(GstSample* sample) {
+    if (video_) push(*video_, sample, true);
+}
+
+void MovieWriter::pushAudio(GstSample* sample) {
+    if (audio_) push(*audio_, sample, false);
+}
+
+void MovieWriter::push(Track& track, GstSample* sample, bool isVideo) {
+    if (!running_.load() || finishing_.load() || !sample) return;
+    GstBuffer* buffer = gst_sample_get_buffer(sample);
+    GstCaps* caps = gst_sample_get_caps(sample);
+    if (!buffer || !caps || !GST_BUFFER_PTS_IS_VALID(buffer)) return;
+    const GstSegment* segment = gst_sample_get_segment(sample);
+    GstClockTime runningTime = GST_BUFFER_PTS(buffer);
+    if (segment && segment->format == GST_FORMAT_TIME)
+        runningTime = gst_segment_to_running_time(segment, GST_FORMAT_TIME, runningTime);
+    if (!GST_CLOCK_TIME_IS_VALID(runningTime)) return;
+
+    GstClockTime movieTime;
+    {
+        std::lock_guard lock(clockMutex_);
+        if (paused_.load()) return;
+        if (isVideo) {
+            if (!GST_CLOCK_TIME_IS_VALID(origin_)) origin_ = runningTime;
+            if (runningTime < origin_ + pausedTotal_) return;
+            if (resumePending_) {
+                // The first frame after a pause follows the last frame before it directly.
+                const GstClockTime sinceOrigin = runningTime - origin_;
+                const GstClockTime expected = lastVideoMovieTime_ + lastVideoDuration_;
+                if (sinceOrigin > pausedTotal_ + expected) pausedTotal_ = sinceOrigin - expected;
+                resumePending_ = false;
+            }
+            if (runningTime < origin_ + pausedTotal_) return;
+            movieTime = runningTime - origin_ - pausedTotal_;
+            if (GST_CLOCK_TIME_IS_VALID(lastVideoRunningTime_) && movieTime <= lastVideoMovieTime_)
+                return;  // out of order: the muxer needs rising times
+            lastVideoRunningTime_ = runningTime;
+            lastVideoMovieTime_ = movieTime;
+            lastVideoDuration_ =
+                GST_BUFFER_DURATION_IS_VALID(buffer) ? GST_BUFFER_DURATION(buffer) : defaultFrameDuration;
+        } else {
+            if (!GST_CLOCK_TIME_IS_VALID(origin_) || resumePending_) return;
+            if (runningTime < origin_ + pausedTotal_) return;
+            movieTime = runningTime - origin_ - pausedTotal_;
+        }
+        if (!track.caps || !gst_caps_is_equal(track.caps, caps)) {
+            gst_caps_replace(&track.caps, caps);
+            gst_app_src_set_caps(GST_APP_SRC(track.appsrc), caps);
+        }
+    }
+    GstBuffer* copy = gst_buffer_copy(buffer);  // shares the frame's memory
+    GST_BUFFER_PTS(copy) = movieTime;
+    GST_BUFFER_DTS(copy) = GST_CLOCK_TIME_NONE;
+    GST_BUFFER_OFFSET(copy) = GST_BUFFER_OFFSET_NONE;
+    GST_BUFFER_OFFSET_END(copy) = GST_BUFFER_OFFSET_NONE;
+    gst_app_src_push_buffer(GST_APP_SRC(track.appsrc), copy);
+}
+
+void MovieWriter::pause() { paused_ = true; }
+
+void MovieWriter::resume() {
+    std::lock_guard lock(clockMutex_);
+    if (!paused_.load()) return;
+    if (GST_CLOCK_TIME_IS_VALID(origin_)) resumePending_ = true;
+    paused_ = false;
+}
+
+double MovieWriter::recordedSeconds() const {
+    std::lock_guard lock(clockMutex_);
+    if (!GST_CLOCK_TIME_IS_VALID(lastVideoRunningTime_)) return 0.0;
+    return double(lastVideoMovieTime_ + lastVideoDuration_) / double(GST_SECOND);
+}
+
+void MovieWriter::finish() {
+    if (!running_.load() || finishing_.exchange(true)) return;
+    gst_app_src_end_of_stream(GST_APP_SRC(video_->appsrc));
+    if (audio_) {
+        bool silent;
+        {
+            std::lock_guard lock(clockMutex_);
+            silent = audio_->caps == nullptr;
+        }
+        // A sound track that never got a sample would leave the file without a valid index:
+        // give it a moment of silence instead.
+        if (silent) {
+            constexpr int frames = 1024;
+            GstCaps* caps = gst_caps_from_string("audio/x-raw,format=S16LE,layout=interleaved,rate=48000,channels=2");
+            gst_app_src_set_caps(GST_APP_SRC(audio_->appsrc), caps);
+            gst_caps_unref(caps);
+            GstBuffer* silence = gst_buffer_new_allocate(nullptr, frames * 4, nullptr);
+            gst_buffer_memset(silence, 0, 0, frames * 4);
+            GST_BUFFER_PTS(silence) = 0;
+            GST_BUFFER_DURATION(silence) = gst_util_uint64_scale(frames, GST_SECOND, 48000);
+            gst_app_src_push_buffer(GST_APP_SRC(audio_->appsrc), silence);
+        }
+        gst_app_src_end_of_stream(GST_APP_SRC(audio_->appsrc));
+    }
+}
+
+void MovieWriter::watchBus() {
+    BusPtr bus(gst_element_get_bus(pipeline_));
+    std::optional<std::chrono::steady_clock::time_point> finishDeadline;
+    for (;;) {
+        MessageRef message(gst_bus_timed_pop_filtered(bus.get(), 100 * GST_MSECOND,
+                                                      GstMessageType(GST_MESSAGE_ERROR | GST_MESSAGE_EOS)));
+        if (message && GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_ERROR) {
+            const QString text = errorText(message.get());
+            gst_element_set_state(pipeline_, GST_STATE_NULL);
+            complete(text);
+            return;
+        }
+        if (message && GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_EOS) {
+            gst_element_set_state(pipeline_, GST_STATE_NULL);
+            bool hasFrames;
+            {
+                std::lock_guard lock(clockMutex_);
+                hasFrames = GST_CLOCK_TIME_IS_VALID(lastVideoRunningTime_);
+            }
+            if (!hasFrames) {
+                QFile::remove(path_);  // headers without a single frame: not a movie
+                complete(QStringLiteral("No video frames were recorded"));
+                return;
+            }
+            QString finalizeError;
+            if (!finalizeFragmentedMovie(path_, &finalizeError))
+                // The fragmented file plays as it is; only its index stays spread out.
+                util::printLine("Movie left fragmented:", finalizeError.toStdString());
+            complete(std::nullopt);
+            return;
+        }
+        if (finishing_.load()) {
+            const auto now = std::chrono::steady_clock::now();
+            if (!finishDeadline) finishDeadline = now + std::chrono::nanoseconds(finishTimeout);
+            if (now > *finishDeadline) {
+                gst_element_set_state(pipeline_, GST_STATE_NULL);
+                complete(QStringLiteral("The movie file could not be finished"));
+                return;
+            }
+        }
+    }
+}
+
+void MovieWriter::complete(std::optional<QString> error) {
+    if (completed_.exchange(true)) return;
+    running_ = false;
+    if (onFinish_) onFinish_(path_, error);
+}
+
+namespace {
+
+// Links each track that the demuxer finds to a new pad of the muxer, through a queue.
+void linkTrack(GstElement* demuxer, GstPad* pad, gpointer muxer) {
+    CapsPtr caps(gst_pad_get_current_caps(pad));
+    if (!caps) caps.reset(gst_pad_query_caps(pad, nullptr));
+    const char* media = caps && gst_caps_get_size(caps.get()) ? gst_structure_get_name(gst_caps_get_structure(caps.get(), 0)) : "";
+    const char* muxPadName = g_str_has_prefix(media, "video/") ? "video_%u" : g_str_has_prefix(media, "audio/") ? "audio_%u" : nullptr;
+    if (!muxPadName) return;
+    GstElement* pipeline = GST_ELEMENT(gst_element_get_parent(demuxer));
+    GstElement* queue = gst_element_factory_make("queue", nullptr);
+    gst_bin_add(GST_BIN(pipeline), queue);
+    gst_element_sync_state_with_parent(queue);
+    PadPtr queueSink(gst_element_get_static_pad(queue, "sink"));
+    PadPtr queueSource(gst_element_get_static_pad(queue, "src"));
+    PadPtr muxPad(gst_element_request_pad_simple(GST_ELEMENT(muxer), muxPadName));
+    gst_pad_link(pad, queueSink.get());
+    if (muxPad) gst_pad_link(queueSource.get(), muxPad.get());
+    gst_object_unref(pipeline);
+}
+
+}  // namespace
+
+bool finalizeFragmentedMovie(const QString& path, QString* error) {
+    ensureInitialized();
+    PipelineRef pipeline = parsePipeline(
+        QStringLiteral("filesrc name=src ! qtdemux name=demux  mp4mux name=mux ! filesink name=sink"), error);
+    if (!pipeline) return false;
+
+    const QFileInfo info(path);
+    const QString temporary = info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".part");
+    const QByteArray source = QFile::encodeName(path);
+    const QByteArray target = QFile::encodeName(temporary);
+    ElementPtr src(gst_bin_get_by_name(GST_BIN(pipeline.get()), "src"));
+    g_object_set(src.get(), "location", source.constData(), nullptr);
+    ElementPtr sink(gst_bin_get_by_name(GST_BIN(pipeline.get()), "sink"));
+    g_object_set(sink.get(), "location", target.constData(), nullptr);
+    ElementPtr demux(gst_bin_get_by_name(GST_BIN(pipeline.get()), "demux"));
+    ElementPtr mux(gst_bin_get_by_name(GST_BIN(pipeline.get()), "mux"));
+    g_signal_connect(demux.get(), "pad-added", G_CALLBACK(linkTrack), mux.get());
+
+    // Copying runs at disk speed; allow a generous minute plus a second per 20 MB.
+    const GstClockTime timeout = (60 + GstClockTime(info.size() / (20 * 1024 * 1024))) * GST_SECOND;
+    bool ok = false;
+    if (gst_element_set_state(pipeline.get(), GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE) {
+        BusPtr bus(gst_element_get_bus(pipeline.get()));
+        MessageRef message(
+            gst_bus_timed_pop_filtered(bus.get(), timeout, GstMessageType(GST_MESSAGE_ERROR | GST_MESSAGE_EOS)));
+        if (!message) {
+            if (error) *error = QStringLiteral("timed out");
+        } else if (GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_ERROR) {
+            if (error) *error = errorText(message.get());
+        } else {
+            ok = true;
+        }
+    } else if (error) {
+        *error = QStringLiteral("cannot read ") + path;
+    }
+    pipeline.reset();
+    if (ok && std::rename(target.constData(), source.constData()) != 0) {
+        if (error) *error = QStringLiteral("cannot replace ") + path;
+        ok = false;
+    }
+    if (!ok) QFile::remove(temporary);
+    return ok;
+}
+
+}  // namespace qv::gst

@@ -1,0 +1,231 @@
+#include "capture/gst/ScreenCapture.h"
+
+#include <gst/app/gstappsink.h>
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+#include "capture/gst/GstPtr.h"
+#include "capture/gst/MovieWriter.h"
+#include "capture/gst/SourceDevice.h"
+
+namespace qv::gst {
+
+struct ScreenCapture::State {
+    ScreenCaptureSettings settings;
+    ElementPtr pipeline;
+    bool hasAudio = false;
+    std::unique_ptr<MovieWriter> writer;
+    StartHandler onStart;
+    FinishHandler onFinish;
+    std::atomic<bool> started{false};
+    std::atomic<bool> finishDelivered{false};
+    std::mutex errorMutex;
+    std::optional<QString> captureError;
+
+    void deliverFinish(const QString& path, const std::optional<QString>& writerError) {
+        if (finishDelivered.exchange(true)) return;
+        std::optional<QString> error;
+        {
+            std::lock_guard lock(errorMutex);
+            error = captureError;
+        }
+        if (!error) error = writerError;
+        if (onFinish) onFinish(path, error);
+    }
+    void fail(const QString& text) {
+        {
+            std::lock_guard lock(errorMutex);
+            if (!captureError) captureError = text;
+        }
+        if (writer) writer->finish();
+    }
+};
+
+namespace {
+
+using SetupError = ScreenCapture::SetupError;
+using Failure = ScreenCapture::Failure;
+
+ElementPtr make(const char* factory) {
+    GstElement* element = gst_element_factory_make(factory, nullptr);
+    if (!element) return nullptr;
+    return ElementPtr(GST_ELEMENT(gst_object_ref_sink(element)));
+}
+
+bool addAndLink(GstBin* bin, std::initializer_list<GstElement*> chain) {
+    for (GstElement* element : chain) gst_bin_add(bin, GST_ELEMENT(gst_object_ref(element)));
+    GstElement* previous = nullptr;
+    for (GstElement* element : chain) {
+        if (previous && !gst_element_link(previous, element)) return false;
+        previous = element;
+    }
+    return true;
+}
+
+bool hasFactory(const char* name) {
+    GstElementFactory* factory = gst_element_factory_find(name);
+    if (!factory) return false;
+    gst_object_unref(factory);
+    return true;
+}
+
+template <bool isVideo>
+GstFlowReturn onSample(GstAppSink* sink, gpointer data) {
+    auto* state = static_cast<ScreenCapture::State*>(data);
+    GstSample* sample = gst_app_sink_pull_sample(sink);
+    if (!sample) return GST_FLOW_OK;
+    if (state->writer && isVideo) {
+        state->writer->pushVideo(sample);
+        if (state->writer->recordedSeconds() > 0 && !state->started.exchange(true) && state->onStart)
+            state->onStart();
+    } else if (state->writer) {
+        state->writer->pushAudio(sample);
+    }
+    gst_sample_unref(sample);
+    return GST_FLOW_OK;
+}
+
+GstBusSyncReply onBusMessage(GstBus*, GstMessage* message, gpointer data) {
+    if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR)
+        static_cast<ScreenCapture::State*>(data)->fail(errorText(message));
+    return GST_BUS_DROP;
+}
+
+void setSinkCallbacks(GstElement* sink, GstFlowReturn (*handler)(GstAppSink*, gpointer), ScreenCapture::State* state) {
+    GstAppSinkCallbacks callbacks{};
+    callbacks.new_sample = handler;
+    gst_app_sink_set_callbacks(GST_APP_SINK(sink), &callbacks, state, nullptr);
+}
+
+}  // namespace
+
+ScreenCapture::ScreenCapture(const ScreenCaptureSettings& settings) : state_(std::make_shared<State>()) {
+    ensureInitialized();
+    State& s = *state_;
+    s.settings = settings;
+
+    // The order of the checks: the screen, then the sound device, then the screen input, then the
+    // movie output.
+    ElementPtr screen = make("ximagesrc");
+    if (!screen) throw SetupError{Failure::couldNotAddScreen, QStringLiteral("ximagesrc is not installed")};
+    g_object_set(screen.get(), "use-damage", FALSE, "show-pointer", settings.showCursor ? TRUE : FALSE, nullptr);
+    if (!settings.area.isEmpty()) {
+        g_object_set(screen.get(), "startx", guint(settings.area.left()), "starty", guint(settings.area.top()),
+                     "endx", guint(settings.area.right()), "endy", guint(settings.area.bottom()), nullptr);
+    }
+    // Opening the X display happens on the way to READY.
+    if (gst_element_set_state(screen.get(), GST_STATE_READY) == GST_STATE_CHANGE_FAILURE) {
+        gst_element_set_state(screen.get(), GST_STATE_NULL);
+        throw SetupError{Failure::invalidScreen, QStringLiteral("the X display cannot be opened")};
+    }
+    gst_element_set_state(screen.get(), GST_STATE_NULL);
+
+    ElementPtr micSource;
+    if (settings.audioDevice) {
+        if (settings.audioDevice->kind != capture::CaptureDevice::Kind::Audio)
+            throw SetupError{Failure::invalidAudioDevice, settings.audioDevice->localizedName};
+        auto mic = std::dynamic_pointer_cast<const SourceDevice>(settings.audioDevice);
+        micSource = mic ? mic->createSource() : nullptr;
+        if (!micSource) throw SetupError{Failure::couldNotAddMic, settings.audioDevice->localizedName};
+    }
+
+    s.pipeline = ElementPtr(GST_ELEMENT(gst_object_ref_sink(gst_pipeline_new("screen_recorder"))));
+    GstBin* bin = GST_BIN(s.pipeline.get());
+    ElementPtr rate = make("capsfilter");
+    ElementPtr scale = make("videoscale");
+    ElementPtr size = make("capsfilter");
+    ElementPtr videoSink = make("appsink");
+    if (!rate || !scale || !size || !videoSink)
+        throw SetupError{Failure::couldNotAddScreen, QStringLiteral("missing GStreamer elements")};
+    CapsPtr rateCaps(gst_caps_new_simple("video/x-raw", "framerate", GST_TYPE_FRACTION,
+                                         std::max(1, settings.framesPerSecond), 1, nullptr));
+    g_object_set(rate.get(), "caps", rateCaps.get(), nullptr);
+    CapsPtr sizeCaps(gst_caps_new_simple("video/x-raw", "width", G_TYPE_INT, settings.outputSize.width(), "height",
+                                         G_TYPE_INT, settings.outputSize.height(), "pixel-aspect-ratio",
+                                         GST_TYPE_FRACTION, 1, 1, nullptr));
+    g_object_set(size.get(), "caps", sizeCaps.get(), nullptr);
+    g_object_set(videoSink.get(), "sync", FALSE, "max-buffers", 2u, "drop", TRUE, "enable-last-sample", FALSE,
+                 nullptr);
+    if (!addAndLink(bin, {screen.get(), rate.get(), scale.get(), size.get(), videoSink.get()}))
+        throw SetupError{Failure::couldNotAddScreen, QStringLiteral("the screen picture cannot be scaled")};
+    setSinkCallbacks(videoSink.get(), &onSample<true>, &s);
+
+    if (micSource) {
+        ElementPtr queue = make("queue");
+        ElementPtr convert = make("audioconvert");
+        ElementPtr resample = make("audioresample");
+        ElementPtr audioSink = make("appsink");
+        if (!queue || !convert || !resample || !audioSink ||
+            !addAndLink(bin, {micSource.get(), queue.get(), convert.get(), resample.get(), audioSink.get()}))
+            throw SetupError{Failure::couldNotAddMic, settings.audioDevice->localizedName};
+        g_object_set(audioSink.get(), "sync", FALSE, "enable-last-sample", FALSE, nullptr);
+        setSinkCallbacks(audioSink.get(), &onSample<false>, &s);
+        s.hasAudio = true;
+    }
+
+    for (const char* needed : {"x264enc", "mp4mux", "h264parse", "appsrc"})
+        if (!hasFactory(needed)) throw SetupError{Failure::couldNotAddOutput, QString::fromLatin1(needed)};
+
+    BusPtr bus(gst_element_get_bus(s.pipeline.get()));
+    gst_bus_set_sync_handler(bus.get(), &onBusMessage, &s, nullptr);
+}
+
+ScreenCapture::~ScreenCapture() {
+    // Streaming stops before the writer goes, so no callback reaches a writer that is gone.
+    if (state_->pipeline) gst_element_set_state(state_->pipeline.get(), GST_STATE_NULL);
+    if (state_->writer) state_->writer->finish();
+    state_->writer.reset();
+}
+
+void ScreenCapture::start(StartHandler onStart, FinishHandler onFinish) {
+    State& s = *state_;
+    s.onStart = std::move(onStart);
+    s.onFinish = std::move(onFinish);
+    const QString path = s.settings.destination;
+    std::weak_ptr<State> weak = state_;
+    s.writer = std::make_unique<MovieWriter>(path, s.hasAudio,
+                                             [weak](const QString& file, const std::optional<QString>& error) {
+                                                 if (auto state = weak.lock()) state->deliverFinish(file, error);
+                                             });
+    QString error;
+    if (!s.writer->start(&error)) {
+        s.writer.reset();
+        if (QFileInfo(path).size() == 0) QFile::remove(path);
+        s.deliverFinish(path, error);
+        return;
+    }
+    if (gst_element_set_state(s.pipeline.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE)
+        s.fail(QStringLiteral("The screen cannot be captured"));
+}
+
+void ScreenCapture::stop() {
+    State& s = *state_;
+    if (!s.writer) return;
+    s.writer->finish();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    gst_element_set_state(s.pipeline.get(), GST_STATE_NULL);
+}
+
+void ScreenCapture::pause() {
+    if (state_->writer) state_->writer->pause();
+}
+
+void ScreenCapture::resume() {
+    if (state_->writer) state_->writer->resume();
+}
+
+bool ScreenCapture::isRecording() const { return state_->writer && state_->writer->isRecording(); }
+
+bool ScreenCapture::isPaused() const { return state_->writer && state_->writer->isPaused(); }
+
+double ScreenCapture::recordedSeconds() const { return state_->writer ? state_->writer->recordedSeconds() : 0.0; }
+
+QString ScreenCapture::path() const { return state_->settings.destination; }
+
+}  // namespace qv::gst

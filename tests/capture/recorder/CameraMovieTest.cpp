@@ -1,0 +1,165 @@
+// Camera movies and screen recordings through the camera controller, on synthetic devices in a
+// window under Xvfb: what lands in the videos folder, what is announced, and what is not.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QRegularExpression>
+#include <QUrl>
+
+#include "MovieProbe.h"
+#include "capture/CameraFixture.h"
+#include "capture/ScreenRecorder.h"
+#include "capture/gst/DeviceProviders.h"
+
+namespace note = qv::app::notification;
+
+namespace qv::capture::test {
+
+class Recording : public CameraWindow {
+protected:
+    void openSmallCamera() {
+        open(std::make_unique<gst::SyntheticDeviceProvider>(QStringLiteral(QV_TEST_SOURCE_DIR "/recorder-devices.json")));
+    }
+    QString useVideosFolder() {
+        useTemporarySaveFolder();
+        const QString videos = app::folderLocations()->videosFolderURL;
+        QDir().mkpath(videos);
+        return videos;
+    }
+    std::vector<QString> announcedFiles(int expected) {
+        EXPECT_TRUE(qv::test::waitUntil([&] { return log.count(note::VideoRecorded) >= expected; }, 30000));
+        std::vector<QString> files;
+        for (const auto& n : log.all(note::VideoRecorded)) {
+            EXPECT_FALSE(n.userInfo.value("image").value<QImage>().isNull());
+            files.push_back(n.userInfo.value("url").toUrl().toLocalFile());
+        }
+        return files;
+    }
+};
+
+TEST_F(Recording, ACameraMovieIsAnH264AndAacMp4AnnouncedWithItsThumbnail) {
+    openSmallCamera();
+    const QString videos = useVideosFolder();
+    EXPECT_EQ(controller()->recordedDurationText(), "00:00");
+    testing::internal::CaptureStdout();
+    controller()->startMovieRecording();
+    QElapsedTimer wall;
+    wall.start();
+    EXPECT_EQ(controller()->recordingSource, "camera");
+    qv::test::spin(3000);
+    const QString clock = controller()->recordedDurationText();
+    controller()->startMovieRecording();  // the second call ends the movie
+    const double elapsed = wall.elapsed() / 1000.0;
+    const auto files = announcedFiles(1);
+    const std::string printed = testing::internal::GetCapturedStdout();
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_TRUE(clock == "00:02" || clock == "00:03") << clock.toStdString();
+
+    const QFileInfo file(files[0]);
+    EXPECT_EQ(file.absolutePath(), videos);
+    EXPECT_TRUE(QRegularExpression("^\\d{8}_\\d{6}(_\\d+)?\\.mp4$").match(file.fileName()).hasMatch());
+    EXPECT_NE(printed.find("recorded " + QUrl::fromLocalFile(files[0]).toString().toStdString()), std::string::npos)
+        << printed;
+    const auto facts = qv::test::probeMovie(files[0]);
+    ASSERT_TRUE(facts.readable) << facts.error.toStdString();
+    EXPECT_EQ(facts.streams(), "video/x-h264 640x360, audio/mpeg 4");  // H.264 at the camera's size, AAC
+    EXPECT_GE(facts.duration, 2.2);
+    EXPECT_LE(facts.duration, elapsed + 0.1);
+    EXPECT_FALSE(facts.topLevelBoxes.contains("moof"));
+}
+
+TEST_F(Recording, PauseFreezesThePreviewAndLeavesThePausedSecondOut) {
+    openSmallCamera();
+    useVideosFolder();
+    controller()->startMovieRecording();
+    QElapsedTimer wall;
+    wall.start();
+    qv::test::spin(1000);
+    controller()->togglePause();
+    EXPECT_TRUE(controller()->isPreviewFrozen());
+    const auto frozen = controller()->previewFrame();
+    qv::test::spin(1000);
+    EXPECT_EQ(controller()->previewFrame(), frozen);  // the preview stands still
+    controller()->togglePause();
+    EXPECT_FALSE(controller()->isPreviewFrozen());
+    qv::test::spin(1000);
+    controller()->stopRecording();
+    const double elapsed = wall.elapsed() / 1000.0;
+    const auto files = announcedFiles(1);
+    ASSERT_EQ(files.size(), 1u);
+    const auto facts = qv::test::probeMovie(files[0]);
+    ASSERT_TRUE(facts.readable);
+    EXPECT_GE(facts.duration, 1.2);
+    EXPECT_LE(facts.duration, elapsed - 0.8);
+}
+
+TEST_F(Recording, RecordingsStartedInTheSameSecondNeverShareAFile) {
+    openSmallCamera();
+    useVideosFolder();
+    testing::internal::CaptureStdout();
+    // A camera movie, stopped and started again at once, and a screen recording beside them.
+    controller()->startMovieRecording();
+    qv::test::spin(400);
+    controller()->stopRecording();
+    controller()->startMovieRecording();
+    controller()->startScreenRecording();
+    EXPECT_EQ(controller()->recordingSource, "screen");
+    ASSERT_TRUE(controller()->screenRecorder());
+    qv::test::spin(1500);
+    controller()->startScreenRecording();  // the second press stops the screen recording
+    controller()->recordingSource = QStringLiteral("camera");
+    controller()->stopRecording();
+    const auto files = announcedFiles(3);
+    const std::string printed = testing::internal::GetCapturedStdout();
+    ASSERT_EQ(files.size(), 3u) << printed;
+    EXPECT_EQ(QSet<QString>(files.begin(), files.end()).size(), 3);
+    EXPECT_NE(printed.find("STARTED"), std::string::npos);
+    EXPECT_NE(printed.find("screen recorded at"), std::string::npos);
+    EXPECT_TRUE(qv::test::waitUntil([&] { return controller()->screenRecorder() == nullptr; }));
+    EXPECT_EQ(controller()->recordedDurationText(), "00:00");
+}
+
+TEST_F(Recording, WithoutASaveFolderTheAlertShowsAndNothingIsRecorded) {
+    openSmallCamera();
+    controller()->startScreenRecording();
+    EXPECT_EQ(controller()->recordingSource, "screen");  // set before any check
+    EXPECT_EQ(controller()->screenRecorder(), nullptr);
+    QMessageBox* alert = nullptr;
+    ASSERT_TRUE(qv::test::waitUntil([&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) alert = box;
+        return alert != nullptr;
+    }));
+    EXPECT_TRUE(alert->text().startsWith("No Permissions granted to save files"));
+    alert->close();
+    controller()->startMovieRecording();
+    EXPECT_FALSE(controller()->isMovieRecording());
+    qv::test::spin(300);
+    EXPECT_EQ(log.count(note::VideoRecorded), 0);
+}
+
+TEST_F(Recording, AMovieThatCannotStartPrintsTheErrorAndPostsNothing) {
+    openSmallCamera();
+    const QString videos = useVideosFolder();
+    QDir(videos).removeRecursively();  // the videos folder went away
+    testing::internal::CaptureStdout();
+    controller()->startMovieRecording();
+    EXPECT_FALSE(controller()->isMovieRecording());
+    controller()->startScreenRecording();
+    ASSERT_TRUE(qv::test::waitUntil([&] { return controller()->screenRecorder() == nullptr; }, 10000));
+    qv::test::spin(300);
+    const std::string printed = testing::internal::GetCapturedStdout();
+    EXPECT_NE(printed.find("Error recording movie: "), std::string::npos) << printed;
+    EXPECT_NE(printed.find("Finished Error recording screen: "), std::string::npos) << printed;
+    EXPECT_EQ(log.count(note::VideoRecorded), 0);
+    // A failed recording does not block the next one.
+    QDir().mkpath(videos);
+    controller()->startMovieRecording();
+    EXPECT_TRUE(controller()->isMovieRecording());
+    qv::test::spin(500);
+    controller()->stopRecording();
+    EXPECT_EQ(announcedFiles(1).size(), 1u);
+}
+
+}  // namespace qv::capture::test

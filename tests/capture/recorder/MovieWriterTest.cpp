@@ -1,0 +1,150 @@
+// The movie writer: what a recording leaves on disk, with and without sound, paused, and when
+// the file cannot be written.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <chrono>
+#include <future>
+#include <thread>
+
+#include "MovieProbe.h"
+#include "TestFeed.h"
+#include "capture/gst/MovieWriter.h"
+
+using namespace std::chrono_literals;
+using qv::gst::MovieWriter;
+
+namespace {
+
+struct Outcome {
+    QString path;
+    std::optional<QString> error;
+    double wallSeconds = 0;      // from the writer's start to finish()
+    double recordedSeconds = 0;  // the writer's own count at finish()
+};
+
+// Records from live test sources; `script` runs while the sources flow (pauses, sleeps).
+// `feedSound` false: the writer expects sound that never comes.
+Outcome record(const QString& path, bool withAudio, const std::function<void(MovieWriter&)>& script,
+               bool feedSound = true) {
+    std::promise<Outcome> finished;
+    MovieWriter writer(path, withAudio, [&](const QString& file, const std::optional<QString>& error) {
+        finished.set_value({file, error});
+    });
+    QString error;
+    const auto begin = std::chrono::steady_clock::now();
+    EXPECT_TRUE(writer.start(&error)) << error.toStdString();
+    double wall = 0, recorded = 0;
+    {
+        qv::test::TestFeed feed("video/x-raw,format=BGRx,width=640,height=360,framerate=30/1", withAudio && feedSound,
+                                [&](GstSample* s) { writer.pushVideo(s); },
+                                [&](GstSample* s) { writer.pushAudio(s); });
+        script(writer);
+        recorded = writer.recordedSeconds();
+        writer.finish();
+        wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+    }
+    auto future = finished.get_future();
+    EXPECT_EQ(future.wait_for(30s), std::future_status::ready);
+    Outcome outcome = future.get();
+    outcome.wallSeconds = wall;
+    outcome.recordedSeconds = recorded;
+    return outcome;
+}
+
+}  // namespace
+
+TEST(MovieWriter, RecordsH264AndAacIntoAnOrdinaryMp4) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("movie.mp4");
+    const Outcome outcome = record(path, true, [](MovieWriter&) { std::this_thread::sleep_for(3s); });
+    ASSERT_FALSE(outcome.error) << outcome.error->toStdString();
+    EXPECT_EQ(outcome.path, path);
+
+    const auto facts = qv::test::probeMovie(path);
+    ASSERT_TRUE(facts.readable) << facts.error.toStdString();
+    EXPECT_EQ(facts.streams(), "video/x-h264 640x360, audio/mpeg 4");  // H.264 at the camera's size, AAC
+    // About 3 s: never more than the time it ran, and what the writer counted.
+    EXPECT_GE(facts.duration, 2.2);
+    EXPECT_LE(facts.duration, outcome.wallSeconds + 0.1);
+    EXPECT_LE(facts.duration, outcome.recordedSeconds + 0.1);
+    // Finished: one index, no fragments left, and no temporary file beside it.
+    EXPECT_TRUE(facts.topLevelBoxes.contains("moov"));
+    EXPECT_FALSE(facts.topLevelBoxes.contains("moof")) << facts.topLevelBoxes.join(',').toStdString();
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"movie.mp4"});
+}
+
+TEST(MovieWriter, PausedTimeIsLeftOut) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("paused.mp4");
+    double beforePause = 0, duringPause = 0;
+    const Outcome outcome = record(path, true, [&](MovieWriter& writer) {
+        std::this_thread::sleep_for(1s);
+        writer.pause();
+        EXPECT_TRUE(writer.isPaused());
+        beforePause = writer.recordedSeconds();
+        std::this_thread::sleep_for(1s);
+        duringPause = writer.recordedSeconds();
+        writer.resume();
+        std::this_thread::sleep_for(1s);
+    });
+    ASSERT_FALSE(outcome.error);
+    EXPECT_DOUBLE_EQ(beforePause, duringPause);  // the clock stands still while paused
+    const auto facts = qv::test::probeMovie(path);
+    ASSERT_TRUE(facts.readable);
+    // About 2 s: the paused second is not in the movie.
+    EXPECT_GE(facts.duration, 1.2);
+    EXPECT_LE(facts.duration, outcome.wallSeconds - 0.8);
+    EXPECT_LE(facts.duration, outcome.recordedSeconds + 0.1);
+}
+
+TEST(MovieWriter, WithoutSoundThereIsNoAudioTrack) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("silent.mp4");
+    const Outcome outcome = record(path, false, [](MovieWriter&) { std::this_thread::sleep_for(1s); });
+    ASSERT_FALSE(outcome.error);
+    const auto facts = qv::test::probeMovie(path);
+    ASSERT_TRUE(facts.readable);
+    EXPECT_EQ(facts.videoCodec, "video/x-h264");
+    EXPECT_TRUE(facts.audioCodec.isEmpty());
+}
+
+TEST(MovieWriter, SoundThatNeverArrivesDoesNotHoldUpTheFile) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("mute.mp4");
+    const Outcome outcome = record(path, true, [](MovieWriter&) { std::this_thread::sleep_for(1s); }, false);
+    ASSERT_FALSE(outcome.error);
+    const auto facts = qv::test::probeMovie(path);
+    ASSERT_TRUE(facts.readable) << facts.error.toStdString();
+    EXPECT_TRUE(facts.streams().startsWith("video/x-h264 640x360")) << facts.streams().toStdString();
+    EXPECT_FALSE(facts.topLevelBoxes.contains("moof"));
+}
+
+TEST(MovieWriter, AFileThatCannotBeWrittenFailsToStartAndNeverFinishes) {
+    bool finished = false;
+    {
+        MovieWriter writer("/nonexistent-folder/movie.mp4", false,
+                           [&](const QString&, const std::optional<QString>&) { finished = true; });
+        QString error;
+        EXPECT_FALSE(writer.start(&error));
+        EXPECT_FALSE(error.isEmpty());
+        EXPECT_FALSE(writer.isRecording());
+    }
+    EXPECT_FALSE(finished);
+}
+
+TEST(MovieWriter, FinishingWithoutFramesReportsAnError) {
+    QTemporaryDir dir;
+    std::promise<std::optional<QString>> finished;
+    MovieWriter writer(dir.filePath("empty.mp4"), false,
+                       [&](const QString&, const std::optional<QString>& error) { finished.set_value(error); });
+    ASSERT_TRUE(writer.start(nullptr));
+    writer.finish();
+    auto future = finished.get_future();
+    ASSERT_EQ(future.wait_for(30s), std::future_status::ready);
+    EXPECT_TRUE(future.get().has_value());
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("empty.mp4")));
+}
