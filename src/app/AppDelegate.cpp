@@ -8,6 +8,7 @@
 #include <QUrl>
 
 #include "app/ContentView.h"
+#include "app/HIDLinks.h"
 #include "app/InitGlobal.h"
 #include "app/MainWindow.h"
 #include "app/SaveFolderBookmark.h"
@@ -49,6 +50,7 @@ MainWindow* AppDelegate::window() const { return window_.data(); }
 void AppDelegate::applicationDidFinishLaunching() {
     restoreSettings();
 
+    installHIDLinkStarter();
     auto* content = new ContentView(settings_.get());
     auto* window = new MainWindow(content, settings_.get(), QString());
     window_ = window;

@@ -8,6 +8,8 @@
 #include "app/state/AppState.h"
 #include "capture/CameraController.h"
 #include "capture/CameraView.h"
+#include "capture/DocCamController.h"
+#include "capture/PIPController.h"
 #include "controlbar/ControlBarView.h"
 #include "controlbar/SharedCameraPort.h"
 #include "webpanels/CameraGestureTarget.h"
@@ -25,6 +27,8 @@ ContentView::ContentView(QSettings* settings, QWidget* parent) : QWidget(parent)
     // factories.browser with factories.openPDF, and so on).
     PanelFactories factories = PanelFactories::placeholders();
     factories.cameraView = [](QWidget* parent) { return new capture::CameraView(parent); };
+    factories.pipCamera = [](QWidget* parent) { return new capture::PIPViewController(parent); };
+    factories.docCamera = [](QWidget* parent) { return new capture::DocCamViewController(parent); };
     factories.whiteboard = [](QWidget* parent) {
         auto* board = new webpanels::WebView(parent);
         // The page's drags and pinches move and zoom whichever camera is the main one.
@@ -45,9 +49,11 @@ ContentView::ContentView(QSettings* settings, QWidget* parent) : QWidget(parent)
 
     // Snapshots compose the whiteboard page over the photo; the Annotate switch reaches the page.
     if (sharedCameraController) sharedCameraController->setSnapshotPictureProvider(std::make_shared<WhiteboardPictures>());
-    rootView_->controlBar()->model().setScriptRunner([](const QString& script) {
+    const auto runInWhiteboard = [](const QString& script) {
         if (whiteboardWebView) whiteboardWebView->evaluateScript(script);
-    });
+    };
+    rootView_->controlBar()->model().setScriptRunner(runInWhiteboard);
+    capture::DocCamController::setWhiteboardScriptRunner(runInWhiteboard);
 
     // The offline mode is kept between launches under "bookmark_offline".
     rootView_->controlBar()->model().setOfflineModeStore([settings](bool offline) {

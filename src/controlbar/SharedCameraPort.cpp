@@ -9,8 +9,7 @@ namespace qv::controlbar {
 
 namespace {
 
-// Forwards to the published controller. The controller offers no freezing and no recording yet:
-// those calls report that nothing changed (not paused, not started), so the bar stays truthful.
+// Forwards to the published controller; the bar mirrors what the controller reports back.
 class SharedCameraPort : public CameraPort {
 public:
     capture::CameraController* controller() const { return app::sharedCameraController.data(); }
@@ -18,15 +17,35 @@ public:
     void setZoom(double factor) override {
         if (auto* c = controller()) c->setZoom(factor);
     }
-    bool isPaused() const override { return false; }
-    void togglePause() override {}
+    bool isPaused() const override {
+        auto* c = controller();
+        return c && c->isPreviewFrozen();
+    }
+    void togglePause() override {
+        if (auto* c = controller()) c->togglePause();
+    }
     void capturePhoto() override {
         if (auto* c = controller()) c->capturePhoto();
     }
-    bool startMovieRecording() override { return false; }
-    bool startScreenRecording() override { return false; }
-    void stopRecording() override {}
-    QString recordedDurationText() const override { return {}; }
+    bool startMovieRecording() override {
+        auto* c = controller();
+        if (!c) return false;
+        if (!c->isMovieRecording()) c->startMovieRecording();
+        return c->isMovieRecording();
+    }
+    bool startScreenRecording() override {
+        auto* c = controller();
+        if (!c) return false;
+        if (!c->screenRecorder()) c->startScreenRecording();
+        return c->screenRecorder() != nullptr;
+    }
+    void stopRecording() override {
+        if (auto* c = controller()) c->stopRecording();
+    }
+    QString recordedDurationText() const override {
+        auto* c = controller();
+        return c ? c->recordedDurationText() : QString();
+    }
 
     std::vector<CameraInfo> cameras() const override {
         std::vector<CameraInfo> out;
