@@ -1,0 +1,138 @@
+// The live camera under the whiteboard page in the real main-window composition: a stroke drawn
+// with the mouse lands in the snapshot beside the camera picture, and with annotation off a drag
+// through the page pans the zoomed camera.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QImageReader>
+#include <QMouseEvent>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QVBoxLayout>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+
+#include <set>
+
+#include "app/ContentView.h"
+#include "app/state/AppState.h"
+#include "app/state/NotificationCenter.h"
+#include "app/state/Notifications.h"
+#include "capture/CameraController.h"
+#include "support/QtWait.h"
+#include "webpanels/WebView.h"
+
+using namespace qv::app;
+using qv::test::waitUntil;
+namespace nt = qv::app::notification;
+
+namespace {
+
+QVariant evaluate(QWebEnginePage* page, const QString& script) {
+    auto result = std::make_shared<std::optional<QVariant>>();
+    page->runJavaScript(script, [result](const QVariant& v) { *result = v; });
+    EXPECT_TRUE(waitUntil([&] { return result->has_value(); }, 20000)) << script.toStdString();
+    return result->value_or(QVariant());
+}
+
+void mouse(QWidget* target, QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons buttons) {
+    QMouseEvent event(type, QPointF(at), QPointF(target->mapToGlobal(at)), button, buttons, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &event);
+    qv::test::spin(15);
+}
+
+void drag(QWidget* target, QPoint from, QPoint to, int steps = 12) {
+    mouse(target, QEvent::MouseMove, from, Qt::NoButton, Qt::NoButton);
+    mouse(target, QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
+    for (int i = 1; i <= steps; ++i)
+        mouse(target, QEvent::MouseMove, from + (to - from) * i / steps, Qt::NoButton, Qt::LeftButton);
+    mouse(target, QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton);
+}
+
+bool penRedNear(const QImage& image, QPoint p) {
+    for (int dy = -5; dy <= 5; ++dy)
+        for (int dx = -5; dx <= 5; ++dx) {
+            const QColor c = image.pixelColor(p + QPoint(dx, dy));
+            if (c.red() > 200 && c.green() < 90 && c.blue() < 90) return true;
+        }
+    return false;
+}
+
+// How many of the test pattern's bar colours a row shows: a camera picture shows several.
+int barColoursInRow(const QImage& image, int y) {
+    std::set<QString> seen;
+    for (int x = 0; x < image.width(); x += 8) {
+        const QColor c = image.pixelColor(x, y);
+        const bool hi[3] = {c.red() > 170, c.green() > 170, c.blue() > 170};
+        const bool lo[3] = {c.red() < 60, c.green() < 60, c.blue() < 60};
+        if (hi[0] && hi[1] && lo[2]) seen.insert("yellow");
+        if (lo[0] && hi[1] && hi[2]) seen.insert("cyan");
+        if (lo[0] && hi[1] && lo[2]) seen.insert("green");
+        if (hi[0] && lo[1] && hi[2]) seen.insert("magenta");
+        if (lo[0] && lo[1] && hi[2]) seen.insert("blue");
+    }
+    return int(seen.size());
+}
+
+}  // namespace
+
+TEST(WhiteboardOverCamera, StrokeReachesTheSnapshotAndADragPansTheZoomedCamera) {
+    QTemporaryDir config, save;
+    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+    auto folders = std::make_shared<FolderLocations>(FolderLocations::forSaveFolder(save.path()));
+    ASSERT_TRUE(QDir().mkpath(folders->imagesFolderURL));
+    setFolderLocations(folders);
+
+    QObject observer;
+    bool started = false, pageLoaded = false;
+    QUrl captured;
+    auto& center = NotificationCenter::defaultCenter();
+    center.addObserver(&observer, nt::CameraStarted, [&](const Notification&) { started = true; });
+    center.addObserver(&observer, nt::showLoadingMarrowPanel,
+                       [&](const Notification& n) { pageLoaded = !n.userInfo.value("show").toBool(); });
+    center.addObserver(&observer, nt::ImageCaptured,
+                       [&](const Notification& n) { captured = n.userInfo.value("url").toUrl(); });
+
+    QWidget window;
+    auto* layout = new QVBoxLayout(&window);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(new ContentView);
+    window.resize(1280, 800);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    ASSERT_TRUE(waitUntil([&] { return started && sharedCameraController && sharedCameraController->isSessionRunning(); },
+                          30000));
+    ASSERT_TRUE(waitUntil([&] { return pageLoaded && whiteboardWebView; }, 60000)) << "the whiteboard never loaded";
+    QWebEnginePage* page = whiteboardWebView->wkWebView()->page();
+    ASSERT_TRUE(waitUntil([&] { return evaluate(page, "typeof allowAnnotation").toString() == "function"; }, 20000));
+    ASSERT_TRUE(waitUntil([&] { return whiteboardWebView->wkWebView()->focusProxy() != nullptr; }, 20000));
+    QWidget* input = whiteboardWebView->wkWebView()->focusProxy();
+
+    // Draw across the upper bars with annotation on, then snapshot.
+    whiteboardWebView->evaluateScript("allowAnnotation(true)");
+    evaluate(page, "1");
+    const QPoint from(400, 250), to(700, 260);
+    drag(input, from, to);
+    qv::test::spin(300);
+    sharedCameraController->capturePhoto();
+    ASSERT_TRUE(waitUntil([&] { return captured.isValid(); }, 20000));
+    QImage snapshot = QImageReader(captured.toLocalFile()).read();
+    ASSERT_FALSE(snapshot.isNull());
+    snapshot.save(QCoreApplication::applicationDirPath() + "/snapshot-with-stroke.png");
+    const QSize container = whiteboardWebView->parentWidget()->size();
+    EXPECT_EQ(snapshot.size(), container);
+    const QPoint inBoard = whiteboardWebView->mapTo(whiteboardWebView->parentWidget(), QPoint(0, 0));
+    EXPECT_TRUE(penRedNear(snapshot, inBoard + (from + to) / 2)) << "the stroke is missing from the snapshot";
+    EXPECT_GE(barColoursInRow(snapshot, inBoard.y() + 150), 4) << "the camera picture is missing from the snapshot";
+
+    // Annotation off: a drag through the page moves the zoomed picture.
+    whiteboardWebView->evaluateScript("allowAnnotation(false)");
+    evaluate(page, "1");
+    sharedCameraController->setZoom(2.0);
+    ASSERT_TRUE(waitUntil([&] { return sharedCameraController->previewLayerFrame().has_value(); }, 5000));
+    const QRectF before = *sharedCameraController->previewLayerFrame();
+    drag(input, QPoint(600, 400), QPoint(700, 450));
+    ASSERT_TRUE(waitUntil([&] { return sharedCameraController->previewLayerFrame() != before; }, 5000))
+        << "the drag did not pan the camera";
+    EXPECT_EQ(sharedCameraController->previewLayerFrame()->size(), before.size());
+}
