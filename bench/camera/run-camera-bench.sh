@@ -48,8 +48,8 @@ plain() {
         "$(echo "if ($frames > 0) $cpu * 1000 / $frames else 0" | bc -l)"
 }
 per_frame() { echo "if ($(field rendered "$1") > 0) $(field cpu_s "$1") * 1000 / $(field rendered "$1") else 0" | bc -l; }
-for spec in 720:1280:720 1080:1920:1080 4K:3840:2160; do
-    IFS=: read -r name w h <<<"$spec"
+for size in 720:1280:720 1080:1920:1080 4K:3840:2160; do
+    IFS=: read -r name w h <<<"$size"
     ours=$("$bench" preview "$name" "$seconds" | tail -1)
     own=$(reference "$w" "$h")
     scaled=$(reference "$w" "$h" scaled)
