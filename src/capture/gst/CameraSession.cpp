@@ -98,6 +98,7 @@ void CameraSession::teardown() {
 
 QString CameraSession::configure(const Inputs& inputs) {
     teardown();
+    inputs_ = inputs;
     auto camera = std::dynamic_pointer_cast<const SourceDevice>(inputs.camera);
     if (!camera) return QStringLiteral("the camera cannot be opened");
 
@@ -187,16 +188,12 @@ QString CameraSession::configure(const Inputs& inputs) {
     // Sound: a microphone that cannot be opened is left out and the picture runs without it.
     if (auto mic = std::dynamic_pointer_cast<const SourceDevice>(inputs.mic)) {
         ElementPtr micSource = mic->createSource();
-        ElementPtr aqueue = make("queue");
         ElementPtr aconvert = make("audioconvert");
         ElementPtr atee = make("tee", "audio_tee");
-        ElementPtr asinkQueue = make("queue");
         ElementPtr asink = make("fakesink");
-        if (micSource && aqueue && aconvert && atee && asinkQueue && asink) {
-            gst_util_set_object_arg(G_OBJECT(asinkQueue.get()), "leaky", "downstream");
+        if (micSource && aconvert && atee && asink) {
             g_object_set(asink.get(), "sync", FALSE, "async", FALSE, nullptr);
-            std::initializer_list<GstElement*> audio{micSource.get(), aqueue.get(), aconvert.get(), atee.get(),
-                                                     asinkQueue.get(), asink.get()};
+            std::initializer_list<GstElement*> audio{micSource.get(), aconvert.get(), atee.get(), asink.get()};
             for (GstElement* e : audio) gst_bin_add(bin, GST_ELEMENT(gst_object_ref(e)));
             if (link(audio)) {
                 hasSound_ = true;
@@ -219,6 +216,15 @@ QString CameraSession::configure(const Inputs& inputs) {
 }
 
 bool CameraSession::start(int timeoutMs) {
+    if (play(timeoutMs)) return true;
+    if (!inputs_.mic) return false;
+    util::printLine(std::string("The microphone could not be started: the camera runs without sound."));
+    Inputs cameraAlone = inputs_;
+    cameraAlone.mic = nullptr;
+    return configure(cameraAlone).isEmpty() && play(timeoutMs);
+}
+
+bool CameraSession::play(int timeoutMs) {
     GstElement* pipeline = nullptr;
     {
         std::lock_guard lock(pipelineMutex_);

@@ -3,8 +3,8 @@
 //
 //   camera ! caps(format, rate) ! [jpegdec] ! videoconvert ! BGRx ! tee "video_tee"
 //       video_tee. ! appsink "frames"                     latest frame for preview and photos
-//   microphone ! queue ! audioconvert ! tee "audio_tee"
-//       audio_tee. ! queue(leaky) ! fakesink                sound kept flowing for recordings
+//   microphone ! audioconvert ! tee "audio_tee"
+//       audio_tee. ! fakesink                               sound kept flowing for recordings
 //
 // A recording adds its own branches (each behind a queue) to the two tees. The newest frame is
 // kept as an image that shares the pipeline's buffer (no copy); the sink keeps at most one buffer,
@@ -46,7 +46,8 @@ public:
     // Returns an empty text on success, else why the camera cannot be used; after a failure the
     // session has no pipeline at all.
     QString configure(const Inputs& inputs);
-    // Plays the pipeline and waits until it plays or fails (at most timeoutMs).
+    // Plays the pipeline and waits until it plays or fails (at most timeoutMs). A microphone that
+    // keeps the pipeline from playing is left out (with a printed line) and the camera tried alone.
     bool start(int timeoutMs = 10000);
     void stop();
     bool isRunning() const { return running_.load(); }
@@ -70,8 +71,10 @@ public:
 
 private:
     void teardown();
+    bool play(int timeoutMs);
 
     std::function<void()> onFrame_;
+    Inputs inputs_;  // of the current pipeline (configure() and start() run on one thread)
     std::unique_ptr<Pipeline> pipeline_;
     mutable std::mutex pipelineMutex_;  // guards pipeline_ against hasPipeline() readers
     mutable std::mutex frameMutex_;
