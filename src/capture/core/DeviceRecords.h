@@ -12,10 +12,12 @@
 #include <string_view>
 #include <vector>
 
+#include "capture/hid/HIDCameraInfo.h"
+
 namespace qv::capture {
 
-// The USB vendor id of the maker's own devices.
-inline constexpr std::int64_t makerUSBVendorID = 0x2C4A;
+// The USB vendor id of the maker's own devices (the one the HID link matches).
+inline constexpr std::int64_t makerUSBVendorID = hid::makerVendorID;
 
 // A frame duration as value / timescale seconds (1/30 is {1, 30}).
 struct FrameDuration {

@@ -6,7 +6,7 @@
 namespace qv::hid {
 
 // The maker's USB vendor id: the link's default matching key.
-inline constexpr std::int64_t makerVendorID = 0x33C5;
+inline constexpr std::int64_t makerVendorID = 0x2C4A;
 
 struct HIDCameraInfo {
     std::int64_t vendorID = 0;
