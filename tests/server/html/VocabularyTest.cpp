@@ -7,19 +7,15 @@
 
 #include "server/html/PageBuilder.h"
 #include "server/html/Tags.h"
+#include "server/html/PageTestSupport.h"
 
 namespace {
 
 using namespace qv::html;
 using namespace qv::html::tags;
 
-std::string render(const Content& page) {
-    htmlPageBuffer().clear();
-    page();
-    return htmlPageBuffer();
-}
-
-OptionalText& slot(std::string_view name) { return htmlAttributeSlots()[name]; }
+using qv::html::test::render;
+using qv::html::test::slot;
 
 struct TagCase {
     void (*function)(const Content&);
