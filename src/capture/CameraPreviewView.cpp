@@ -74,8 +74,8 @@ void CameraPreviewView::paintEvent(QPaintEvent*) {
     const bool quarterTurn = qFuzzyIsNull(std::fmod(rotation_, 90.0));
     // Black only where the picture does not cover the view (quarter turns keep the picture a rectangle).
     const QRect covered = turn.mapRect(target).toAlignedRect().adjusted(1, 1, -1, -1);
-    const QRegion uncovered = turn.isRotating() && !quarterTurn ? QRegion(rect())
-                                                                                            : QRegion(rect()) - QRegion(covered);
+    const QRegion uncovered =
+        turn.isRotating() && !quarterTurn ? QRegion(rect()) : QRegion(rect()) - QRegion(covered);
     for (const QRect& band : uncovered) painter.fillRect(band, Qt::black);
     painter.setTransform(turn);
     painter.setRenderHint(QPainter::SmoothPixmapTransform, !(quarterTurn && frame->size() == drawn));
