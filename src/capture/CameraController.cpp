@@ -89,7 +89,9 @@ bool CameraController::hasSound() const { return session_ && session_->hasSound(
 void CameraController::prepare(Completion completion) {
     if (!queue_) queue_ = std::make_unique<SerialQueue>("camera_controller");
     // A new session per set-up; frames wake the preview through at most one queued call.
-    session_ = std::make_shared<gst::CameraSession>([this] { onFrameFromStream(); });
+    session_ = std::make_shared<gst::CameraSession>([this] { onFrameFromStream(); },
+                                                    [this] { onPreviewFrameFromStream(); });
+    session_->setPreviewSize(previewFrameSize_);
     const bool fullHD = app::isResolution1080;
     const bool ultraHD = app::isResolution4K;
     queue_->async([this, completion = std::move(completion), fullHD, ultraHD] { setUp(completion, fullHD, ultraHD); });
@@ -227,6 +229,20 @@ void CameraController::onFrameFromStream() {
         framePending_ = false;
         emit frameReady();
     });
+}
+
+void CameraController::onPreviewFrameFromStream() {
+    if (previewFramePending_.exchange(true)) return;
+    onMain(this, [this] {
+        previewFramePending_ = false;
+        emit previewFrameReady();
+    });
+}
+
+void CameraController::setPreviewFrameSize(const QSize& size) {
+    if (size == previewFrameSize_) return;
+    previewFrameSize_ = size;
+    if (session_) session_->setPreviewSize(size);
 }
 
 std::optional<QRectF> CameraController::previewLayerFrame() const {

@@ -137,13 +137,21 @@ public:
     void screenRecordingFinished(const QString& url, const std::optional<QString>& error);
     bool isMovieRecording() const;
     ScreenRecorder* screenRecorder() const { return screenRecorder_.get(); }
-    // The frame the preview shows: the latest one, or the one it stood still on while frozen.
+    // The frame the preview shows: the latest preview frame (scaled by the pipeline to the size
+    // the view asked for), or the full-size frame it stood still on while frozen.
     std::shared_ptr<const QImage> previewFrame() const;
+    // The size of the camera picture previewFrame() shows (whatever the preview frame's own size).
+    QSize previewSourceSize() const;
+    // The pixel size at which the preview view draws the picture; empty: full size. Photos and
+    // recordings keep full-size frames whatever is set here.
+    void setPreviewFrameSize(const QSize& size);
     bool isPreviewFrozen() const { return frozenFrame_ != nullptr; }
 
 signals:
     // A new camera frame is waiting (at most one queued at a time).
     void frameReady();
+    // A new preview frame is waiting, or the frozen frame changed (at most one queued at a time).
+    void previewFrameReady();
 
 private:
     void composeSnapshot(std::optional<QImage> board, const QString& error, std::shared_ptr<const QImage> photo,
@@ -153,6 +161,7 @@ private:
     void setUp(const Completion& completion, bool fullHD, bool ultraHD);
     void applySelection(bool fullHD, bool ultraHD);
     void onFrameFromStream();
+    void onPreviewFrameFromStream();
     QSizeF defaultContainerSize() const;
 
     // Fields shared with the worker queue are read and written under stateMutex_.
@@ -185,6 +194,8 @@ private:
     QPointer<QWidget> snapshotContainer_;
     std::shared_ptr<SnapshotPictureProvider> pictureProvider_;
     std::atomic<bool> framePending_{false};
+    std::atomic<bool> previewFramePending_{false};
+    QSize previewFrameSize_;  // handed to each new session
 
     // Recordings (main thread).
     std::unique_ptr<gst::MovieRecording> movieRecording_;

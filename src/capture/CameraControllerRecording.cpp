@@ -168,6 +168,7 @@ void CameraController::togglePause() {
         if (!frozenFrame_) frozenFrame_ = std::make_shared<const QImage>();
     }
     emit frameReady();
+    emit previewFrameReady();
 
     if (recordingSource == QLatin1String("screen")) {
         if (screenRecorder_ && screenRecorder_->isRecording()) {
@@ -190,7 +191,13 @@ QString CameraController::recordedDurationText() const {
 }
 
 std::shared_ptr<const QImage> CameraController::previewFrame() const {
-    return frozenFrame_ ? frozenFrame_ : latestFrame();
+    if (frozenFrame_) return frozenFrame_;
+    return session_ ? session_->latestPreviewFrame() : nullptr;
+}
+
+QSize CameraController::previewSourceSize() const {
+    if (frozenFrame_) return frozenFrame_->size();
+    return session_ ? session_->frameSize() : QSize();
 }
 
 }  // namespace qv::capture

@@ -21,7 +21,7 @@ void CameraPreviewView::setController(CameraController* controller) {
     if (controller_ == controller) return;
     if (controller_) disconnect(controller_, nullptr, this, nullptr);
     controller_ = controller;
-    if (controller_) connect(controller_, &CameraController::frameReady, this, qOverload<>(&QWidget::update));
+    if (controller_) connect(controller_, &CameraController::previewFrameReady, this, qOverload<>(&QWidget::update));
     update();
 }
 
@@ -62,14 +62,23 @@ void CameraPreviewView::paintEvent(QPaintEvent*) {
     }
     // The layer frame has its origin at the bottom-left corner of the frame.
     const QRectF topLeft(layer.x(), frameSize_.height() - layer.y() - layer.height(), layer.width(), layer.height());
-    const QRectF target = aspectFitRect(QSizeF(frame->size()), topLeft);
+    // The geometry follows the camera's picture, whatever size the preview frame was scaled to.
+    QSize sourceSize = controller_->previewSourceSize();
+    if (sourceSize.isEmpty()) sourceSize = frame->size();
+    const QRectF target = aspectFitRect(QSizeF(sourceSize), topLeft);
+    // The pipeline scales the next frames to the pixels drawn here (never above the picture's own
+    // size); a frame that already has that size is drawn without a second, smoothing pass.
+    const QSize drawn = (target.size() * devicePixelRatioF()).toSize();
+    const bool downscaled = drawn.width() < sourceSize.width() && drawn.height() < sourceSize.height();
+    controller_->setPreviewFrameSize(downscaled ? drawn : QSize());
+    const bool quarterTurn = qFuzzyIsNull(std::fmod(rotation_, 90.0));
     // Black only where the picture does not cover the view (quarter turns keep the picture a rectangle).
     const QRect covered = turn.mapRect(target).toAlignedRect().adjusted(1, 1, -1, -1);
-    const QRegion uncovered = turn.isRotating() && !qFuzzyIsNull(std::fmod(rotation_, 90.0)) ? QRegion(rect())
-                                                                                            : QRegion(rect()) - QRegion(covered);
+    const QRegion uncovered =
+        turn.isRotating() && !quarterTurn ? QRegion(rect()) : QRegion(rect()) - QRegion(covered);
     for (const QRect& band : uncovered) painter.fillRect(band, Qt::black);
     painter.setTransform(turn);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, !(quarterTurn && frame->size() == drawn));
     painter.drawImage(target, *frame);
     if (frame.get() != lastFrame_) {
         lastFrame_ = frame.get();

@@ -3,7 +3,9 @@
 // preview geometry, is `frameRect()`: the widget's own origin with the size of the area the
 // camera view gives it (width and height swapped while the picture is turned a quarter turn).
 // The picture is painted into the controller's layer frame, then turned by the view's rotation
-// about the centre and mirrored after that, as the camera view asks.
+// about the centre and mirrored after that, as the camera view asks. The view tells the
+// controller how many pixels it draws the picture with, so that the pipeline hands it frames
+// already scaled to that size.
 #include <QPointer>
 #include <QRectF>
 #include <QWidget>

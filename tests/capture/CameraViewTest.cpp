@@ -76,6 +76,47 @@ TEST_F(CameraWindow, QuarterTurnShowsThePictureUpright) {
     EXPECT_LT(qRed(outside) + qGreen(outside) + qBlue(outside), 10);
 }
 
+TEST_F(CameraWindow, PreviewFramesFollowTheDrawnSizeWhileFullSizeFramesStay) {
+    open();
+    // The pipeline scales the preview to the pixels drawn, never above the camera's own size;
+    // photos, recordings and the other views keep taking the full-size frames.
+    struct Case {
+        const char* step;  // "zoom" to `zoom`, or "right" to turn the picture a quarter
+        double zoom;
+        QSize preview;
+    } cases[] = {
+        {"zoom", 1.0, {1280, 720}},
+        {"zoom", 2.0, {1920, 1080}},  // drawn 2560 x 1440: the frames stay as they are
+        {"zoom", 0.5, {640, 360}},
+        {"zoom", 1.0, {1280, 720}},
+        {"right", 0, {800, 450}},  // upright in an 800 x 1280 frame
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.step) + " " + std::to_string(c.zoom));
+        if (std::string(c.step) == "right") rotate("right");
+        else controller()->setZoom(c.zoom);
+        EXPECT_TRUE(qv::test::waitUntil([&] { return controller()->previewFrame()->size() == c.preview; }, 10000))
+            << controller()->previewFrame()->size().width() << " x " << controller()->previewFrame()->size().height();
+        EXPECT_EQ(controller()->latestFrame()->size(), QSize(1920, 1080));
+        EXPECT_EQ(controller()->previewSourceSize(), QSize(1920, 1080));
+    }
+}
+
+TEST_F(CameraWindow, ScaledPreviewShowsTheWholePictureInItsLayer) {
+    open();
+    ASSERT_TRUE(qv::test::waitUntil([&] { return controller()->previewFrame()->size() == QSize(1280, 720); }, 10000));
+    qv::test::spin(100);
+    const QImage shot = view->grab().toImage();
+    // Letterboxed 40 points top and bottom; the bars reach both edges (grey at the left, blue at the right).
+    const auto sum = [](QRgb p) { return qRed(p) + qGreen(p) + qBlue(p); };
+    EXPECT_LT(sum(shot.pixel(640, 38)), 10);
+    EXPECT_GT(sum(shot.pixel(2, 100)), 400);
+    EXPECT_GT(qBlue(shot.pixel(1277, 100)), 150);
+    EXPECT_LT(qRed(shot.pixel(1277, 100)), 60);
+    EXPECT_LT(sum(shot.pixel(640, 762)), 10);
+    EXPECT_GT(sum(shot.pixel(640, 758)), 0);
+}
+
 TEST_F(CameraWindow, PinchZoomsWithinLimitsAndDragPansMirrored) {
     open();
     EXPECT_DOUBLE_EQ(qv::app::currentZoomFactor, 1.0);  // 1280 x 800: min(1.0, 1.11)

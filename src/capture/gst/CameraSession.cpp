@@ -53,6 +53,19 @@ std::shared_ptr<const QImage> imageOf(GstSample* sample) {
                                           QImage::Format_RGB32, &MappedFrame::release, mapped);
 }
 
+std::shared_ptr<const QImage> pullImage(GstAppSink* sink) {
+    GstSample* sample = gst_app_sink_pull_sample(sink);
+    return sample ? imageOf(sample) : nullptr;
+}
+
+// The caps of the preview's scaler: the given size, or any size (unscaled) when it is empty.
+CapsPtr previewCapsFor(const QSize& size) {
+    CapsPtr caps(gst_caps_new_empty_simple("video/x-raw"));
+    if (!size.isEmpty())
+        gst_caps_set_simple(caps.get(), "width", G_TYPE_INT, size.width(), "height", G_TYPE_INT, size.height(), nullptr);
+    return caps;
+}
+
 bool link(std::initializer_list<GstElement*> chain) {
     GstElement* previous = nullptr;
     for (GstElement* e : chain) {
@@ -76,7 +89,67 @@ GstBusSyncReply onBusMessage(GstBus*, GstMessage* message, gpointer) {
 
 }  // namespace
 
-CameraSession::CameraSession(std::function<void()> onFrame) : onFrame_(std::move(onFrame)) { ensureInitialized(); }
+CameraSession::CameraSession(std::function<void()> onFrame, std::function<void()> onPreviewFrame)
+    : onFrame_(std::move(onFrame)), onPreviewFrame_(std::move(onPreviewFrame)) {
+    ensureInitialized();
+}
+
+bool CameraSession::addPreviewBranch(Pipeline& p) {
+    ElementPtr tee(gst_bin_get_by_name(GST_BIN(p.pipeline.get()), "video_tee"));
+    ElementPtr queue = make("queue", "preview_queue");
+    ElementPtr scale = make("videoscale");
+    p.previewCaps = make("capsfilter", "preview_caps");
+    ElementPtr sink = make("appsink", "preview");
+    if (!tee || !queue || !scale || !p.previewCaps || !sink) return false;
+    // Plain two-tap bilinear, as smooth as the painter's own smoothing and a third cheaper than the
+    // scaler's default wider filter.
+    g_object_set(scale.get(), "envelope", 1.0, nullptr);
+    // One frame waits at most; an older one is dropped rather than hold the camera back.
+    gst_util_set_object_arg(G_OBJECT(queue.get()), "leaky", "downstream");
+    g_object_set(queue.get(), "max-size-buffers", 1u, "max-size-bytes", 0u, "max-size-time", guint64(0), nullptr);
+    // Not async: the pipeline prerolls on the full-size sink, which holds the tee until it plays.
+    g_object_set(sink.get(), "max-buffers", 1u, "drop", TRUE, "sync", FALSE, "async", FALSE, "enable-last-sample", FALSE,
+                 nullptr);
+    GstAppSinkCallbacks callbacks{};
+    callbacks.new_sample = [](GstAppSink* appsink, gpointer self) -> GstFlowReturn {
+        auto* session = static_cast<CameraSession*>(self);
+        std::shared_ptr<const QImage> image = pullImage(appsink);
+        if (!image) return GST_FLOW_OK;
+        {
+            std::lock_guard lock(session->frameMutex_);
+            session->latestPreview_ = std::move(image);
+        }
+        session->onPreviewFrame_();
+        return GST_FLOW_OK;
+    };
+    gst_app_sink_set_callbacks(GST_APP_SINK(sink.get()), &callbacks, this, nullptr);
+    std::initializer_list<GstElement*> branch{queue.get(), scale.get(), p.previewCaps.get(), sink.get()};
+    for (GstElement* e : branch) gst_bin_add(GST_BIN(p.pipeline.get()), GST_ELEMENT(gst_object_ref(e)));
+    return link(branch) && gst_element_link(tee.get(), queue.get());
+}
+
+void CameraSession::setPreviewSize(const QSize& size) {
+    {
+        std::lock_guard lock(frameMutex_);
+        previewSize_ = size.isEmpty() ? QSize() : size;
+    }
+    std::lock_guard lock(pipelineMutex_);
+    applyPreviewSize();
+}
+
+void CameraSession::applyPreviewSize() {
+    if (!pipeline_ || !pipeline_->previewCaps) return;
+    QSize wanted;
+    {
+        std::lock_guard lock(frameMutex_);
+        wanted = previewSize_;
+    }
+    if (wanted == appliedPreviewSize_) return;
+    appliedPreviewSize_ = wanted;
+    // The scaler renegotiates with its next frame; the picture keeps flowing meanwhile.
+    CapsPtr caps = previewCapsFor(wanted);
+    g_object_set(pipeline_->previewCaps.get(), "caps", caps.get(), nullptr);
+}
 
 CameraSession::~CameraSession() { teardown(); }
 
@@ -154,12 +227,11 @@ QString CameraSession::configure(const Inputs& inputs) {
     GstAppSinkCallbacks callbacks{};
     callbacks.new_sample = [](GstAppSink* sink, gpointer self) -> GstFlowReturn {
         auto* session = static_cast<CameraSession*>(self);
-        GstSample* sample = gst_app_sink_pull_sample(sink);
-        if (!sample) return GST_FLOW_OK;
-        std::shared_ptr<const QImage> image = imageOf(sample);
+        std::shared_ptr<const QImage> image = pullImage(sink);
         if (!image) return GST_FLOW_OK;
         {
             std::lock_guard lock(session->frameMutex_);
+            session->frameSize_ = image->size();
             if (session->activeFormat_.isEmpty()) {
                 GstElement* filter = gst_bin_get_by_name(GST_BIN(GST_ELEMENT_PARENT(GST_ELEMENT(sink))), "camera_caps");
                 ElementPtr owned(filter);
@@ -184,6 +256,8 @@ QString CameraSession::configure(const Inputs& inputs) {
         return GST_FLOW_OK;
     };
     gst_app_sink_set_callbacks(GST_APP_SINK(p->appsink.get()), &callbacks, this, nullptr);
+    if (onPreviewFrame_ && !addPreviewBranch(*p))
+        return QStringLiteral("missing GStreamer elements for the preview");
 
     // Sound: a microphone that cannot be opened is left out and the picture runs without it.
     if (auto mic = std::dynamic_pointer_cast<const SourceDevice>(inputs.mic)) {
@@ -208,10 +282,14 @@ QString CameraSession::configure(const Inputs& inputs) {
     {
         std::lock_guard lock(frameMutex_);
         latest_.reset();
+        latestPreview_.reset();
+        frameSize_ = QSize();
         activeFormat_.clear();
     }
     std::lock_guard lock(pipelineMutex_);
     pipeline_ = std::move(p);
+    appliedPreviewSize_ = QSize();  // a new caps filter takes any size until told
+    applyPreviewSize();
     return {};
 }
 
@@ -253,6 +331,16 @@ void CameraSession::stop() {
 std::shared_ptr<const QImage> CameraSession::latestFrame() const {
     std::lock_guard lock(frameMutex_);
     return latest_;
+}
+
+std::shared_ptr<const QImage> CameraSession::latestPreviewFrame() const {
+    std::lock_guard lock(frameMutex_);
+    return latestPreview_ ? latestPreview_ : latest_;
+}
+
+QSize CameraSession::frameSize() const {
+    std::lock_guard lock(frameMutex_);
+    return frameSize_;
 }
 
 QString CameraSession::activeFormatDescription() const {

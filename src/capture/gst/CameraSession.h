@@ -2,13 +2,19 @@
 // The capture session of one camera (and its microphone) as a GStreamer pipeline:
 //
 //   camera ! caps(format, rate) ! [jpegdec] ! videoconvert ! BGRx ! tee "video_tee"
-//       video_tee. ! appsink "frames"                     latest frame for preview and photos
+//       video_tee. ! appsink "frames"                     latest full-size frame (photos, other views)
+//       video_tee. ! queue ! videoscale ! caps "preview_caps" ! appsink "preview"
+//                                                           the live preview at the size it is shown
 //   microphone ! audioconvert ! tee "audio_tee"
 //       audio_tee. ! fakesink                               sound kept flowing for recordings
 //
-// A recording adds its own branches (each behind a queue) to the two tees. The newest frame is
-// kept as an image that shares the pipeline's buffer (no copy); the sink keeps at most one buffer,
-// drops older ones and never blocks the pipeline (its callback only swaps the kept frame).
+// A recording adds its own branches (each behind a queue) to the two tees, so photos and movies
+// always get full-size frames. The preview branch exists only for a session made with a preview
+// callback; it scales on its own streaming thread (its queue drops frames rather than hold the
+// camera back) to the size set with setPreviewSize(), and passes frames through unscaled until
+// one is set. The newest frame of each sink is kept as an image that shares the pipeline's
+// buffer (no copy); the sinks keep at most one buffer, drop older ones and never block the
+// pipeline (their callbacks only swap the kept frame).
 //
 // configure(), start() and stop() change pipeline states and may wait: call them off the main
 // thread. latestFrame() and the counters may be read from any thread.
@@ -36,8 +42,9 @@ public:
         capture::CaptureDeviceRef mic;  // none: no sound
     };
 
-    // `onFrame` runs on a streaming thread after each new frame.
-    explicit CameraSession(std::function<void()> onFrame = {});
+    // `onFrame` runs on a streaming thread after each new full-size frame, `onPreviewFrame` after
+    // each new preview frame (without it the session has no preview branch).
+    explicit CameraSession(std::function<void()> onFrame = {}, std::function<void()> onPreviewFrame = {});
     ~CameraSession();
     CameraSession(const CameraSession&) = delete;
     CameraSession& operator=(const CameraSession&) = delete;
@@ -55,6 +62,13 @@ public:
     bool hasSound() const { return hasSound_.load(); }
 
     std::shared_ptr<const QImage> latestFrame() const;
+    // The newest preview frame (the newest full-size frame until the preview branch delivers one
+    // or when there is none), and the size of the camera's frames it was made from.
+    std::shared_ptr<const QImage> latestPreviewFrame() const;
+    QSize frameSize() const;
+    // The size the preview frames are scaled to; an empty size, or one not smaller than the
+    // camera's frames, leaves them unscaled. Any thread; kept across configure().
+    void setPreviewSize(const QSize& size);
     // Frames that entered the pipeline's video tee, and frames handed to the preview.
     std::uint64_t framesCaptured() const { return framesCaptured_.load(); }
     std::uint64_t framesReceived() const { return framesReceived_.load(); }
@@ -72,13 +86,20 @@ public:
 private:
     void teardown();
     bool play(int timeoutMs);
+    bool addPreviewBranch(Pipeline& p);
+    void applyPreviewSize();  // with pipelineMutex_ held
 
     std::function<void()> onFrame_;
+    std::function<void()> onPreviewFrame_;
     Inputs inputs_;  // of the current pipeline (configure() and start() run on one thread)
     std::unique_ptr<Pipeline> pipeline_;
     mutable std::mutex pipelineMutex_;  // guards pipeline_ against hasPipeline() readers
     mutable std::mutex frameMutex_;
     std::shared_ptr<const QImage> latest_;
+    std::shared_ptr<const QImage> latestPreview_;
+    QSize frameSize_;
+    QSize previewSize_;         // wanted (under frameMutex_)
+    QSize appliedPreviewSize_;  // on the current pipeline's caps filter (under pipelineMutex_)
     QString activeFormat_;
     std::atomic<bool> running_{false};
     std::atomic<bool> hasSound_{false};
