@@ -35,10 +35,11 @@ function(qv_test name)
     target_include_directories(${name} PRIVATE ${QV_SOURCE_ROOT}/src ${QV_SOURCE_ROOT}/tests)
     target_compile_definitions(${name} PRIVATE QV_TEST_SOURCE_DIR="${CMAKE_CURRENT_SOURCE_DIR}"
                                QV_TEST_FIXTURES_DIR="${QV_SOURCE_ROOT}/tests/fixtures")
-    # The environment travels as a launcher (`env K=V ... test`), used for discovery and runs
-    # alike. Labels go on the folder: discovery would split a list-valued test property.
+    # The environment travels with the launcher (tests/support/run-test K=V ... test), used for
+    # discovery and runs alike. Labels go on the folder: discovery would split a list-valued
+    # test property.
     set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR
-                          "env;QV_RESOURCES_DIR=${QV_RESOURCES_DIR};${T_ENVIRONMENT}")
+                          "${QV_SOURCE_ROOT}/tests/support/run-test;QV_RESOURCES_DIR=${QV_RESOURCES_DIR};${T_ENVIRONMENT}")
     set_property(DIRECTORY APPEND PROPERTY LABELS ${T_LABELS})
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60)
 endfunction()
