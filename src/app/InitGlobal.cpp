@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <optional>
 
-#include "app/Resources.h"
+#include "app/state/Resources.h"
 #include "app/state/AppState.h"
 #include "app/state/QtPrint.h"
 #include "server/FileServing.h"

@@ -41,7 +41,7 @@ QUrl updateFeedUrl() {
 void checkForUpdate() { checkForUpdate(updateFeedUrl()); }
 
 void checkForUpdate(const QUrl& feed, std::function<void()> answered) {
-    util::printLine("\"" + feed.toString() + "\"");
+    util::printLine(util::debugQuoted(feed.toString().toStdString()));
     QNetworkRequest request(feed);
     request.setTransferTimeout(30000);
     QNetworkReply* reply = networkAccessManager().get(request);
@@ -75,7 +75,8 @@ void handleUpdateFeed(const std::optional<QByteArray>& body, const QString& inst
 
     QStringList shown;
     for (const QXmlStreamAttribute& a : attributes)
-        shown << "\"" + a.qualifiedName().toString() + "\": \"" + a.value().toString() + "\"";
+        shown << QString::fromStdString(util::debugQuoted(a.qualifiedName().toString().toStdString()) + ": " +
+                                        util::debugQuoted(a.value().toString().toStdString()));
     util::printLine("[" + shown.join(", ") + "]");
 
     if (isNewerVersion(installedVersion, version)) {

@@ -1,7 +1,5 @@
 #include "capture/CameraView.h"
 
-#include <QCoreApplication>
-#include <QDir>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QNativeGestureEvent>
@@ -13,6 +11,7 @@
 #include "annotation/AnnotationView.h"
 #include "app/state/AppState.h"
 #include "app/state/NotificationCenter.h"
+#include "app/state/Resources.h"
 #include "app/state/Notifications.h"
 #include "capture/CameraController.h"
 #include "capture/CameraPreviewView.h"
@@ -23,11 +22,7 @@ namespace qv::capture {
 namespace {
 constexpr double dragMinimumDistance = 10.0;
 
-QString splashPath() {
-    QString dir = qEnvironmentVariable("QV_RESOURCES_DIR");
-    if (dir.isEmpty()) dir = QCoreApplication::applicationDirPath() + QStringLiteral("/resources");
-    return QDir(dir).filePath(QStringLiteral("splash_wendle.png"));
-}
+QString splashPath() { return app::resourcePath(QStringLiteral("splash_wendle.png")); }
 }  // namespace
 
 CameraView::CameraView(QWidget* parent, std::unique_ptr<DeviceProvider> provider)

@@ -26,6 +26,31 @@ std::string joinItems(const std::vector<std::string>& items) {
     return line;
 }
 
+std::string debugQuoted(std::string_view text) {
+    std::string out = "\"";
+    for (char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        switch (c) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            case '\0': out += "\\0"; break;
+            default:
+                if (c < 0x20 || c == 0x7F) {
+                    char escaped[12];
+                    std::snprintf(escaped, sizeof escaped, "\\u{%X}", c);
+                    out += escaped;
+                } else {
+                    out.push_back(ch);
+                }
+        }
+    }
+    out += "\"";
+    return out;
+}
+
 void writeLine(std::string_view line) {
     static std::mutex mutex;
     std::lock_guard lock(mutex);

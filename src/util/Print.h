@@ -51,6 +51,10 @@ std::string Printer<T>::formatNumber(double v) {
     return formatDouble(v);
 }
 
+// A text as a debug-form line shows it: in double quotes, with quotes, backslashes and control
+// characters escaped.
+std::string debugQuoted(std::string_view text);
+
 // Writes one finished line (a line feed is added) and flushes.
 void writeLine(std::string_view line);
 

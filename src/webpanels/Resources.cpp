@@ -1,19 +1,9 @@
 #include "webpanels/Resources.h"
 
-#include <QCoreApplication>
-#include <QDir>
+#include "app/state/Resources.h"
 
 namespace qv::webpanels {
 
-QString resourcesDirectory() {
-    const QString fromEnvironment = qEnvironmentVariable("QV_RESOURCES_DIR");
-    const QString dir = fromEnvironment.isEmpty() ? QCoreApplication::applicationDirPath() + "/resources"
-                                                  : fromEnvironment;
-    return QDir::cleanPath(QDir(dir).absolutePath());
-}
-
-QString resourcePath(const QString& relative) { return QDir::cleanPath(resourcesDirectory() + '/' + relative); }
-
-QString whiteboardPagePath() { return resourcePath("marrowpanel/index.html"); }
+QString whiteboardPagePath() { return app::resourcePath(QStringLiteral("marrowpanel/index.html")); }
 
 }  // namespace qv::webpanels

@@ -21,27 +21,7 @@ namespace qv::webpanels {
 
 namespace {
 
-// A text as a diagnostic line shows it quoted: between double quotes, with quotes, backslashes
-// and line breaks escaped.
-QString quoted(const QString& text) {
-    QString out = QStringLiteral("\"");
-    for (const QChar c : text) {
-        if (c == QLatin1Char('"') || c == QLatin1Char('\\')) {
-            out += QLatin1Char('\\');
-            out += c;
-        } else if (c == QLatin1Char('\n')) {
-            out += QLatin1String("\\n");
-        } else if (c == QLatin1Char('\r')) {
-            out += QLatin1String("\\r");
-        } else if (c == QLatin1Char('\t')) {
-            out += QLatin1String("\\t");
-        } else {
-            out += c;
-        }
-    }
-    out += QLatin1Char('"');
-    return out;
-}
+QString quoted(const QString& text) { return QString::fromStdString(util::debugQuoted(text.toStdString())); }
 
 std::optional<double> numberOf(const QVariantMap& message, const char* key) {
     const auto it = message.constFind(QLatin1String(key));

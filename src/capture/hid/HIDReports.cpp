@@ -134,29 +134,5 @@ std::optional<std::string> SettingsTextAssembler::add(const SettingsChunk& chunk
     return text->complete;
 }
 
-std::string debugQuoted(std::string_view text) {
-    std::string out = "\"";
-    for (char ch : text) {
-        const auto c = static_cast<unsigned char>(ch);
-        switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            case '\0': out += "\\0"; break;
-            default:
-                if (c < 0x20 || c == 0x7F) {
-                    char escaped[12];
-                    std::snprintf(escaped, sizeof escaped, "\\u{%X}", c);
-                    out += escaped;
-                } else {
-                    out.push_back(ch);
-                }
-        }
-    }
-    out += "\"";
-    return out;
-}
 
 }  // namespace qv::hid

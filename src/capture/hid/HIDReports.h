@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include "util/Print.h"
+
 namespace qv::hid {
 
 // One-byte command codes (byte 0 of every output report).
@@ -101,8 +103,6 @@ private:
     Text dongle_;
 };
 
-// A text as a debug line shows it: in double quotes, with quotes, backslashes and control
-// characters escaped.
-std::string debugQuoted(std::string_view text);
+using util::debugQuoted;
 
 }  // namespace qv::hid

@@ -9,7 +9,7 @@
 
 #include "../../server/ServerTestSupport.h"
 #include "app/InitGlobal.h"
-#include "app/Resources.h"
+#include "app/state/Resources.h"
 #include "app/state/AppState.h"
 #include "server/HttpServer.h"
 
