@@ -21,9 +21,9 @@
 #include <cstdio>
 #include <vector>
 
-#include "app/state/AppState.h"
-#include "app/state/NotificationCenter.h"
-#include "app/state/Notifications.h"
+#include "state/AppState.h"
+#include "state/NotificationCenter.h"
+#include "state/Notifications.h"
 #include "capture/CameraController.h"
 #include "capture/CameraPreviewView.h"
 #include "capture/CameraView.h"

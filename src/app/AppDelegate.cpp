@@ -15,10 +15,10 @@
 #include "app/Settings.h"
 #include "app/UpdateCheck.h"
 #include "app/WindowDelegate.h"
-#include "app/state/AppState.h"
-#include "app/state/NotificationCenter.h"
-#include "app/state/Notifications.h"
-#include "app/state/QtPrint.h"
+#include "state/AppState.h"
+#include "state/NotificationCenter.h"
+#include "state/Notifications.h"
+#include "state/QtPrint.h"
 #include "util/BuildInfo.h"
 
 namespace qv::app {

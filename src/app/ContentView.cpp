@@ -5,7 +5,7 @@
 #include "app/Settings.h"
 #include "app/WhiteboardPictures.h"
 #include "app/rootview/RootView.h"
-#include "app/state/AppState.h"
+#include "state/AppState.h"
 #include "capture/CameraController.h"
 #include "capture/CameraView.h"
 #include "capture/DocCamController.h"

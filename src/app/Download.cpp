@@ -10,8 +10,8 @@
 
 #include <memory>
 
-#include "app/state/AppState.h"
-#include "app/state/QtPrint.h"
+#include "state/AppState.h"
+#include "state/QtPrint.h"
 
 namespace qv::app {
 

@@ -7,9 +7,9 @@
 #include <filesystem>
 #include <optional>
 
-#include "app/state/Resources.h"
-#include "app/state/AppState.h"
-#include "app/state/QtPrint.h"
+#include "state/Resources.h"
+#include "state/AppState.h"
+#include "state/QtPrint.h"
 #include "server/FileServing.h"
 #include "server/HttpServer.h"
 #include "server/html/PageResponse.h"

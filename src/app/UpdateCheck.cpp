@@ -5,8 +5,8 @@
 #include <QXmlStreamReader>
 
 #include "app/Download.h"
-#include "app/state/AppState.h"
-#include "app/state/QtPrint.h"
+#include "state/AppState.h"
+#include "state/QtPrint.h"
 #include "util/BuildInfo.h"
 
 namespace qv::app {

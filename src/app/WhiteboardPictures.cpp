@@ -1,6 +1,6 @@
 #include "app/WhiteboardPictures.h"
 
-#include "app/state/AppState.h"
+#include "state/AppState.h"
 #include "webpanels/WebView.h"
 
 namespace qv::app {

@@ -3,8 +3,8 @@
 #include <QStyleFactory>
 
 #include "app/AppDelegate.h"
-#include "app/helpers/NiceButtonStyle.h"
-#include "app/state/AppState.h"
+#include "helpers/NiceButtonStyle.h"
+#include "state/AppState.h"
 #include "util/BuildInfo.h"
 
 int main(int argc, char** argv) {

@@ -7,10 +7,10 @@
 #include <QUrl>
 #include <QWidget>
 
-#include "app/state/AppState.h"
-#include "app/state/NotificationCenter.h"
-#include "app/state/Notifications.h"
-#include "app/state/QtPrint.h"
+#include "state/AppState.h"
+#include "state/NotificationCenter.h"
+#include "state/Notifications.h"
+#include "state/QtPrint.h"
 #include "capture/CameraPreviewView.h"
 #include "capture/ScreenRecorder.h"
 #include "capture/SerialQueue.h"

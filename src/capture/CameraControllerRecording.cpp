@@ -11,12 +11,12 @@
 #include <cmath>
 #include <limits>
 
-#include "app/helpers/FormatDuration.h"
-#include "app/helpers/Thumbnails.h"
-#include "app/state/AppState.h"
-#include "app/state/NotificationCenter.h"
-#include "app/state/Notifications.h"
-#include "app/state/QtPrint.h"
+#include "helpers/FormatDuration.h"
+#include "helpers/Thumbnails.h"
+#include "state/AppState.h"
+#include "state/NotificationCenter.h"
+#include "state/Notifications.h"
+#include "state/QtPrint.h"
 #include "capture/CameraController.h"
 #include "capture/ScreenRecorder.h"
 #include "capture/core/SnapshotComposer.h"

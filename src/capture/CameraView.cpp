@@ -9,10 +9,10 @@
 #include <cmath>
 
 #include "annotation/AnnotationView.h"
-#include "app/state/AppState.h"
-#include "app/state/NotificationCenter.h"
-#include "app/state/Resources.h"
-#include "app/state/Notifications.h"
+#include "state/AppState.h"
+#include "state/NotificationCenter.h"
+#include "state/Resources.h"
+#include "state/Notifications.h"
 #include "capture/CameraController.h"
 #include "capture/CameraPreviewView.h"
 #include "capture/CameraViewController.h"

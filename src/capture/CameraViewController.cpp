@@ -2,8 +2,8 @@
 
 #include <QWidget>
 
-#include "app/state/AppState.h"
-#include "app/state/QtPrint.h"
+#include "state/AppState.h"
+#include "state/QtPrint.h"
 #include "capture/CameraController.h"
 #include "capture/CameraPreviewView.h"
 

@@ -6,8 +6,8 @@
 
 #include <mutex>
 
-#include "app/state/AppState.h"
-#include "app/state/QtPrint.h"
+#include "state/AppState.h"
+#include "state/QtPrint.h"
 
 namespace qv::capture {
 

@@ -3,8 +3,8 @@
 #include <QHideEvent>
 #include <QPainter>
 
-#include "app/state/AppState.h"
-#include "app/state/QtPrint.h"
+#include "state/AppState.h"
+#include "state/QtPrint.h"
 #include "capture/core/SnapshotComposer.h"
 
 namespace qv::capture {

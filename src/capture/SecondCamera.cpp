@@ -3,8 +3,8 @@
 #include <QCoreApplication>
 #include <QTimer>
 
-#include "app/state/AppState.h"
-#include "app/state/QtPrint.h"
+#include "state/AppState.h"
+#include "state/QtPrint.h"
 #include "capture/SerialQueue.h"
 #include "capture/gst/CameraSession.h"
 

@@ -4,9 +4,9 @@
 
 #include <algorithm>
 
-#include "app/state/AppState.h"
-#include "app/state/Notifications.h"
-#include "app/state/QtPrint.h"
+#include "state/AppState.h"
+#include "state/Notifications.h"
+#include "state/QtPrint.h"
 
 namespace qv::controlbar {
 

@@ -11,7 +11,7 @@
 #include <functional>
 #include <vector>
 
-#include "app/state/NotificationCenter.h"
+#include "state/NotificationCenter.h"
 #include "controlbar/CameraPort.h"
 #include "controlbar/ToggleModel.h"
 

@@ -14,7 +14,7 @@
 
 #include <cmath>
 
-#include "app/state/AppState.h"
+#include "state/AppState.h"
 #include "controlbar/BarStyle.h"
 #include "controlbar/NamedImages.h"
 #include "controlbar/Popover.h"

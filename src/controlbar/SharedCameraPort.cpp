@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "app/state/AppState.h"
+#include "state/AppState.h"
 #include "capture/CameraController.h"
 
 namespace qv::controlbar {

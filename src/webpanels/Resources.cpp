@@ -1,6 +1,6 @@
 #include "webpanels/Resources.h"
 
-#include "app/state/Resources.h"
+#include "state/Resources.h"
 
 namespace qv::webpanels {
 

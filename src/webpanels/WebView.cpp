@@ -12,10 +12,10 @@
 #include <QWebEngineSettings>
 #include <QWebEngineView>
 
-#include "app/state/AppState.h"
-#include "app/state/NotificationCenter.h"
-#include "app/state/Notifications.h"
-#include "app/state/QtPrint.h"
+#include "state/AppState.h"
+#include "state/NotificationCenter.h"
+#include "state/Notifications.h"
+#include "state/QtPrint.h"
 #include "webpanels/InjectedScripts.h"
 #include "webpanels/Resources.h"
 #include "webpanels/WebViewController.h"

@@ -9,10 +9,10 @@
 #include <cmath>
 #include <limits>
 
-#include "app/state/AppState.h"
-#include "app/state/NotificationCenter.h"
-#include "app/state/Notifications.h"
-#include "app/state/QtPrint.h"
+#include "state/AppState.h"
+#include "state/NotificationCenter.h"
+#include "state/Notifications.h"
+#include "state/QtPrint.h"
 #include "webpanels/NavigationPolicy.h"
 #include "webpanels/Resources.h"
 #include "webpanels/ScriptCalls.h"

@@ -3,9 +3,9 @@
 #include <QImage>
 #include <QUrl>
 
-#include "app/state/AppState.h"
-#include "app/state/NotificationCenter.h"
-#include "app/state/Notifications.h"
+#include "state/AppState.h"
+#include "state/NotificationCenter.h"
+#include "state/Notifications.h"
 #include "controlbar/ControlBarModel.h"
 #include "controlbar/FakeCamera.h"
 #include "support/QtWait.h"

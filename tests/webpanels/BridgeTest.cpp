@@ -13,9 +13,9 @@
 #include <map>
 #include <thread>
 
-#include "app/state/AppState.h"
-#include "app/state/NotificationCenter.h"
-#include "app/state/Notifications.h"
+#include "state/AppState.h"
+#include "state/NotificationCenter.h"
+#include "state/Notifications.h"
 #include "webpanels/CameraGestureTarget.h"
 #include "webpanels/FakeCamera.h"
 #include "webpanels/NavigationPolicy.h"

@@ -6,7 +6,7 @@
 #include <QVariantAnimation>
 
 #include "app/rootview/RootViewParts.h"
-#include "app/state/AppState.h"
+#include "state/AppState.h"
 #include "controlbar/ControlBarView.h"
 
 namespace qv::app {

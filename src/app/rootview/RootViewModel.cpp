@@ -4,8 +4,8 @@
 #include <QImageReader>
 #include <QTimer>
 
-#include "app/state/AppState.h"
-#include "app/state/Notifications.h"
+#include "state/AppState.h"
+#include "state/Notifications.h"
 
 namespace qv::app {
 

@@ -11,7 +11,7 @@
 #include <optional>
 
 #include "app/rootview/PanelRules.h"
-#include "app/state/NotificationCenter.h"
+#include "state/NotificationCenter.h"
 
 namespace qv::app {
 

@@ -9,7 +9,7 @@
 #include <QVBoxLayout>
 
 #include "app/rootview/SharingsPicker.h"
-#include "app/state/AppState.h"
+#include "state/AppState.h"
 #include "controlbar/NamedImages.h"
 
 namespace qv::app {

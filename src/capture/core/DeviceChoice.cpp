@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "app/state/QtPrint.h"
+#include "state/QtPrint.h"
 
 namespace qv::capture {
 

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <array>
 
-#include "app/state/QtPrint.h"
+#include "state/QtPrint.h"
 
 namespace qv::capture {
 

@@ -4,7 +4,7 @@
 #include <gst/video/video.h>
 
 
-#include "app/state/QtPrint.h"
+#include "state/QtPrint.h"
 #include "capture/gst/CameraSessionPipeline.h"
 #include "capture/gst/GstPtr.h"
 #include "capture/gst/SourceDevice.h"

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <stdexcept>
 
-#include "app/state/QtPrint.h"
+#include "state/QtPrint.h"
 #include "capture/gst/DeviceProviders.h"
 #include "capture/gst/SourceDevice.h"
 

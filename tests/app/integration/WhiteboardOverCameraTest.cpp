@@ -15,9 +15,9 @@
 #include <set>
 
 #include "app/ContentView.h"
-#include "app/state/AppState.h"
-#include "app/state/NotificationCenter.h"
-#include "app/state/Notifications.h"
+#include "state/AppState.h"
+#include "state/NotificationCenter.h"
+#include "state/Notifications.h"
 #include "capture/CameraController.h"
 #include "support/QtWait.h"
 #include "webpanels/WebView.h"

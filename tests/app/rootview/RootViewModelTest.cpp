@@ -4,9 +4,9 @@
 #include <QTemporaryDir>
 
 #include "app/rootview/RootViewModel.h"
-#include "app/state/AppState.h"
-#include "app/state/NotificationCenter.h"
-#include "app/state/Notifications.h"
+#include "state/AppState.h"
+#include "state/NotificationCenter.h"
+#include "state/Notifications.h"
 #include "support/QtWait.h"
 
 using namespace qv::app;

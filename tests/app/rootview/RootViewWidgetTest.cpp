@@ -15,9 +15,9 @@
 #include "app/rootview/RootView.h"
 #include "app/rootview/RootViewParts.h"
 #include "app/rootview/SharingsPicker.h"
-#include "app/state/AppState.h"
-#include "app/state/NotificationCenter.h"
-#include "app/state/Notifications.h"
+#include "state/AppState.h"
+#include "state/NotificationCenter.h"
+#include "state/Notifications.h"
 #include "controlbar/ControlBarView.h"
 #include "support/QtWait.h"
 

@@ -10,9 +10,9 @@
 #include "app/MainWindow.h"
 #include "app/SaveFolderBookmark.h"
 #include "app/Settings.h"
-#include "app/state/AppState.h"
-#include "app/state/NotificationCenter.h"
-#include "app/state/Notifications.h"
+#include "state/AppState.h"
+#include "state/NotificationCenter.h"
+#include "state/Notifications.h"
 #include "support/QtWait.h"
 
 using namespace qv::app;

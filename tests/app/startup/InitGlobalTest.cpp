@@ -9,8 +9,8 @@
 
 #include "../../server/ServerTestSupport.h"
 #include "app/InitGlobal.h"
-#include "app/state/Resources.h"
-#include "app/state/AppState.h"
+#include "state/Resources.h"
+#include "state/AppState.h"
 #include "server/HttpServer.h"
 
 namespace qv::app {

@@ -6,7 +6,7 @@
 #include "../../server/ServerTestSupport.h"
 #include "app/Download.h"
 #include "app/UpdateCheck.h"
-#include "app/state/AppState.h"
+#include "state/AppState.h"
 #include "server/HttpServer.h"
 #include "support/QtWait.h"
 

@@ -2,9 +2,9 @@
 
 #include <QTest>
 
-#include "app/state/AppState.h"
-#include "app/state/NotificationCenter.h"
-#include "app/state/Notifications.h"
+#include "state/AppState.h"
+#include "state/NotificationCenter.h"
+#include "state/Notifications.h"
 #include "controlbar/ControlBarView.h"
 #include "controlbar/Popover.h"
 #include "controlbar/QVImageButton.h"

@@ -12,9 +12,9 @@
 
 #include <memory>
 
-#include "app/state/AppState.h"
-#include "app/state/NotificationCenter.h"
-#include "app/state/Notifications.h"
+#include "state/AppState.h"
+#include "state/NotificationCenter.h"
+#include "state/Notifications.h"
 #include "support/QtWait.h"
 #include "webpanels/FakeCamera.h"
 #include "webpanels/ScriptCalls.h"

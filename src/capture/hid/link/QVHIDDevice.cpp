@@ -1,7 +1,7 @@
 #include "capture/hid/link/QVHIDDevice.h"
 
-#include "app/state/NotificationCenter.h"
-#include "app/state/Notifications.h"
+#include "state/NotificationCenter.h"
+#include "state/Notifications.h"
 #include "capture/hid/hidapi/HidapiTransport.h"
 #include "util/Print.h"
 

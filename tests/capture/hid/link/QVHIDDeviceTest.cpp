@@ -2,8 +2,8 @@
 // round trips, retargeting and stopping.
 #include "FakeHIDTransport.h"
 
-#include "app/state/NotificationCenter.h"
-#include "app/state/Notifications.h"
+#include "state/NotificationCenter.h"
+#include "state/Notifications.h"
 #include "capture/hid/SettingsText.h"
 #include "capture/hid/link/QVHIDDevice.h"
 #include "support/QtWait.h"

@@ -1,4 +1,4 @@
-#include "capture/gst/MovieFrame.h"
+#include "helpers/gst/MovieFrame.h"
 
 #include <gst/app/gstappsink.h>
 #include <gst/gst.h>

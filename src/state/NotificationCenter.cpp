@@ -1,4 +1,4 @@
-#include "app/state/NotificationCenter.h"
+#include "state/NotificationCenter.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>

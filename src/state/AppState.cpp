@@ -1,4 +1,4 @@
-#include "app/state/AppState.h"
+#include "state/AppState.h"
 
 #include <atomic>
 #include <mutex>

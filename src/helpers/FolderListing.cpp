@@ -1,4 +1,4 @@
-#include "app/helpers/FolderListing.h"
+#include "helpers/FolderListing.h"
 
 #include <QDateTime>
 #include <QFileInfo>

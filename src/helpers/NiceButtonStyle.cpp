@@ -1,4 +1,4 @@
-#include "app/helpers/NiceButtonStyle.h"
+#include "helpers/NiceButtonStyle.h"
 
 #include <QAbstractButton>
 #include <QStyleOption>

@@ -1,4 +1,4 @@
-#include "app/helpers/ImageOps.h"
+#include "helpers/ImageOps.h"
 
 #include <QPainter>
 #include <QTransform>

@@ -1,4 +1,4 @@
-#include "app/helpers/FormatDuration.h"
+#include "helpers/FormatDuration.h"
 
 namespace qv::app {
 

@@ -11,10 +11,10 @@
 #include <atomic>
 #include <mutex>
 
-#include "app/helpers/FolderListing.h"
-#include "app/helpers/FormatDuration.h"
-#include "app/helpers/ImageOps.h"
-#include "app/helpers/Thumbnails.h"
+#include "helpers/FolderListing.h"
+#include "helpers/FormatDuration.h"
+#include "helpers/ImageOps.h"
+#include "helpers/Thumbnails.h"
 #include "support/QtWait.h"
 
 using namespace qv::app;

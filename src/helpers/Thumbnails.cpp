@@ -1,4 +1,4 @@
-#include "app/helpers/Thumbnails.h"
+#include "helpers/Thumbnails.h"
 
 #include <QFileInfo>
 #include <QImageReader>
@@ -6,7 +6,7 @@
 #include <QPdfDocument>
 #include <QThreadPool>
 
-#include "capture/gst/MovieFrame.h"
+#include "helpers/gst/MovieFrame.h"
 
 namespace qv::app {
 

@@ -1,4 +1,4 @@
-#include "app/state/Resources.h"
+#include "state/Resources.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -5,9 +5,9 @@
 
 #include <thread>
 
-#include "app/state/AppState.h"
-#include "app/state/NotificationCenter.h"
-#include "app/state/Notifications.h"
+#include "state/AppState.h"
+#include "state/NotificationCenter.h"
+#include "state/Notifications.h"
 #include "support/QtWait.h"
 
 using namespace qv::app;
