@@ -21,6 +21,8 @@
 
 namespace qv::gst {
 
+class MovieFileLock;
+
 inline constexpr int movieBitRate = 4'000'000;  // bit/s, average
 
 class MovieWriter {
@@ -70,6 +72,7 @@ private:
     std::unique_ptr<Track> video_;
     std::unique_ptr<Track> audio_;
     std::thread busThread_;
+    std::unique_ptr<MovieFileLock> lock_;  // held from start until the file is complete
 
     std::atomic<bool> running_{false};
     std::atomic<bool> paused_{false};
@@ -83,6 +86,7 @@ private:
     GstClockTime lastVideoRunningTime_ = GST_CLOCK_TIME_NONE;
     GstClockTime lastVideoDuration_ = 0;
     GstClockTime lastVideoMovieTime_ = 0;
+    GstClockTime lastAudioEnd_ = 0;                 // movie time where the last sound pushed ends
     bool resumePending_ = false;
 };
 

@@ -101,6 +101,31 @@ TEST(MovieWriter, PausedTimeIsLeftOut) {
     EXPECT_LE(facts.duration, outcome.recordedSeconds + 0.1);
 }
 
+TEST(MovieWriter, SoundAndPictureTimesOnlyRiseAcrossPauses) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("resumed.mp4");
+    const Outcome outcome = record(path, true, [&](MovieWriter& writer) {
+        for (int i = 0; i < 2; ++i) {
+            std::this_thread::sleep_for(800ms);
+            writer.pause();
+            std::this_thread::sleep_for(600ms);
+            writer.resume();
+        }
+        std::this_thread::sleep_for(800ms);
+    });
+    ASSERT_FALSE(outcome.error) << outcome.error->toStdString();
+    for (const char* media : {"video", "audio"}) {
+        const std::vector<double> times = qv::test::packetTimes(path, media);
+        ASSERT_GT(times.size(), 20u) << media;
+        for (size_t i = 1; i < times.size(); ++i)
+            ASSERT_GT(times[i], times[i - 1]) << media << " packet " << i << " goes back in time";
+    }
+    // Both tracks cover the same recorded time: the sound neither ran ahead nor fell behind.
+    const auto video = qv::test::packetTimes(path, "video");
+    const auto audio = qv::test::packetTimes(path, "audio");
+    EXPECT_NEAR(audio.back(), video.back(), 0.2);
+}
+
 TEST(MovieWriter, WithoutSoundThereIsNoAudioTrack) {
     QTemporaryDir dir;
     const QString path = dir.filePath("silent.mp4");
