@@ -207,6 +207,7 @@ void MovieWriter::push(Track& track, GstSample* sample, bool isVideo) {
             gst_app_src_set_caps(GST_APP_SRC(track.appsrc), caps);
         }
     }
+    if (timeObserver_) timeObserver_(isVideo, movieTime);
     GstBuffer* copy = gst_buffer_copy(buffer);  // shares the frame's memory
     GST_BUFFER_PTS(copy) = movieTime;
     GST_BUFFER_DTS(copy) = GST_CLOCK_TIME_NONE;

@@ -47,6 +47,11 @@ public:
     void pushVideo(GstSample* sample);
     void pushAudio(GstSample* sample);
 
+    // Called on the pushing thread with the movie time given to each frame (`isVideo`) or piece of
+    // sound that goes into the movie. Set it before the first push.
+    using TimeObserver = std::function<void(bool isVideo, GstClockTime movieTime)>;
+    void setTimeObserver(TimeObserver observer) { timeObserver_ = std::move(observer); }
+
     void pause();
     void resume();
     bool isPaused() const { return paused_.load(); }
@@ -68,6 +73,7 @@ private:
     QString path_;
     bool withAudio_;
     FinishHandler onFinish_;
+    TimeObserver timeObserver_;
     GstElement* pipeline_ = nullptr;  // owned; released in the destructor
     std::unique_ptr<Track> video_;
     std::unique_ptr<Track> audio_;
