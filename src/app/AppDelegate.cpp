@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QPointer>
 #include <QScreen>
 #include <QSettings>
 #include <QTimer>
@@ -11,6 +12,7 @@
 #include "app/HIDLinks.h"
 #include "app/InitGlobal.h"
 #include "app/MainWindow.h"
+#include "app/RecordingRecovery.h"
 #include "app/SaveFolderBookmark.h"
 #include "app/Settings.h"
 #include "app/UpdateCheck.h"
@@ -135,6 +137,11 @@ void AppDelegate::storeSaveFolder(const QString& folder) {
 
 void AppDelegate::useSaveFolder(const QString& folder) {
     initGlobal(folder, options_.serverPort);
+    if (auto locations = folderLocations()) {
+        QPointer<AppDelegate> self(this);
+        recoverInterruptedRecordings(locations->videosFolderURL,
+                                     [self]() -> QWidget* { return self ? self->window() : nullptr; });
+    }
     checkForUpdate();
     emit saveFolderInitialised(folder);
 }

@@ -11,6 +11,7 @@
 #include "capture/ScreenSaverInhibitor.h"
 #include "capture/gst/DeviceProviders.h"
 #include "capture/gst/ScreenCapture.h"
+#include "capture/x11/ClickWatcher.h"
 
 namespace qv::capture {
 
@@ -76,7 +77,7 @@ QSize ScreenRecorder::movieSize(int widthPoints, int heightPoints) {
 }
 
 ScreenRecorder::ScreenRecorder(const QString& destination, int framesPerSecond, std::optional<QRect> cropRect,
-                               bool showCursor, bool /*highlightClicks*/, DisplayID screenId,
+                               bool showCursor, bool highlightClicks, DisplayID screenId,
                                CaptureDeviceRef audioDevice, std::optional<QString> /*videoCodec*/, QObject* parent)
     : QObject(parent), destination(destination) {
     const QList<QScreen*> screens = QGuiApplication::screens();
@@ -95,6 +96,7 @@ ScreenRecorder::ScreenRecorder(const QString& destination, int framesPerSecond, 
     settings.outputSize = scaledMovieSize(captured.size(), geometry.width());
     settings.framesPerSecond = framesPerSecond;
     settings.showCursor = showCursor;
+    settings.highlightClicks = highlightClicks;
     settings.audioDevice = std::move(audioDevice);
     try {
         capture_ = std::make_unique<gst::ScreenCapture>(settings);
@@ -102,9 +104,15 @@ ScreenRecorder::ScreenRecorder(const QString& destination, int framesPerSecond, 
         throw Error(caseOf(e.failure), e.detail);
     }
     inhibitor_ = std::make_unique<ScreenSaverInhibitor>(QStringLiteral("Recording screen"));
+    if (highlightClicks) {
+        gst::ScreenCapture* capture = capture_.get();
+        clicks_ = std::make_unique<x11::ClickWatcher>([capture](int x, int y) { capture->addClick(QPoint(x, y)); });
+    }
 }
 
-ScreenRecorder::~ScreenRecorder() = default;
+ScreenRecorder::~ScreenRecorder() {
+    clicks_.reset();  // no click reaches the capture once it goes
+}
 
 void ScreenRecorder::start() {
     if (started_) return;
@@ -157,6 +165,8 @@ void ScreenRecorder::resume() {
 }
 
 bool ScreenRecorder::isRecording() const { return capture_->isRecording(); }
+
+bool ScreenRecorder::watchesClicks() const { return clicks_ && clicks_->watching(); }
 
 bool ScreenRecorder::isPaused() const { return capture_->isPaused(); }
 

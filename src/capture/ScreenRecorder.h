@@ -27,6 +27,9 @@ class ScreenCapture;
 namespace qv::capture {
 
 class ScreenSaverInhibitor;
+namespace x11 {
+class ClickWatcher;
+}
 
 // A screen's number: its position in the desktop's screen list (QGuiApplication::screens()).
 using DisplayID = std::uint32_t;
@@ -47,8 +50,9 @@ public:
     };
 
     // The screen `screenId` (at most 1920 pixels wide in the movie, sizes even), `cropRect` in the
-    // screen's own coordinates (none: the whole screen). Clicks cannot be highlighted on this
-    // desktop; `highlightClicks` is accepted and has no effect. The only codec is H.264, which
+    // screen's own coordinates (none: the whole screen). With `highlightClicks` every press of a
+    // pointer button, in any program, shows in the movie as a ring that fades within a moment
+    // (where the desktop has X Input 2; elsewhere nothing is drawn). The only codec is H.264, which
     // `videoCodec` may name ("avc1", "h264"). Throws Error.
     ScreenRecorder(const QString& destination, int framesPerSecond, std::optional<QRect> cropRect, bool showCursor,
                    bool highlightClicks, DisplayID screenId, CaptureDeviceRef audioDevice,
@@ -68,6 +72,8 @@ public:
     void resume();
     bool isRecording() const;
     bool isPaused() const;
+    // True when clicks are highlighted and the desktop reports them (waits until it is known).
+    bool watchesClicks() const;
     // Seconds recorded so far; after stop() the last value stays until the recorder is dropped.
     double recordedDuration() const;
 
@@ -110,6 +116,7 @@ private:
 
     std::unique_ptr<gst::ScreenCapture> capture_;
     std::unique_ptr<ScreenSaverInhibitor> inhibitor_;
+    std::unique_ptr<x11::ClickWatcher> clicks_;  // with highlightClicks only; goes before capture_
     bool started_ = false;
     bool finished_ = false;
     double lastDuration_ = 0;

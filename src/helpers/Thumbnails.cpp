@@ -46,7 +46,9 @@ std::optional<QImage> makeThumbnail(const QString& path, QString* error) {
     if (mime == "application/pdf") {
         result = pdfThumbnail(path, &why);
     } else if (mime.startsWith("video/")) {
-        result = gst::grabMovieFrame(path, thumbnailWidth, thumbnailHeight, &why);
+        // Generous: a recording is announced only with its thumbnail, and a busy machine may take
+        // a while to decode the first frame.
+        result = gst::grabMovieFrame(path, thumbnailWidth, thumbnailHeight, &why, 30000);
     } else {
         QImageReader reader(path);
         reader.setAutoTransform(true);

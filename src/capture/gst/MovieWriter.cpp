@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "capture/gst/GstPtr.h"
+#include "capture/gst/MovieRecovery.h"
 #include "util/Print.h"
 
 namespace qv::gst {
@@ -141,6 +142,8 @@ bool MovieWriter::start(QString* error) {
         return false;
     }
     pipeline_ = pipeline.release();
+    // Recovery at a later start-up leaves a file alone while its recorder holds this lock.
+    lock_ = std::make_unique<MovieFileLock>(path_);
     running_ = true;
     busThread_ = std::thread([this] { watchBus(); });
     return true;
@@ -173,9 +176,11 @@ void MovieWriter::push(Track& track, GstSample* sample, bool isVideo) {
             if (!GST_CLOCK_TIME_IS_VALID(origin_)) origin_ = runningTime;
             if (runningTime < origin_ + pausedTotal_) return;
             if (resumePending_) {
-                // The first frame after a pause follows the last frame before it directly.
+                // The first frame after a pause follows what was recorded before it directly: the
+                // end of the last frame, or of the last sound when that reached further (sound
+                // runs a little ahead of the picture), so neither track's times ever go back.
                 const GstClockTime sinceOrigin = runningTime - origin_;
-                const GstClockTime expected = lastVideoMovieTime_ + lastVideoDuration_;
+                const GstClockTime expected = std::max(lastVideoMovieTime_ + lastVideoDuration_, lastAudioEnd_);
                 if (sinceOrigin > pausedTotal_ + expected) pausedTotal_ = sinceOrigin - expected;
                 resumePending_ = false;
             }
@@ -191,12 +196,18 @@ void MovieWriter::push(Track& track, GstSample* sample, bool isVideo) {
             if (!GST_CLOCK_TIME_IS_VALID(origin_) || resumePending_) return;
             if (runningTime < origin_ + pausedTotal_) return;
             movieTime = runningTime - origin_ - pausedTotal_;
+            // Sound that would lie over sound already in the movie is left out (a millisecond of
+            // rounding between neighbouring buffers is not an overlap).
+            if (movieTime + GST_MSECOND < lastAudioEnd_) return;
+            const GstClockTime duration = GST_BUFFER_DURATION_IS_VALID(buffer) ? GST_BUFFER_DURATION(buffer) : 0;
+            lastAudioEnd_ = movieTime + duration;
         }
         if (!track.caps || !gst_caps_is_equal(track.caps, caps)) {
             gst_caps_replace(&track.caps, caps);
             gst_app_src_set_caps(GST_APP_SRC(track.appsrc), caps);
         }
     }
+    if (timeObserver_) timeObserver_(isVideo, movieTime);
     GstBuffer* copy = gst_buffer_copy(buffer);  // shares the frame's memory
     GST_BUFFER_PTS(copy) = movieTime;
     GST_BUFFER_DTS(copy) = GST_CLOCK_TIME_NONE;
@@ -291,6 +302,7 @@ void MovieWriter::watchBus() {
 
 void MovieWriter::complete(std::optional<QString> error) {
     if (completed_.exchange(true)) return;
+    lock_.reset();
     running_ = false;
     if (onFinish_) onFinish_(path_, error);
 }

@@ -21,6 +21,8 @@
 
 namespace qv::gst {
 
+class MovieFileLock;
+
 inline constexpr int movieBitRate = 4'000'000;  // bit/s, average
 
 class MovieWriter {
@@ -45,6 +47,11 @@ public:
     void pushVideo(GstSample* sample);
     void pushAudio(GstSample* sample);
 
+    // Called on the pushing thread with the movie time given to each frame (`isVideo`) or piece of
+    // sound that goes into the movie. Set it before the first push.
+    using TimeObserver = std::function<void(bool isVideo, GstClockTime movieTime)>;
+    void setTimeObserver(TimeObserver observer) { timeObserver_ = std::move(observer); }
+
     void pause();
     void resume();
     bool isPaused() const { return paused_.load(); }
@@ -66,10 +73,12 @@ private:
     QString path_;
     bool withAudio_;
     FinishHandler onFinish_;
+    TimeObserver timeObserver_;
     GstElement* pipeline_ = nullptr;  // owned; released in the destructor
     std::unique_ptr<Track> video_;
     std::unique_ptr<Track> audio_;
     std::thread busThread_;
+    std::unique_ptr<MovieFileLock> lock_;  // held from start until the file is complete
 
     std::atomic<bool> running_{false};
     std::atomic<bool> paused_{false};
@@ -83,6 +92,7 @@ private:
     GstClockTime lastVideoRunningTime_ = GST_CLOCK_TIME_NONE;
     GstClockTime lastVideoDuration_ = 0;
     GstClockTime lastVideoMovieTime_ = 0;
+    GstClockTime lastAudioEnd_ = 0;                 // movie time where the last sound pushed ends
     bool resumePending_ = false;
 };
 

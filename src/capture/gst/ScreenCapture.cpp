@@ -1,12 +1,19 @@
 #include "capture/gst/ScreenCapture.h"
 
 #include <gst/app/gstappsink.h>
+#include <gst/video/video-overlay-composition.h>
+#include <gst/video/video.h>
 
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
+#include <QPainter>
 
+#include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <chrono>
+#include <deque>
 #include <mutex>
 #include <thread>
 
@@ -15,6 +22,91 @@
 #include "capture/gst/SourceDevice.h"
 
 namespace qv::gst {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr auto clickShownFor = std::chrono::milliseconds(600);
+constexpr int clickShownOnFrames = 3;
+constexpr int ringRadius = 22;  // movie pixels, outer edge
+constexpr int ringWidth = 5;
+
+}  // namespace
+
+// The recent clicks and the ring picture drawn over the frames at each of them.
+class ClickHighlights {
+public:
+    ClickHighlights() : ring_(makeRing()) {}
+
+    void add(QPointF moviePixel) {
+        std::lock_guard lock(mutex_);
+        clicks_.push_back({moviePixel, Clock::now(), 0});
+        if (clicks_.size() > 32) clicks_.pop_front();
+    }
+
+    // The rings of the clicks still shown, fading out; none (nullptr) while there is nothing to
+    // draw, so frames pass untouched.
+    GstVideoOverlayComposition* compose() {
+        const auto now = Clock::now();
+        std::lock_guard lock(mutex_);
+        // A click shows for a moment, and on a few frames at least, however slowly they come.
+        while (!clicks_.empty() && now - clicks_.front().at > clickShownFor &&
+               clicks_.front().frames >= clickShownOnFrames)
+            clicks_.pop_front();
+        GstVideoOverlayComposition* composition = nullptr;
+        for (Click& click : clicks_) {
+            ++click.frames;
+            const double age = std::min(1.0, std::chrono::duration<double>(now - click.at) /
+                                                 std::chrono::duration<double>(clickShownFor));
+            const int size = 2 * ringRadius;
+            GstVideoOverlayRectangle* rectangle = gst_video_overlay_rectangle_new_raw(
+                ring_, int(std::lround(click.at_movie.x())) - ringRadius, int(std::lround(click.at_movie.y())) - ringRadius,
+                guint(size), guint(size), GST_VIDEO_OVERLAY_FORMAT_FLAG_NONE);
+            gst_video_overlay_rectangle_set_global_alpha(rectangle, float(std::max(0.4, 1.0 - age * age)));
+            if (!composition) composition = gst_video_overlay_composition_new(rectangle);
+            else gst_video_overlay_composition_add_rectangle(composition, rectangle);
+            gst_video_overlay_rectangle_unref(rectangle);
+        }
+        return composition;
+    }
+
+    ~ClickHighlights() { gst_buffer_unref(ring_); }
+    ClickHighlights(const ClickHighlights&) = delete;
+    ClickHighlights& operator=(const ClickHighlights&) = delete;
+
+private:
+    struct Click {
+        QPointF at_movie;
+        Clock::time_point at;
+        int frames = 0;  // frames it was drawn on
+    };
+
+    // A yellow ring with a dark edge, so it shows on light and dark screens alike.
+    static GstBuffer* makeRing() {
+        const int size = 2 * ringRadius;
+        QImage image(size, size, QImage::Format_ARGB32);  // BGRA in memory, not premultiplied
+        image.fill(Qt::transparent);
+        {
+            QPainter painter(&image);
+            painter.setRenderHint(QPainter::Antialiasing);
+            painter.setBrush(Qt::NoBrush);
+            painter.setPen(QPen(QColor(40, 40, 40, 200), ringWidth + 2));
+            painter.drawEllipse(QRectF(ringWidth / 2.0 + 1, ringWidth / 2.0 + 1, size - ringWidth - 2, size - ringWidth - 2));
+            painter.setPen(QPen(QColor(255, 214, 0, 235), ringWidth));
+            painter.drawEllipse(QRectF(ringWidth / 2.0 + 1, ringWidth / 2.0 + 1, size - ringWidth - 2, size - ringWidth - 2));
+        }
+        const gsize bytes = gsize(image.sizeInBytes());
+        GstBuffer* buffer = gst_buffer_new_allocate(nullptr, bytes, nullptr);
+        gst_buffer_fill(buffer, 0, image.constBits(), bytes);
+        gst_buffer_add_video_meta(buffer, GST_VIDEO_FRAME_FLAG_NONE, GST_VIDEO_OVERLAY_COMPOSITION_FORMAT_RGB,
+                                  guint(size), guint(size));
+        return buffer;
+    }
+
+    GstBuffer* ring_;
+    std::mutex mutex_;
+    std::deque<Click> clicks_;
+};
 
 struct ScreenCapture::State {
     ScreenCaptureSettings settings;
@@ -27,6 +119,7 @@ struct ScreenCapture::State {
     std::atomic<bool> finishDelivered{false};
     std::mutex errorMutex;
     std::optional<QString> captureError;
+    std::unique_ptr<ClickHighlights> highlights;  // with highlightClicks only
 
     void deliverFinish(const QString& path, const std::optional<QString>& writerError) {
         if (finishDelivered.exchange(true)) return;
@@ -97,6 +190,10 @@ GstBusSyncReply onBusMessage(GstBus*, GstMessage* message, gpointer data) {
     return GST_BUS_DROP;
 }
 
+GstVideoOverlayComposition* drawClicks(GstElement*, GstSample*, gpointer data) {
+    return static_cast<ClickHighlights*>(data)->compose();
+}
+
 void setSinkCallbacks(GstElement* sink, GstFlowReturn (*handler)(GstAppSink*, gpointer), ScreenCapture::State* state) {
     GstAppSinkCallbacks callbacks{};
     callbacks.new_sample = handler;
@@ -152,8 +249,18 @@ ScreenCapture::ScreenCapture(const ScreenCaptureSettings& settings) : state_(std
     g_object_set(size.get(), "caps", sizeCaps.get(), nullptr);
     g_object_set(videoSink.get(), "sync", FALSE, "max-buffers", 2u, "drop", TRUE, "enable-last-sample", FALSE,
                  nullptr);
-    if (!addAndLink(bin, {screen.get(), rate.get(), scale.get(), size.get(), videoSink.get()}))
-        throw SetupError{Failure::couldNotAddScreen, QStringLiteral("the screen picture cannot be scaled")};
+    // Clicks are drawn after scaling, at the movie's size: the frames without a click pass as
+    // they are.
+    ElementPtr overlay;
+    if (settings.highlightClicks) {
+        overlay = make("overlaycomposition");
+        if (!overlay) throw SetupError{Failure::couldNotAddScreen, QStringLiteral("overlaycomposition is not installed")};
+        s.highlights = std::make_unique<ClickHighlights>();
+        g_signal_connect(overlay.get(), "draw", G_CALLBACK(drawClicks), s.highlights.get());
+    }
+    const bool linked = overlay ? addAndLink(bin, {screen.get(), rate.get(), scale.get(), size.get(), overlay.get(), videoSink.get()})
+                                : addAndLink(bin, {screen.get(), rate.get(), scale.get(), size.get(), videoSink.get()});
+    if (!linked) throw SetupError{Failure::couldNotAddScreen, QStringLiteral("the screen picture cannot be scaled")};
     setSinkCallbacks(videoSink.get(), &onSample<true>, &s);
 
     if (micSource) {
@@ -227,5 +334,15 @@ bool ScreenCapture::isPaused() const { return state_->writer && state_->writer->
 double ScreenCapture::recordedSeconds() const { return state_->writer ? state_->writer->recordedSeconds() : 0.0; }
 
 QString ScreenCapture::path() const { return state_->settings.destination; }
+
+void ScreenCapture::addClick(QPoint rootPixel) {
+    State& s = *state_;
+    if (!s.highlights) return;
+    const QRect area = s.settings.area;
+    if (area.isEmpty() || !area.contains(rootPixel)) return;
+    const double sx = double(s.settings.outputSize.width()) / area.width();
+    const double sy = double(s.settings.outputSize.height()) / area.height();
+    s.highlights->add(QPointF((rootPixel.x() - area.left() + 0.5) * sx, (rootPixel.y() - area.top() + 0.5) * sy));
+}
 
 }  // namespace qv::gst

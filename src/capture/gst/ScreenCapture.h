@@ -1,6 +1,7 @@
 #pragma once
 // A screen recording pipeline: the X server's picture of one screen area (ximagesrc) scaled to
 // the movie size, optionally with a microphone's sound, written by a MovieWriter.
+#include <QPoint>
 #include <QRect>
 #include <QSize>
 #include <QString>
@@ -18,6 +19,7 @@ struct ScreenCaptureSettings {
     QSize outputSize;    // even width and height
     int framesPerSecond = 30;
     bool showCursor = true;
+    bool highlightClicks = false;  // a fading ring drawn into the movie where each click happened
     capture::CaptureDeviceRef audioDevice;  // none: no sound
 };
 
@@ -44,6 +46,10 @@ public:
     bool isPaused() const override;
     double recordedSeconds() const override;
     QString path() const override;
+
+    // A click at `rootPixel` (root-window pixels) to highlight in the frames that follow; ignored
+    // without `highlightClicks` or outside the captured area. From any thread.
+    void addClick(QPoint rootPixel);
 
     struct State;
 

@@ -27,8 +27,9 @@ protected:
         QDir().mkpath(videos);
         return videos;
     }
+    // Waits for `expected` announcements; finishing and thumbnails take a while on a busy machine.
     std::vector<QString> announcedFiles(int expected) {
-        EXPECT_TRUE(qv::test::waitUntil([&] { return log.count(note::VideoRecorded) >= expected; }, 30000));
+        EXPECT_TRUE(qv::test::waitUntil([&] { return log.count(note::VideoRecorded) >= expected; }, 120000));
         std::vector<QString> files;
         for (const auto& n : log.all(note::VideoRecorded)) {
             EXPECT_FALSE(n.userInfo.value("image").value<QImage>().isNull());
@@ -106,7 +107,8 @@ TEST_F(Recording, RecordingsStartedInTheSameSecondNeverShareAFile) {
     controller()->startScreenRecording();
     EXPECT_EQ(controller()->recordingSource, "screen");
     ASSERT_TRUE(controller()->screenRecorder());
-    qv::test::spin(1500);
+    // A screen recording stopped before its first frame is an error: wait for frames.
+    ASSERT_TRUE(qv::test::waitUntil([&] { return controller()->screenRecorder()->recordedDuration() > 0.5; }, 60000));
     controller()->startScreenRecording();  // the second press stops the screen recording
     controller()->recordingSource = QStringLiteral("camera");
     controller()->stopRecording();
@@ -118,6 +120,26 @@ TEST_F(Recording, RecordingsStartedInTheSameSecondNeverShareAFile) {
     EXPECT_NE(printed.find("screen recorded at"), std::string::npos);
     EXPECT_TRUE(qv::test::waitUntil([&] { return controller()->screenRecorder() == nullptr; }));
     EXPECT_EQ(controller()->recordedDurationText(), "00:00");
+}
+
+TEST_F(Recording, StopEndsOnlyTheScreenRecordingAndTheCameraMovieGoesOn) {
+    openSmallCamera();
+    useVideosFolder();
+    controller()->startMovieRecording();
+    ASSERT_TRUE(controller()->isMovieRecording());
+    controller()->startScreenRecording();  // beside the camera movie
+    EXPECT_EQ(controller()->recordingSource, "screen");
+    ASSERT_TRUE(controller()->screenRecorder());
+    ASSERT_TRUE(qv::test::waitUntil([&] { return controller()->screenRecorder()->recordedDuration() > 0.5; }, 60000));
+    controller()->stopRecording();
+    ASSERT_TRUE(qv::test::waitUntil([&] { return controller()->screenRecorder() == nullptr; }, 60000));
+    EXPECT_TRUE(controller()->isMovieRecording());  // the camera movie goes on
+    ASSERT_EQ(announcedFiles(1).size(), 1u);
+    qv::test::spin(300);
+    EXPECT_EQ(log.count(note::VideoRecorded), 1);
+    controller()->recordingSource = QStringLiteral("camera");
+    controller()->stopRecording();
+    EXPECT_EQ(announcedFiles(2).size(), 2u);
 }
 
 TEST_F(Recording, WithoutASaveFolderTheAlertShowsAndNothingIsRecorded) {

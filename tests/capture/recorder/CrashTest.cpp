@@ -1,6 +1,11 @@
-// A recording cut by SIGKILL still plays up to about its last second.
+// Recordings cut by SIGKILL: while recording the file still plays up to about its last second,
+// and recovery at the next start finishes it into an ordinary movie of its true length, also
+// when the kill came while the movie was being finished.
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -8,19 +13,118 @@
 #include <thread>
 
 #include "MovieProbe.h"
+#include "capture/gst/MovieRecovery.h"
 
-TEST(RecordingCrash, AKilledRecordingStillPlaysAlmostToTheEnd) {
-    QTemporaryDir dir;
-    const QString path = dir.filePath("killed.mp4");
-    QProcess recorder;
-    recorder.start(QStringLiteral(QV_RECORD_UNTIL_KILLED), {path});
+namespace {
+
+// Starts the recorder process on `path`; `finishAfterMs` >= 0 makes it finish the movie after
+// that long. Returns once it has recorded its first frame.
+void startRecorder(QProcess& recorder, const QString& path, int finishAfterMs = -1) {
+    QStringList arguments{path};
+    if (finishAfterMs >= 0) arguments << QString::number(finishAfterMs);
+    recorder.start(QStringLiteral(QV_RECORD_UNTIL_KILLED), arguments);
     ASSERT_TRUE(recorder.waitForStarted(5000));
-    ASSERT_TRUE(recorder.waitForReadyRead(10000)) << recorder.readAllStandardError().toStdString();
+    ASSERT_TRUE(recorder.waitForReadyRead(20000)) << recorder.readAllStandardError().toStdString();
     ASSERT_EQ(recorder.readLine().trimmed(), "recording");
-    std::this_thread::sleep_for(std::chrono::seconds(3));
+}
+
+void killNow(QProcess& recorder) {
     recorder.kill();  // SIGKILL: no chance to finish the file
     ASSERT_TRUE(recorder.waitForFinished(5000));
     EXPECT_EQ(recorder.exitStatus(), QProcess::CrashExit);
+}
 
-    EXPECT_GE(qv::test::playableVideoSeconds(path), 2.0);
+QStringList allFiles(const QString& folder) { return QDir(folder).entryList(QDir::Files | QDir::Hidden); }
+
+// Recovery of `folder` finishes `name` into an ordinary movie that lasts as long as its frames.
+void expectRecovered(const QString& folder, const QString& name, double playableBefore) {
+    const auto report = qv::gst::recoverInterruptedMovies(folder);
+    EXPECT_EQ(report.recovered, QStringList{name}) << report.failed.join("; ").toStdString();
+    EXPECT_TRUE(report.failed.isEmpty()) << report.failed.join("; ").toStdString();
+    EXPECT_EQ(allFiles(folder), QStringList{name});  // no ".part" left, nothing else deleted
+    const QString path = QDir(folder).filePath(name);
+    EXPECT_FALSE(qv::gst::isFragmentedMovie(path));
+    const auto facts = qv::test::probeMovie(path);
+    ASSERT_TRUE(facts.readable) << facts.error.toStdString();
+    EXPECT_FALSE(facts.topLevelBoxes.contains("moof"));
+    EXPECT_NEAR(facts.duration, playableBefore, 0.5);
+    EXPECT_NEAR(qv::test::playableVideoSeconds(path), playableBefore, 0.1);
+    // A second pass has nothing left to do.
+    EXPECT_TRUE(qv::gst::recoverInterruptedMovies(folder).empty());
+}
+
+}  // namespace
+
+TEST(RecordingCrash, AKilledRecordingStillPlaysAndIsRecoveredToItsTrueLength) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("killed.mp4");
+    QProcess recorder;
+    startRecorder(recorder, path);
+    std::this_thread::sleep_for(std::chrono::seconds(4));
+    killNow(recorder);
+
+    const double playable = qv::test::playableVideoSeconds(path);
+    EXPECT_GE(playable, 2.5);
+    ASSERT_TRUE(qv::gst::isFragmentedMovie(path));
+    // The header of the unfinished file names only the first fragment: players show a wrong length.
+    const auto before = qv::test::probeMovie(path);
+    EXPECT_LT(before.duration, playable - 1.0);
+
+    expectRecovered(dir.path(), "killed.mp4", playable);
+}
+
+TEST(RecordingCrash, AKillWhileTheMovieIsFinishedLeavesNoPartFileAfterRecovery) {
+    // The kill must land while the finished copy is being written; a longer movie gives it more
+    // time, and a few tries cover a machine that finished before the kill arrived.
+    bool caught = false;
+    for (int attempt = 0; attempt < 4 && !caught; ++attempt) {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("finishing.mp4");
+        const QString part = dir.filePath(".finishing.mp4.part");
+        QProcess recorder;
+        startRecorder(recorder, path, 6000);
+        QElapsedTimer wait;
+        wait.start();
+        while (!QFileInfo::exists(part) && recorder.state() == QProcess::Running && wait.elapsed() < 60000)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        if (!QFileInfo::exists(part) || recorder.state() != QProcess::Running) {
+            recorder.kill();
+            recorder.waitForFinished(5000);
+            continue;
+        }
+        killNow(recorder);
+        if (!QFileInfo::exists(part) || !qv::gst::isFragmentedMovie(path)) continue;  // finished first
+        caught = true;
+
+        const double playable = qv::test::playableVideoSeconds(path);
+        EXPECT_GE(playable, 4.5);
+        expectRecovered(dir.path(), "finishing.mp4", playable);
+    }
+    EXPECT_TRUE(caught) << "the kill never landed while the movie was being finished";
+}
+
+TEST(RecordingCrash, RecoveryLeavesAMovieThatIsStillBeingRecordedAlone) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("live.mp4");
+    QProcess recorder;
+    startRecorder(recorder, path);
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    ASSERT_TRUE(qv::gst::isFragmentedMovie(path));
+    EXPECT_TRUE(qv::gst::recoverInterruptedMovies(dir.path()).empty());  // its writer holds it
+    EXPECT_TRUE(qv::gst::isFragmentedMovie(path));
+    killNow(recorder);
+    // Once the recorder is gone, the movie is recovered.
+    EXPECT_EQ(qv::gst::recoverInterruptedMovies(dir.path()).recovered, QStringList{"live.mp4"});
+}
+
+TEST(RecordingCrash, RecoveryTouchesOnlyInterruptedMovies) {
+    QTemporaryDir dir;
+    // A file that merely carries the name of a movie is left as it is.
+    QFile other(dir.filePath("notes.mp4"));
+    ASSERT_TRUE(other.open(QIODevice::WriteOnly));
+    other.write("not a movie at all");
+    other.close();
+    const auto report = qv::gst::recoverInterruptedMovies(dir.path());
+    EXPECT_TRUE(report.empty());
+    EXPECT_EQ(allFiles(dir.path()), QStringList{"notes.mp4"});
 }

@@ -117,4 +117,71 @@ double playableVideoSeconds(const QString& path) {
     return end;
 }
 
+namespace {
+
+// Runs `description` (with a filesrc named "src" and an appsink named "sink") over `path` and
+// hands every sample to `take` until the end of the stream.
+template <typename Take>
+void pullAll(const QString& path, const char* description, Take take) {
+    if (!gst_is_initialized()) gst_init(nullptr, nullptr);
+    GError* error = nullptr;
+    GstElement* pipeline = gst_parse_launch(description, &error);
+    if (error) {
+        g_error_free(error);
+        if (pipeline) gst_object_unref(pipeline);
+        return;
+    }
+    GstElement* src = gst_bin_get_by_name(GST_BIN(pipeline), "src");
+    const QByteArray location = QFile::encodeName(path);
+    g_object_set(src, "location", location.constData(), nullptr);
+    gst_object_unref(src);
+    GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline), "sink");
+    gst_element_set_state(pipeline, GST_STATE_PLAYING);
+    for (;;) {
+        GstSample* sample = gst_app_sink_try_pull_sample(GST_APP_SINK(sink), 10 * GST_SECOND);
+        if (!sample) break;
+        take(sample);
+        gst_sample_unref(sample);
+    }
+    gst_object_unref(sink);
+    gst_element_set_state(pipeline, GST_STATE_NULL);
+    gst_object_unref(pipeline);
+}
+
+}  // namespace
+
+std::vector<double> packetTimes(const QString& path, const char* media) {
+    std::vector<double> times;
+    const QByteArray description = QByteArray("filesrc name=src ! qtdemux name=demux demux.") + media +
+                                   "_0 ! appsink name=sink sync=false";
+    pullAll(path, description.constData(), [&](GstSample* sample) {
+        GstBuffer* buffer = gst_sample_get_buffer(sample);
+        if (buffer && GST_BUFFER_PTS_IS_VALID(buffer)) times.push_back(double(GST_BUFFER_PTS(buffer)) / double(GST_SECOND));
+    });
+    return times;
+}
+
+std::vector<DecodedFrame> decodedFrames(const QString& path, double from, double to) {
+    std::vector<DecodedFrame> frames;
+    pullAll(path,
+            "filesrc name=src ! qtdemux name=demux demux.video_0 ! h264parse ! avdec_h264 ! videoconvert ! "
+            "video/x-raw,format=RGB ! appsink name=sink sync=false",
+            [&](GstSample* sample) {
+                GstBuffer* buffer = gst_sample_get_buffer(sample);
+                if (!buffer || !GST_BUFFER_PTS_IS_VALID(buffer)) return;
+                const double time = double(GST_BUFFER_PTS(buffer)) / double(GST_SECOND);
+                if (time < from || time >= to) return;
+                const GstStructure* s = gst_caps_get_structure(gst_sample_get_caps(sample), 0);
+                int width = 0, height = 0;
+                gst_structure_get_int(s, "width", &width);
+                gst_structure_get_int(s, "height", &height);
+                GstMapInfo map;
+                if (!gst_buffer_map(buffer, &map, GST_MAP_READ)) return;
+                const int stride = (width * 3 + 3) & ~3;  // GStreamer's RGB rows are 4-byte aligned
+                frames.push_back({time, QImage(map.data, width, height, stride, QImage::Format_RGB888).copy()});
+                gst_buffer_unmap(buffer, &map);
+            });
+    return frames;
+}
+
 }  // namespace qv::test

@@ -1,7 +1,10 @@
 #pragma once
 // What a recorded movie file holds, read the way players read it.
+#include <QImage>
 #include <QString>
 #include <QStringList>
+
+#include <vector>
 
 namespace qv::test {
 
@@ -30,5 +33,16 @@ MovieFacts probeMovie(const QString& path);
 // Decodes the video track and returns the end time of its last frame in seconds (what a player
 // can show of the file, also of a file whose header was never finished).
 double playableVideoSeconds(const QString& path);
+
+// The presentation times, in seconds and in file order, of the encoded packets of the file's
+// first video ("video") or audio ("audio") track, as the demuxer hands them to a player.
+std::vector<double> packetTimes(const QString& path, const char* media);
+
+// Decodes the video track and returns the frames (RGB) whose times fall in [from, to) seconds.
+struct DecodedFrame {
+    double time = 0;
+    QImage image;
+};
+std::vector<DecodedFrame> decodedFrames(const QString& path, double from, double to);
 
 }  // namespace qv::test

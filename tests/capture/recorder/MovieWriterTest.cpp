@@ -101,6 +101,98 @@ TEST(MovieWriter, PausedTimeIsLeftOut) {
     EXPECT_LE(facts.duration, outcome.recordedSeconds + 0.1);
 }
 
+TEST(MovieWriter, SoundAndPictureTimesOnlyRiseAcrossPauses) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("resumed.mp4");
+    const Outcome outcome = record(path, true, [&](MovieWriter& writer) {
+        for (int i = 0; i < 2; ++i) {
+            std::this_thread::sleep_for(800ms);
+            writer.pause();
+            std::this_thread::sleep_for(600ms);
+            writer.resume();
+        }
+        std::this_thread::sleep_for(800ms);
+    });
+    ASSERT_FALSE(outcome.error) << outcome.error->toStdString();
+    for (const char* media : {"video", "audio"}) {
+        const std::vector<double> times = qv::test::packetTimes(path, media);
+        ASSERT_GT(times.size(), 20u) << media;
+        for (size_t i = 1; i < times.size(); ++i)
+            ASSERT_GT(times[i], times[i - 1]) << media << " packet " << i << " goes back in time";
+    }
+    // Both tracks cover the same recorded time: the sound neither ran ahead nor fell behind.
+    const auto video = qv::test::packetTimes(path, "video");
+    const auto audio = qv::test::packetTimes(path, "audio");
+    EXPECT_NEAR(audio.back(), video.back(), 0.2);
+}
+
+namespace {
+
+// A sample of `caps` whose buffer starts at `at` (running time) and lasts `duration`.
+GstSample* sampleAt(GstCaps* caps, GstClockTime at, GstClockTime duration, gsize bytes) {
+    GstBuffer* buffer = gst_buffer_new_allocate(nullptr, bytes, nullptr);
+    gst_buffer_memset(buffer, 0, 0x40, bytes);
+    GST_BUFFER_PTS(buffer) = at;
+    GST_BUFFER_DURATION(buffer) = duration;
+    GstSample* sample = gst_sample_new(buffer, caps, nullptr, nullptr);
+    gst_buffer_unref(buffer);
+    return sample;
+}
+
+}  // namespace
+
+TEST(MovieWriter, SoundThatRanAheadOfThePictureNeverStepsBackAfterAPause) {
+    // Sound reaches the writer a little ahead of the picture (0.22 s here); after a pause the
+    // movie must go on where the sound left off, or the sound's times step back.
+    QTemporaryDir dir;
+    std::promise<void> finished;
+    MovieWriter writer(dir.filePath("ahead.mp4"), true, [&](const QString&, const std::optional<QString>&) {
+        finished.set_value();
+    });
+    std::vector<GstClockTime> video, audio;
+    writer.setTimeObserver([&](bool isVideo, GstClockTime t) { (isVideo ? video : audio).push_back(t); });
+    QString error;
+    ASSERT_TRUE(writer.start(&error)) << error.toStdString();
+    GstCaps* videoCaps = gst_caps_from_string("video/x-raw,format=BGRx,width=64,height=36,framerate=30/1");
+    GstCaps* audioCaps = gst_caps_from_string("audio/x-raw,format=S16LE,layout=interleaved,rate=48000,channels=2");
+    constexpr GstClockTime frame = GST_SECOND / 30, piece = 20 * GST_MSECOND;
+    auto feed = [&](GstClockTime from, GstClockTime videoUntil, GstClockTime audioUntil) {
+        for (GstClockTime t = from; t < std::max(videoUntil, audioUntil); t += piece / 2) {
+            if (t < videoUntil && (t - from) % frame < piece / 2) {
+                GstSample* s = sampleAt(videoCaps, t, frame, 64 * 36 * 4);
+                writer.pushVideo(s);
+                gst_sample_unref(s);
+            }
+            if (t < audioUntil && (t - from) % piece == 0) {
+                GstSample* s = sampleAt(audioCaps, t, piece, 48000 / 50 * 4);
+                writer.pushAudio(s);
+                gst_sample_unref(s);
+            }
+        }
+    };
+    feed(0, GST_SECOND, GST_SECOND + 220 * GST_MSECOND);
+    const size_t videoBefore = video.size(), audioBefore = audio.size();
+    writer.pause();
+    writer.resume();
+    feed(3 * GST_SECOND, 4 * GST_SECOND, 4 * GST_SECOND);
+    writer.finish();
+    EXPECT_EQ(finished.get_future().wait_for(30s), std::future_status::ready);
+    gst_caps_unref(videoCaps);
+    gst_caps_unref(audioCaps);
+
+    ASSERT_GT(video.size(), 40u);
+    ASSERT_GT(audio.size(), 80u);
+    for (const auto* times : {&video, &audio})
+        for (size_t i = 1; i < times->size(); ++i)
+            ASSERT_GT((*times)[i], (*times)[i - 1]) << (times == &video ? "video" : "audio") << " item " << i;
+    // After the pause, picture and sound go on where the sound before it ended.
+    ASSERT_LT(audioBefore, audio.size());
+    ASSERT_LT(videoBefore, video.size());
+    const GstClockTime soundEnded = audio[audioBefore - 1] + piece;
+    EXPECT_GE(audio[audioBefore] + GST_MSECOND, soundEnded);
+    EXPECT_GE(video[videoBefore] + GST_MSECOND, soundEnded);
+}
+
 TEST(MovieWriter, WithoutSoundThereIsNoAudioTrack) {
     QTemporaryDir dir;
     const QString path = dir.filePath("silent.mp4");

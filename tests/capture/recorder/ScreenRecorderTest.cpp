@@ -13,6 +13,9 @@
 #include "capture/gst/DeviceProviders.h"
 #include "support/QtWait.h"
 
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+
 using qv::capture::ScreenRecorder;
 
 namespace {
@@ -144,4 +147,73 @@ TEST(ScreenRecorder, AFailedStartStillFinishesWithTheError) {
     EXPECT_TRUE(finish.error.has_value());
     EXPECT_FALSE(started);
     EXPECT_FALSE(recorder.isRecording());
+}
+
+namespace {
+
+// Presses and releases the left button at root pixel `at` through XTest, as a person would.
+// Returns where the pointer was, for putPointerBack (once the click has been seen: the recorder
+// reads the pointer's place when it hears of the press).
+QPoint clickAt(QPoint at) {
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return {};
+    Window root = DefaultRootWindow(display), rootReturn = 0, child = 0;
+    int x = 0, y = 0, winX = 0, winY = 0;
+    unsigned int buttons = 0;
+    XQueryPointer(display, root, &rootReturn, &child, &x, &y, &winX, &winY, &buttons);
+    XTestFakeMotionEvent(display, -1, at.x(), at.y(), CurrentTime);
+    XTestFakeButtonEvent(display, 1, True, CurrentTime);
+    XTestFakeButtonEvent(display, 1, False, CurrentTime);
+    XSync(display, False);
+    XCloseDisplay(display);
+    return QPoint(x, y);
+}
+
+void putPointerBack(QPoint at) {
+    if (Display* display = XOpenDisplay(nullptr)) {
+        XTestFakeMotionEvent(display, -1, at.x(), at.y(), CurrentTime);
+        XSync(display, False);
+        XCloseDisplay(display);
+    }
+}
+
+bool isRingColour(QColor c) { return c.red() > 170 && c.green() > 140 && c.blue() < 110; }
+
+}  // namespace
+
+TEST(ScreenRecorder, AHighlightedClickShowsAsARingWhereItHappened) {
+    ASSERT_EQ(QGuiApplication::primaryScreen()->geometry().width(), 2560) << "run under xvfb-run at 2560x1440";
+    QTemporaryDir dir;
+    const QString path = dir.filePath("clicks.mp4");
+    ScreenRecorder recorder(path, 30, std::nullopt, true, true, qv::capture::mainDisplayID(), nullptr,
+                            QStringLiteral("avc1"));
+    ASSERT_TRUE(recorder.watchesClicks());
+    Finish finish;
+    bool started = false;
+    recorder.onStart = [&] { started = true; };
+    recorder.onFinish = [&](const QString& url, const std::optional<QString>& error) { finish = {true, url, error}; };
+    recorder.start();
+    ASSERT_TRUE(qv::test::waitUntil([&] { return started || finish.called; }, 10000));
+    ASSERT_TRUE(qv::test::waitUntil([&] { return recorder.recordedDuration() > 0.5; }, 10000));
+
+    const QPoint click(800, 600);  // the movie is 0.75 of the screen: the ring's centre is (600, 450)
+    const double clickedAt = recorder.recordedDuration();
+    const QPoint pointerWas = clickAt(click);
+    ASSERT_TRUE(qv::test::waitUntil([&] { return recorder.recordedDuration() > clickedAt + 3.0; }, 30000));
+    recorder.stop();
+    putPointerBack(pointerWas);
+    ASSERT_TRUE(qv::test::waitUntil([&] { return finish.called; }, 30000));
+    ASSERT_FALSE(finish.error) << finish.error->toStdString();
+
+    // Left of the centre, on the ring (the pointer's own picture lies right of and below it).
+    const QPoint onRing(600 - 18, 450);
+    int ringed = 0;
+    const auto frames = qv::test::decodedFrames(path, clickedAt - 0.3, 1e9);
+    ASSERT_GE(frames.size(), 4u);
+    for (const auto& frame : frames)
+        if (isRingColour(frame.image.pixelColor(onRing))) ++ringed;
+    // On a few frames at least, however slowly a busy machine records them.
+    EXPECT_GE(ringed, 3) << "frames with the ring: " << ringed << " of " << frames.size();
+    // It fades: the last frame, seconds after the click, shows the screen again.
+    EXPECT_FALSE(isRingColour(frames.back().image.pixelColor(onRing)));
 }
