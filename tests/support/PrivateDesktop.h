@@ -16,17 +16,25 @@ namespace qv::test {
 
 class PrivateDesktop {
 public:
+    struct Options {
+        const char* size = "1600x1000";
+        bool composite = true;      // the server offers the Composite extension
+        bool windowManager = true;  // openbox runs on it
+        bool exportDisplay = true;  // DISPLAY of this process names it
+    };
+
     // Starts Xvfb (screen `size`, e.g. "1600x1000") and openbox; sets DISPLAY for this process.
-    explicit PrivateDesktop(const char* size = "1600x1000") {
+    explicit PrivateDesktop(const char* size = "1600x1000") : PrivateDesktop(Options{size}) {}
+    explicit PrivateDesktop(const Options& options) : windowManager_(options.windowManager) {
         int fds[2];
         if (pipe(fds) != 0) return;
         xvfb_ = fork();
         if (xvfb_ == 0) {
             close(fds[0]);
             const std::string fd = std::to_string(fds[1]);
-            const std::string screen = std::string(size) + "x24";
+            const std::string screen = std::string(options.size) + "x24";
             execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp",
-                   "+extension", "Composite", static_cast<char*>(nullptr));
+                   options.composite ? "+extension" : "-extension", "Composite", static_cast<char*>(nullptr));
             _exit(127);
         }
         close(fds[1]);
@@ -36,12 +44,16 @@ public:
         close(fds[0]);
         if (number.empty()) return;
         display_ = ":" + number;
-        setenv("DISPLAY", display_.c_str(), 1);
-        unsetenv("WAYLAND_DISPLAY");
-        setenv("QT_QPA_PLATFORM", "xcb", 1);
+        if (options.exportDisplay) {
+            setenv("DISPLAY", display_.c_str(), 1);
+            unsetenv("WAYLAND_DISPLAY");
+            setenv("QT_QPA_PLATFORM", "xcb", 1);
+        }
+        if (!options.windowManager) return;
 
         openbox_ = fork();
         if (openbox_ == 0) {
+            setenv("DISPLAY", display_.c_str(), 1);
             execlp("openbox", "openbox", "--sm-disable", static_cast<char*>(nullptr));
             _exit(127);
         }
@@ -58,7 +70,7 @@ public:
     PrivateDesktop(const PrivateDesktop&) = delete;
     PrivateDesktop& operator=(const PrivateDesktop&) = delete;
 
-    bool ok() const { return !display_.empty() && windowManagerReady(); }
+    bool ok() const { return !display_.empty() && (!windowManager_ || windowManagerReady()); }
     const std::string& display() const { return display_; }
 
 private:
@@ -73,6 +85,7 @@ private:
         return out.find("window id") != std::string::npos;
     }
 
+    bool windowManager_ = true;
     pid_t xvfb_ = -1;
     pid_t openbox_ = -1;
     std::string display_;

@@ -3,6 +3,7 @@
 // test. QV_COLOUR_WINDOWS names the helper's executable.
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QRect>
 #include <QString>
 #include <QStringList>
@@ -13,7 +14,13 @@ namespace qv::test {
 
 class ColourWindowsProcess {
 public:
-    ColourWindowsProcess() {
+    // `display` empty: the process's own DISPLAY.
+    explicit ColourWindowsProcess(const QString& display = {}) {
+        if (!display.isEmpty()) {
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert(QStringLiteral("DISPLAY"), display);
+            process_.setProcessEnvironment(environment);
+        }
         process_.start(QString::fromUtf8(QV_COLOUR_WINDOWS), QStringList());
         process_.waitForStarted(30000);
     }

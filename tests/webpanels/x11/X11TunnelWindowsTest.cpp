@@ -14,6 +14,7 @@
 
 #include <algorithm>
 
+#include "support/PrivateDesktop.h"
 #include "support/QtWait.h"
 #include "support/colourwindows/ColourWindowsProcess.h"
 #include "webpanels/PickedTunnelWindows.h"
@@ -240,4 +241,46 @@ TEST(X11TunnelWindows, PickerLaysSevenWindowsOutThreeThreeOneAndMirrorsTheTapped
     EXPECT_TRUE(page[0].startsWith(QStringLiteral("showTunnelWindow(%1, 'data:image/jpeg;base64,").arg(shown.windowID)));
     EXPECT_TRUE(page[0].endsWith(QStringLiteral(", %1)").arg(javaScriptStringLiteral(shown.name))));
     EXPECT_FALSE(page[0].contains(QLatin1Char('<')));
+}
+
+// A bare X server: no window manager (plain requests move windows) and no Composite extension
+// (pictures are what the screen shows).
+TEST(X11TunnelWindows, WithoutWindowManagerOrCompositeTheScreenAndPlainRequestsServe) {
+    qv::test::PrivateDesktop bare({"1024x768", /*composite=*/false, /*windowManager=*/false, /*exportDisplay=*/false});
+    ASSERT_TRUE(bare.ok());
+    const QString display = QString::fromStdString(bare.display());
+    ColourWindowsProcess other(display);
+    const std::uint32_t red = other.open("ff0000", {100, 100, 200, 100}, QStringLiteral("Red"));
+    // Half of it beyond the screen's right edge.
+    const std::uint32_t green = other.open("00ff00", {924, 300, 200, 100}, QStringLiteral("Green"));
+    ASSERT_TRUE(red && green);
+
+    auto x11 = x11::makeX11TunnelWindowSystem(display.toUtf8());
+    std::vector<TunnelWindowEntry> list;
+    ASSERT_TRUE(waitUntil([&] { list = x11->listWindows(); return find(list, red) && find(list, green); }, 20000));
+    EXPECT_EQ(indexOf(list, green), 0);  // mapped last: in front
+    EXPECT_EQ(find(list, red)->name, QStringLiteral("Red"));
+    EXPECT_TRUE(near(centreOf(find(list, red)->thumbnail), Qt::red));
+    const QImage half = find(list, green)->thumbnail;
+    ASSERT_EQ(half.size(), QSize(200, 100));
+    EXPECT_TRUE(near(half.pixelColor(50, 50), Qt::green));
+    EXPECT_TRUE(near(half.pixelColor(150, 50), Qt::black));  // off the screen
+
+    auto picked = std::make_shared<PickedTunnelWindows>(x11);
+    picked->pick(red);
+    EXPECT_EQ(picked->controlTunnel(red, QRect(300, 350, 240, 120)), TunnelPlacement::Placed);
+    EXPECT_TRUE(waitUntil([&] { return other.geometry(red) == QRect(300, 350, 240, 120); }, 10000));
+    picked->positionTunnel(red);
+    EXPECT_TRUE(waitUntil([&] { return other.geometry(red).topLeft() == QPoint(-1, -1); }, 10000));
+    other.close(red);
+    EXPECT_EQ(picked->controlTunnel(red, QRect(0, 0, 10, 10)), TunnelPlacement::WindowGone);
+    EXPECT_FALSE(picked->windowPicture(red));
+}
+
+TEST(X11TunnelWindows, WithoutAnXDisplayThereIsNothingToListAndItSaysWhy) {
+    auto none = x11::makeX11TunnelWindowSystem(QByteArrayLiteral(":4093"));
+    EXPECT_FALSE(none->unavailableReason().isEmpty());
+    EXPECT_TRUE(none->listWindows().empty());
+    EXPECT_FALSE(none->windowPicture(1));
+    EXPECT_EQ(none->controlTunnel(1, QRect(0, 0, 10, 10)), TunnelPlacement::Ignored);
 }
