@@ -131,13 +131,21 @@ public:
     }
 
     std::vector<TunnelWindowEntry> listWindows() override {
-        std::lock_guard lock(mutex_);
         std::vector<TunnelWindowEntry> list;
-        if (!display_) return list;
-        installErrorHandler();
-        const std::optional<unsigned long> current = cardinal(root_, atoms_->currentDesktop);
+        std::optional<unsigned long> current;
+        std::vector<Window> stack;
+        {
+            std::lock_guard lock(mutex_);
+            if (!display_) return list;
+            installErrorHandler();
+            current = cardinal(root_, atoms_->currentDesktop);
+            stack = stackFrontFirst();
+        }
         const pid_t ownPid = getpid();
-        for (const Window window : stackFrontFirst()) {
+        // One window at a time, so that a picture for the page never waits for the whole list.
+        for (const Window window : stack) {
+            std::lock_guard lock(mutex_);
+            installErrorHandler();
             const std::optional<unsigned long> pid = cardinal(window, atoms_->wmPid);
             if (pid && pid_t(*pid) == ownPid) continue;
             const std::optional<unsigned long> desktop = cardinal(window, atoms_->wmDesktop);
@@ -335,7 +343,10 @@ private:
         }
         before = errorCount(d());
         const Pixmap pixmap = XCompositeNameWindowPixmap(d(), window);
-        if (!clean(before) || !pixmap) return std::nullopt;
+        if (!clean(before) || !pixmap) {
+            redirected_.erase(window);  // gone, or its number now names another window: redirect afresh
+            return std::nullopt;
+        }
         std::unique_ptr<XImage, ImageDestroyer> image(
             XGetImage(d(), pixmap, 0, 0, unsigned(attributes.width), unsigned(attributes.height), AllPlanes, ZPixmap));
         const bool ok = clean(before) && image;
