@@ -51,6 +51,10 @@ struct ScriptedWindows : TunnelWindowSystem {
     }
     void positionTunnel(std::uint32_t) override {}
     TunnelPlacement controlTunnel(std::uint32_t, const QRect&) override { return TunnelPlacement::Placed; }
+    int listingCount() {
+        std::lock_guard lock(mutex);
+        return listings;
+    }
 };
 
 struct Picker {
@@ -131,7 +135,7 @@ TEST(TunnelListView, RefreshListsAgainAndCloseClosesThePicker) {
     ASSERT_TRUE(waitUntil([&] { return picker.view->windowsArray().size() == 5; }, 10000));
     EXPECT_EQ(picker.cellsPerRow(), (std::vector<int>{3, 2}));
     EXPECT_NE(picker.view->windowsArray()[0].id, firstId);  // every listing is new
-    EXPECT_EQ(picker.system->listings, 2);
+    EXPECT_EQ(picker.system->listingCount(), 2);
 
     Posted posted;
     QTest::mouseClick(picker.view->findChild<QPushButton*>(QStringLiteral("Close")), Qt::LeftButton);
