@@ -4,7 +4,8 @@
 //   allowAnnotation(allowed)                      drawing on or off (off: input goes to the camera)
 //   showTunnelWindow(windowNumber, picture, name) opens (or raises) a picture window
 //   renderTunnelWindow(windowNumber, picture)     a new picture for it ('' when there is none)
-// Messages it posts: "renderTunnel" (asks for the next picture) and "closeTunnel".
+// Messages it posts: "renderTunnel" (asks for the next picture), "closeTunnel", and, on a double
+// click on another program's window, "controlTunnel" (lays the real window over its picture).
 // Window number -100 is the document camera.
 'use strict';
 
@@ -212,6 +213,15 @@
       tunnels.delete(windowNumber);
       post({ type: 'closeTunnel', windowNumber: windowNumber });
     });
+
+    if (windowNumber > 0) {
+      // Work in the real window: it is laid exactly over its picture.
+      picture.addEventListener('dblclick', () => {
+        const r = picture.getBoundingClientRect();
+        post({ type: 'controlTunnel', windowNumber: windowNumber, left: Math.round(r.left), top: Math.round(r.top),
+               width: Math.round(r.width), height: Math.round(r.height) });
+      });
+    }
 
     const tunnel = { frame, title, picture, askedAt: 0, nextAt: 0 };
     tunnels.set(windowNumber, tunnel);

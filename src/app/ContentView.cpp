@@ -13,8 +13,11 @@
 #include "controlbar/ControlBarView.h"
 #include "controlbar/SharedCameraPort.h"
 #include "webpanels/CameraGestureTarget.h"
+#include "webpanels/PickedTunnelWindows.h"
+#include "webpanels/TunnelListView.h"
 #include "webpanels/WebView.h"
 #include "webpanels/WebViewController.h"
+#include "webpanels/x11/X11TunnelWindows.h"
 
 namespace qv::app {
 
@@ -29,8 +32,16 @@ ContentView::ContentView(QSettings* settings, QWidget* parent) : QWidget(parent)
     factories.cameraView = [](QWidget* parent) { return new capture::CameraView(parent); };
     factories.pipCamera = [](QWidget* parent) { return new capture::PIPViewController(parent); };
     factories.docCamera = [](QWidget* parent) { return new capture::DocCamViewController(parent); };
-    factories.whiteboard = [](QWidget* parent) {
+    // Other programs' windows for mirroring; the page reaches only those the presenter picked.
+    auto tunnelWindows = std::make_shared<webpanels::PickedTunnelWindows>(webpanels::x11::makeX11TunnelWindowSystem());
+    factories.tunnelList = [tunnelWindows](QWidget* parent) {
+        return new webpanels::TunnelListView(
+            tunnelWindows, [](const QString& script) { if (whiteboardWebView) whiteboardWebView->evaluateScript(script); },
+            parent);
+    };
+    factories.whiteboard = [tunnelWindows](QWidget* parent) {
         auto* board = new webpanels::WebView(parent);
+        board->webViewController()->setTunnelWindowSystem(tunnelWindows);
         // The page's drags and pinches move and zoom whichever camera is the main one.
         board->webViewController()->setCameraGestureTarget(webpanels::makeCameraGestureTarget<capture::CameraController>(
             [] { return sharedCameraController.data(); }));

@@ -67,6 +67,14 @@ WebView::WebView(QWidget* parent)
     controller_->setScriptEvaluator([page = QPointer<WhiteboardPage>(page_)](const QString& script) {
         if (page) page->runJavaScript(script);
     });
+    // Rectangles of the page on the screen, in device pixels (the window system's own).
+    controller_->setViewToScreen([view = QPointer<QWebEngineView>(view_)](const QRect& r) {
+        if (!view) return r;
+        const QPoint topLeft = view->mapToGlobal(r.topLeft());
+        const qreal ratio = view->devicePixelRatioF();
+        return QRect(qRound(topLeft.x() * ratio), qRound(topLeft.y() * ratio), qRound(r.width() * ratio),
+                     qRound(r.height() * ratio));
+    });
     connect(page_, &QWebEnginePage::loadingChanged, this, &WebView::reportLoading);
 }
 

@@ -1,8 +1,10 @@
 #include "webpanels/WebViewController.h"
 
+#include <QApplication>
 #include <QFileInfo>
 #include <QJsonObject>
 #include <QJsonValue>
+#include <QMessageBox>
 #include <QRect>
 #include <QVariantMap>
 
@@ -73,6 +75,17 @@ std::optional<QVariantMap> dictionaryOf(const QVariant& body) {
     }
 }
 
+// The window the page wanted to lay over its picture is gone; the presenter waits on this.
+void showWindowGoneAlert() {
+    QMessageBox alert(QApplication::activeWindow());
+    alert.setObjectName(QStringLiteral("windowGoneAlert"));
+    alert.setIcon(QMessageBox::Warning);
+    alert.setInformativeText(
+        QStringLiteral("Original Window was minimized or closed, please choose another window in Plenwick."));
+    alert.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+    alert.exec();
+}
+
 }  // namespace
 
 WebViewController::WebViewController(QObject* parent) : QObject(parent), pageFile_(whiteboardPagePath()) {}
@@ -83,6 +96,7 @@ void WebViewController::setCameraGestureTarget(std::shared_ptr<CameraGestureTarg
 void WebViewController::setTunnelWindowSystem(std::shared_ptr<TunnelWindowSystem> windows) {
     windows_ = std::move(windows);
 }
+void WebViewController::setViewToScreen(ViewToScreen map) { viewToScreen_ = std::move(map); }
 void WebViewController::setScriptEvaluator(ScriptEvaluator evaluate) { evaluate_ = std::move(evaluate); }
 void WebViewController::setPageFile(const QString& pageFile) { pageFile_ = pageFile; }
 
@@ -178,7 +192,9 @@ void WebViewController::positionTunnel(std::int64_t windowNumber) {
 
 void WebViewController::controlTunnel(std::int64_t windowNumber, const QRect& rectInView) {
     if (windowNumber <= 0 || windowNumber > std::numeric_limits<std::uint32_t>::max() || !windows_) return;
-    windows_->controlTunnel(static_cast<std::uint32_t>(windowNumber), rectInView);
+    const QRect onScreen = viewToScreen_ ? viewToScreen_(rectInView) : rectInView;
+    if (windows_->controlTunnel(static_cast<std::uint32_t>(windowNumber), onScreen) == TunnelPlacement::WindowGone)
+        showWindowGoneAlert();
 }
 
 bool WebViewController::decidePolicyForNavigation(const QUrl& url) {

@@ -4,6 +4,7 @@
 // that pan and zoom the camera preview, requests for pictures of mirrored windows and of the
 // document camera). Main thread only.
 #include <QObject>
+#include <QRect>
 #include <QString>
 #include <QUrl>
 #include <QVariant>
@@ -29,6 +30,10 @@ public:
     void setCameraGestureTarget(std::shared_ptr<CameraGestureTarget> target);
     // Pictures and placement of other programs' windows (positive window numbers).
     void setTunnelWindowSystem(std::shared_ptr<TunnelWindowSystem> windows);
+    // Maps a rectangle in the whiteboard view to the screen (the window system's pixels); the
+    // whiteboard view sets its own. Unset: the rectangle is taken as it is.
+    using ViewToScreen = std::function<QRect(const QRect& rectInView)>;
+    void setViewToScreen(ViewToScreen map);
     // How replies reach the page: the whiteboard view sets its own page here.
     void setScriptEvaluator(ScriptEvaluator evaluate);
     // The whiteboard page's file, which its own navigations may load again.
@@ -62,6 +67,7 @@ private:
     float gestureScale_ = 1.0f;
     std::shared_ptr<CameraGestureTarget> camera_;
     std::shared_ptr<TunnelWindowSystem> windows_;
+    ViewToScreen viewToScreen_;
     ScriptEvaluator evaluate_;
     QString pageFile_;
 };

@@ -2,12 +2,16 @@
 // message dispatch, the script texts it sends, and the document camera's frame hand-over.
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QBuffer>
 #include <QByteArray>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QMessageBox>
 #include <QObject>
 #include <QRegularExpression>
+#include <QTimer>
 
 #include <atomic>
 #include <map>
@@ -19,6 +23,7 @@
 #include "webpanels/CameraGestureTarget.h"
 #include "webpanels/FakeCamera.h"
 #include "webpanels/NavigationPolicy.h"
+#include "webpanels/PickedTunnelWindows.h"
 #include "webpanels/ScriptCalls.h"
 #include "webpanels/WebViewController.h"
 
@@ -249,13 +254,17 @@ struct FakeWindows : TunnelWindowSystem {
     std::map<std::uint32_t, QImage> pictures;
     std::vector<std::uint32_t> positioned;
     std::vector<std::pair<std::uint32_t, QRect>> controlled;
+    std::vector<TunnelWindowEntry> listWindows() override { return {}; }
     std::optional<QImage> windowPicture(std::uint32_t id) override {
         auto it = pictures.find(id);
         if (it == pictures.end()) return std::nullopt;
         return it->second;
     }
     void positionTunnel(std::uint32_t id) override { positioned.push_back(id); }
-    void controlTunnel(std::uint32_t id, const QRect& r) override { controlled.emplace_back(id, r); }
+    TunnelPlacement controlTunnel(std::uint32_t id, const QRect& r) override {
+        controlled.emplace_back(id, r);
+        return pictures.count(id) ? TunnelPlacement::Placed : TunnelPlacement::WindowGone;
+    }
 };
 }  // namespace
 
@@ -395,4 +404,59 @@ TEST(CameraGestureAdapter, ReachesTheControllerPublishedAtTheTimeOfTheGesture) {
     ControllerWithGetter withGetter;
     auto adapter = makeCameraGestureTarget<ControllerWithGetter>([&withGetter] { return &withGetter; });
     EXPECT_EQ(adapter->rotation(), 270.0);
+}
+
+TEST(ScriptBridge, ThePageReachesOnlyWindowsThePresenterPicked) {
+    Bridge bridge;
+    auto windows = std::make_shared<FakeWindows>();
+    windows->pictures[7] = solid(Qt::blue);
+    windows->pictures[9] = solid(Qt::red);
+    auto picked = std::make_shared<PickedTunnelWindows>(windows);
+    bridge.controller.setTunnelWindowSystem(picked);
+    // The whiteboard's place on the screen.
+    bridge.controller.setViewToScreen([](const QRect& r) { return r.translated(1000, 500); });
+    picked->pick(7);
+
+    for (const char* message : {R"({"type":"renderTunnel","windowNumber":9})", R"({"type":"positionTunnel","windowNumber":9})",
+                                R"({"type":"controlTunnel","windowNumber":9,"left":1,"top":2,"width":3,"height":4})"})
+        bridge.controller.handleMessage(body(message));
+    ASSERT_EQ(bridge.scripts.size(), 1u);
+    EXPECT_EQ(bridge.scripts[0], QStringLiteral("renderTunnelWindow(9, '')"));
+    EXPECT_TRUE(windows->positioned.empty());
+    EXPECT_TRUE(windows->controlled.empty());
+
+    bridge.controller.handleMessage(body(R"({"type":"renderTunnel","windowNumber":7})"));
+    bridge.controller.handleMessage(body(R"({"type":"positionTunnel","windowNumber":7})"));
+    bridge.controller.handleMessage(body(R"({"type":"controlTunnel","windowNumber":7,"left":1,"top":2,"width":3,"height":4})"));
+    ASSERT_EQ(bridge.scripts.size(), 2u);
+    EXPECT_GT(qBlue(decodeDataAddress(pictureArgument(bridge.scripts[1])).pixel(10, 10)), 200);
+    EXPECT_EQ(windows->positioned, std::vector<std::uint32_t>{7});
+    ASSERT_EQ(windows->controlled.size(), 1u);
+    EXPECT_EQ(windows->controlled[0].second, QRect(1001, 502, 3, 4));
+}
+
+TEST(ScriptBridge, ControlTunnelForAWindowThatIsGoneAlertsOncePerMessage) {
+    Bridge bridge;
+    auto windows = std::make_shared<FakeWindows>();  // window 5 has no picture: it is gone
+    auto picked = std::make_shared<PickedTunnelWindows>(windows);
+    picked->pick(5);
+    bridge.controller.setTunnelWindowSystem(picked);
+    QStringList alerts;
+    QTimer watcher;
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            alerts << box->informativeText() + QLatin1Char('|') + box->buttons().first()->text();
+            box->buttons().first()->click();
+        }
+    });
+    watcher.start(30);
+    const char* control = R"({"type":"controlTunnel","windowNumber":5,"left":1,"top":2,"width":3,"height":4})";
+    bridge.controller.handleMessage(body(control));
+    bridge.controller.handleMessage(body(control));
+    // A window that was never picked: nothing at all, no alert.
+    bridge.controller.handleMessage(body(R"({"type":"controlTunnel","windowNumber":6,"left":1,"top":2,"width":3,"height":4})"));
+    watcher.stop();
+    const QString expected =
+        QStringLiteral("Original Window was minimized or closed, please choose another window in Plenwick.|OK");
+    EXPECT_EQ(alerts, (QStringList{expected, expected}));
 }

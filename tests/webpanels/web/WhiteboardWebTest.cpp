@@ -292,3 +292,48 @@ TEST(WhiteboardPage, EscapedNamesArriveUnchangedAndLocalPdfLinksOpenTheBrowser) 
     ASSERT_TRUE(waitUntil([&] { return !scene.loadingReports.back().value("show").toBool(); }, 20000));
     EXPECT_EQ(scene.loadingReports.back().value("message"), QVariant(QString()));
 }
+
+namespace {
+// Another program's window 7, as the page sees it through the bridge.
+struct OneWindow : TunnelWindowSystem {
+    QImage picture;
+    std::vector<std::pair<std::uint32_t, QRect>> controlled;
+    std::vector<TunnelWindowEntry> listWindows() override { return {}; }
+    std::optional<QImage> windowPicture(std::uint32_t id) override {
+        if (id != 7) return std::nullopt;
+        return picture;
+    }
+    void positionTunnel(std::uint32_t) override {}
+    TunnelPlacement controlTunnel(std::uint32_t id, const QRect& r) override {
+        controlled.emplace_back(id, r);
+        return TunnelPlacement::Placed;
+    }
+};
+}  // namespace
+
+TEST(WhiteboardPage, ADoubleClickOnAMirroredWindowLaysTheRealWindowOverItsPicture) {
+    Scene scene;
+    auto windows = std::make_shared<OneWindow>();
+    windows->picture = QImage(240, 120, QImage::Format_RGB32);
+    windows->picture.fill(Qt::darkCyan);
+    scene.whiteboard->webViewController()->setTunnelWindowSystem(windows);
+    scene.waitUntilReady();
+
+    scene.whiteboard->evaluateScript(showTunnelWindowCall(7, jpegDataAddress(windows->picture), QStringLiteral("Seven")));
+    ASSERT_TRUE(waitUntil([&] { return scene.evaluate("marrowPanel.tunnelPictureWidth(7)").toInt() == 240; }, 20000));
+    const QVariantList box = scene.evaluate(
+        "(() => { const r = document.querySelector('.tunnel[data-window=\"7\"] img').getBoundingClientRect();"
+        " return [Math.round(r.left), Math.round(r.top), Math.round(r.width), Math.round(r.height)]; })()").toList();
+    ASSERT_EQ(box.size(), 4);
+    scene.evaluate("document.querySelector('.tunnel[data-window=\"7\"] img')"
+                   ".dispatchEvent(new MouseEvent('dblclick', {bubbles: true}))");
+    ASSERT_TRUE(waitUntil([&] { return !windows->controlled.empty(); }, 20000));
+    ASSERT_EQ(windows->controlled.size(), 1u);
+    // On the screen, where the picture is.
+    const QPoint topLeft = scene.whiteboard->wkWebView()->mapToGlobal(QPoint(box[0].toInt(), box[1].toInt()));
+    const qreal ratio = scene.whiteboard->wkWebView()->devicePixelRatioF();
+    EXPECT_EQ(windows->controlled[0].first, 7u);
+    EXPECT_EQ(windows->controlled[0].second, QRect(qRound(topLeft.x() * ratio), qRound(topLeft.y() * ratio),
+                                                   qRound(box[2].toInt() * ratio), qRound(box[3].toInt() * ratio)));
+    EXPECT_GT(box[2].toInt(), 0);
+}
