@@ -12,6 +12,8 @@
 #include "capture/PIPController.h"
 #include "controlbar/ControlBarView.h"
 #include "controlbar/SharedCameraPort.h"
+#include "library/ArchiveListView.h"
+#include "library/GifGeneratorView.h"
 #include "webpanels/CameraGestureTarget.h"
 #include "webpanels/PickedTunnelWindows.h"
 #include "webpanels/TunnelListView.h"
@@ -32,6 +34,8 @@ ContentView::ContentView(QSettings* settings, QWidget* parent) : QWidget(parent)
     factories.cameraView = [](QWidget* parent) { return new capture::CameraView(parent); };
     factories.pipCamera = [](QWidget* parent) { return new capture::PIPViewController(parent); };
     factories.docCamera = [](QWidget* parent) { return new capture::DocCamViewController(parent); };
+    factories.archiveList = [](QWidget* parent) { return new library::ArchiveListView(parent); };
+    factories.gifGenerator = [](QWidget* parent) { return new library::GifGeneratorView(parent); };
     // Other programs' windows for mirroring; the page reaches only those the presenter picked.
     auto tunnelWindows = std::make_shared<webpanels::PickedTunnelWindows>(webpanels::x11::makeX11TunnelWindowSystem());
     factories.tunnelList = [tunnelWindows](QWidget* parent) {
