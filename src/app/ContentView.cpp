@@ -2,6 +2,7 @@
 
 #include <QVBoxLayout>
 
+#include "app/Download.h"
 #include "app/Settings.h"
 #include "app/WhiteboardPictures.h"
 #include "app/rootview/RootView.h"
@@ -55,13 +56,22 @@ ContentView::ContentView(QSettings* settings, QWidget* parent) : QWidget(parent)
     rootView_->controlBar()->model().setScriptRunner(runInWhiteboard);
     capture::DocCamController::setWhiteboardScriptRunner(runInWhiteboard);
 
-    // The offline mode is kept between launches under "bookmark_offline".
-    rootView_->controlBar()->model().setOfflineModeStore([settings](bool offline) {
+    // The offline mode and the resolution are kept between launches ("bookmark_offline",
+    // "bookmark_resolution"); the update is fetched into the save folder.
+    const auto store = [settings](const QString& key, const QVariant& value) {
         std::unique_ptr<QSettings> own = settings ? nullptr : openUserSettings();
         QSettings* target = settings ? settings : own.get();
-        target->setValue(QStringLiteral("bookmark_offline"), offline);
+        target->setValue(key, value);
         target->sync();
-    });
+    };
+    controlbar::ControlBarModel& bar = rootView_->controlBar()->model();
+    bar.setOfflineModeStore([store](bool offline) { store(QStringLiteral("bookmark_offline"), offline); });
+    bar.setResolutionStore([store](const QString& r) { store(QStringLiteral("bookmark_resolution"), r); });
+    bar.setUpdateInstaller({[](const QString& address, auto stored, auto failed) {
+                                downloadFile(address, std::move(stored), std::move(failed));
+                            },
+                            {},
+                            {}});
 }
 
 }  // namespace qv::app
