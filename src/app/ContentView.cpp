@@ -13,6 +13,7 @@
 #include "capture/PIPController.h"
 #include "controlbar/ControlBarView.h"
 #include "controlbar/SharedCameraPort.h"
+#include "pairing/KestrixConfigView.h"
 #include "webpanels/CameraGestureTarget.h"
 #include "webpanels/WebView.h"
 #include "webpanels/WebViewController.h"
@@ -30,6 +31,7 @@ ContentView::ContentView(QSettings* settings, QWidget* parent) : QWidget(parent)
     factories.cameraView = [](QWidget* parent) { return new capture::CameraView(parent); };
     factories.pipCamera = [](QWidget* parent) { return new capture::PIPViewController(parent); };
     factories.docCamera = [](QWidget* parent) { return new capture::DocCamViewController(parent); };
+    factories.kestrixConfig = [](QWidget* parent) { return new pairing::KestrixConfigView(parent); };
     factories.whiteboard = [](QWidget* parent) {
         auto* board = new webpanels::WebView(parent);
         // The page's drags and pinches move and zoom whichever camera is the main one.

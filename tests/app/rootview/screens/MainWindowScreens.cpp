@@ -18,6 +18,7 @@
 #include "controlbar/ControlBarView.h"
 #include "controlbar/Popover.h"
 #include "controlbar/QVImageButton.h"
+#include "pairing/KestrixConfigView.h"
 #include "support/QtWait.h"
 #include "util/BuildInfo.h"
 
@@ -169,4 +170,14 @@ TEST(QV_SCREENS_SUITE, FocusAdjustAndSettingsPopovers) {
     shot(window, "settings");
     bar->popover("Settings")->hide();
     updateAvailable = false;
+
+    // The pairing panel over the real HID backend: no device here, so both prompts after the
+    // read-back.
+    post(nt::OpenKestrixConfig);
+    ASSERT_TRUE(qv::test::waitUntil([&] { return content->rootView()->kestrixConfig() != nullptr; }, 2000));
+    auto* pairing = qobject_cast<qv::pairing::KestrixConfigView*>(content->rootView()->kestrixConfig());
+    ASSERT_NE(pairing, nullptr);
+    ASSERT_TRUE(qv::test::waitUntil([&] { return pairing->readBackDone(); }, 5000));
+    shot(window, "pairing");
+    post(nt::OpenKestrixConfig);
 }
