@@ -132,59 +132,16 @@ void KestrixConfigView::build() {
     dongleTitle->onTap = [this] { tapDongleTitle(); };
     leftColumn->addWidget(dongleTitle);
 
-    dongleBlock_ = new QWidget;
-    auto* dongleRows = new QVBoxLayout(dongleBlock_);
-    dongleRows->setContentsMargins(0, 0, 0, 0);
-    dongleField_ = outlinedField(QStringLiteral("dongleSN"), 200);
-    connect(dongleField_, &QLineEdit::textEdited, this, [this](const QString& t) {
-        dongleSN = t;
-        refresh();
-    });
-    dongleRows->addWidget(row(rightAligned(QStringLiteral("Serial #: "), 120), dongleField_));
-    pairedCamera_ = new QLabel;
-    pairedCamera_->setObjectName(QStringLiteral("pairedCamera"));
-    dongleRows->addWidget(row(rightAligned(QStringLiteral("Paired Camera: "), 120), pairedCamera_));
-    dongleWifiRows_ = new QWidget;
-    auto* dongleWifi = new QVBoxLayout(dongleWifiRows_);
-    dongleWifi->setContentsMargins(0, 0, 0, 0);
-    dongleSsid_ = new QLabel;
-    donglePassword_ = new QLabel;
-    dongleWifi->addWidget(row(rightAligned(QStringLiteral("WiFi SSID: "), 120), dongleSsid_));
-    dongleWifi->addWidget(row(rightAligned(QStringLiteral("Password: "), 120), donglePassword_));
-    dongleRows->addWidget(dongleWifiRows_);
-    leftColumn->addWidget(dongleBlock_);
-    dongleMissing_ = new QLabel(QStringLiteral("Please make sure Dongle is connected."));
-    dongleMissing_->setObjectName(QStringLiteral("dongleMissing"));
-    leftColumn->addWidget(dongleMissing_);
+    dongle_ = addDeviceRows(leftColumn, QStringLiteral("dongleSN"), &dongleSN, QStringLiteral("Paired Camera: "),
+                            QStringLiteral("pairedCamera"), QStringLiteral("Please make sure Dongle is connected."),
+                            QStringLiteral("dongleMissing"));
     leftColumn->addSpacing(10);
-
     auto* cameraTitle = new QLabel(QStringLiteral("Connected Camera"));
     cameraTitle->setFont(scaledFont(font(), 1.6, true));
     leftColumn->addWidget(cameraTitle);
-    cameraBlock_ = new QWidget;
-    auto* cameraRows = new QVBoxLayout(cameraBlock_);
-    cameraRows->setContentsMargins(0, 0, 0, 0);
-    cameraField_ = outlinedField(QStringLiteral("cameraSN"), 200);
-    connect(cameraField_, &QLineEdit::textEdited, this, [this](const QString& t) {
-        cameraSN = t;
-        refresh();
-    });
-    cameraRows->addWidget(row(rightAligned(QStringLiteral("Serial #: "), 120), cameraField_));
-    cameraType_ = new QLabel;
-    cameraType_->setObjectName(QStringLiteral("cameraType"));
-    cameraRows->addWidget(row(rightAligned(QStringLiteral("Pair Type: "), 120), cameraType_));
-    cameraWifiRows_ = new QWidget;
-    auto* cameraWifi = new QVBoxLayout(cameraWifiRows_);
-    cameraWifi->setContentsMargins(0, 0, 0, 0);
-    cameraSsid_ = new QLabel;
-    cameraPassword_ = new QLabel;
-    cameraWifi->addWidget(row(rightAligned(QStringLiteral("WiFi SSID: "), 120), cameraSsid_));
-    cameraWifi->addWidget(row(rightAligned(QStringLiteral("Password: "), 120), cameraPassword_));
-    cameraRows->addWidget(cameraWifiRows_);
-    leftColumn->addWidget(cameraBlock_);
-    cameraMissing_ = new QLabel(QStringLiteral("Please make sure Camera is connected."));
-    cameraMissing_->setObjectName(QStringLiteral("cameraMissing"));
-    leftColumn->addWidget(cameraMissing_);
+    camera_ = addDeviceRows(leftColumn, QStringLiteral("cameraSN"), &cameraSN, QStringLiteral("Pair Type: "),
+                            QStringLiteral("cameraType"), QStringLiteral("Please make sure Camera is connected."),
+                            QStringLiteral("cameraMissing"));
     leftColumn->addStretch();
     panel->addWidget(left, 0, Qt::AlignVCenter);
 
@@ -256,25 +213,55 @@ void KestrixConfigView::build() {
     panel->addWidget(right, 0, Qt::AlignVCenter);
 }
 
+KestrixConfigView::DeviceRows KestrixConfigView::addDeviceRows(QLayout* column, const QString& serialName, QString* serial,
+                                                              const QString& secondLabel, const QString& secondName,
+                                                              const QString& missingText, const QString& missingName) {
+    DeviceRows rows;
+    rows.block = new QWidget;
+    auto* layout = new QVBoxLayout(rows.block);
+    layout->setContentsMargins(0, 0, 0, 0);
+    rows.serial = outlinedField(serialName, 200);
+    connect(rows.serial, &QLineEdit::textEdited, this, [this, serial](const QString& t) {
+        *serial = t;
+        refresh();
+    });
+    layout->addWidget(row(rightAligned(QStringLiteral("Serial #: "), 120), rows.serial));
+    rows.second = new QLabel;
+    rows.second->setObjectName(secondName);
+    layout->addWidget(row(rightAligned(secondLabel, 120), rows.second));
+    rows.wifiRows = new QWidget;
+    auto* wifi = new QVBoxLayout(rows.wifiRows);
+    wifi->setContentsMargins(0, 0, 0, 0);
+    rows.ssid = new QLabel;
+    rows.password = new QLabel;
+    wifi->addWidget(row(rightAligned(QStringLiteral("WiFi SSID: "), 120), rows.ssid));
+    wifi->addWidget(row(rightAligned(QStringLiteral("Password: "), 120), rows.password));
+    layout->addWidget(rows.wifiRows);
+    column->addWidget(rows.block);
+    rows.missing = new QLabel(missingText);
+    rows.missing->setObjectName(missingName);
+    column->addWidget(rows.missing);
+    return rows;
+}
+
 void KestrixConfigView::refresh() {
     const bool cameraIsP2P = entry(cameraSettings, CK::KEY_TYPE) == QLatin1String("P2P");
-    dongleBlock_->setVisible(isDongleConnected);
-    dongleMissing_->setVisible(!isDongleConnected);
-    if (dongleField_->text() != dongleSN) dongleField_->setText(dongleSN);
-    dongleField_->setEnabled(isAdmin);
-    pairedCamera_->setText(entry(dongleSettings, DK::KEY_CAMERA_HOST));
-    dongleWifiRows_->setVisible(!cameraIsP2P);
-    dongleSsid_->setText(entry(dongleSettings, DK::KEY_WIFI_SSID));
-    donglePassword_->setText(entry(dongleSettings, DK::KEY_WIFI_PASSWORD));
-
-    cameraBlock_->setVisible(isCameraConnected);
-    cameraMissing_->setVisible(!isCameraConnected);
-    if (cameraField_->text() != cameraSN) cameraField_->setText(cameraSN);
-    cameraField_->setEnabled(isAdmin);
-    cameraType_->setText(entry(cameraSettings, CK::KEY_TYPE));
-    cameraWifiRows_->setVisible(!cameraIsP2P);
-    cameraSsid_->setText(entry(cameraSettings, CK::KEY_WIFI_SSID));
-    cameraPassword_->setText(entry(cameraSettings, CK::KEY_WIFI_PASSWORD));
+    const auto show = [&](DeviceRows& rows, bool connected, const QString& serial, const QString& second,
+                          const QString& ssid, const QString& password) {
+        rows.block->setVisible(connected);
+        rows.missing->setVisible(!connected);
+        if (rows.serial->text() != serial) rows.serial->setText(serial);
+        rows.serial->setEnabled(isAdmin);
+        rows.second->setText(second);
+        // With a P2P camera neither block shows Wi-Fi rows.
+        rows.wifiRows->setVisible(!cameraIsP2P);
+        rows.ssid->setText(ssid);
+        rows.password->setText(password);
+    };
+    show(dongle_, isDongleConnected, dongleSN, entry(dongleSettings, DK::KEY_CAMERA_HOST),
+         entry(dongleSettings, DK::KEY_WIFI_SSID), entry(dongleSettings, DK::KEY_WIFI_PASSWORD));
+    show(camera_, isCameraConnected, cameraSN, entry(cameraSettings, CK::KEY_TYPE), entry(cameraSettings, CK::KEY_WIFI_SSID),
+         entry(cameraSettings, CK::KEY_WIFI_PASSWORD));
 
     for (QAbstractButton* b : pairTypeGroup_->buttons()) b->setChecked(b->objectName() == pairType);
     joinRows_->setVisible(pairType == QLatin1String("JOIN"));

@@ -15,6 +15,7 @@
 
 class QButtonGroup;
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QPushButton;
 
@@ -96,20 +97,21 @@ private:
     QElapsedTimer lastTap_;
     QString status_;
 
-    QWidget* dongleBlock_ = nullptr;
-    QLabel* dongleMissing_ = nullptr;
-    QLineEdit* dongleField_ = nullptr;
-    QLabel* pairedCamera_ = nullptr;
-    QWidget* dongleWifiRows_ = nullptr;
-    QLabel* dongleSsid_ = nullptr;
-    QLabel* donglePassword_ = nullptr;
-    QWidget* cameraBlock_ = nullptr;
-    QLabel* cameraMissing_ = nullptr;
-    QLineEdit* cameraField_ = nullptr;
-    QLabel* cameraType_ = nullptr;
-    QWidget* cameraWifiRows_ = nullptr;
-    QLabel* cameraSsid_ = nullptr;
-    QLabel* cameraPassword_ = nullptr;
+    // What the left column shows of one device.
+    struct DeviceRows {
+        QWidget* block = nullptr;    // shown while the device was connected at read-back
+        QLabel* missing = nullptr;   // "Please make sure ... is connected." otherwise
+        QLineEdit* serial = nullptr;
+        QLabel* second = nullptr;    // "Paired Camera: " or "Pair Type: "
+        QWidget* wifiRows = nullptr;
+        QLabel* ssid = nullptr;
+        QLabel* password = nullptr;
+    };
+    DeviceRows addDeviceRows(QLayout* column, const QString& serialName, QString* serial, const QString& secondLabel,
+                             const QString& secondName, const QString& missingText, const QString& missingName);
+
+    DeviceRows dongle_;
+    DeviceRows camera_;
     QButtonGroup* pairTypeGroup_ = nullptr;
     QWidget* joinRows_ = nullptr;
     QLineEdit* ssidField_ = nullptr;

@@ -31,7 +31,8 @@ namespace nt = app::notification;
 constexpr std::uint16_t vendor = 0x2C4A;
 const std::string kCamera = "/dev/hidraw-camera";
 const std::string kDongle = "/dev/hidraw-dongle";
-const KestrixConfigView::Timing fastTiming{50, 300, 600};
+// Short delays, with room for a busy machine to deliver the texts before the read-back.
+const KestrixConfigView::Timing fastTiming{100, 1500, 600};
 
 int threadCount() { return int(QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot).size()); }
 
