@@ -31,6 +31,8 @@ using CK = hid::CameraSettingsKey;
 using DK = hid::DongleSettingsKey;
 
 const QColor kGray(128, 128, 128);
+// The labels of the device rows, right-aligned in one column wide enough for the larger text.
+constexpr int kRowLabelWidth = 150;
 
 // A title that reports every press (a second press within the double-click time arrives as a
 // double click and counts as a tap too).
@@ -120,6 +122,7 @@ void KestrixConfigView::build() {
     auto* panel = new QHBoxLayout(this);
     panel->setContentsMargins(10, 10, 10, 10);
     panel->setSpacing(0);
+    panel->setSizeConstraint(QLayout::SetFixedSize);  // always as large as what it shows
 
     // Left column: what the devices reported.
     auto* left = new QWidget(this);
@@ -218,6 +221,7 @@ KestrixConfigView::DeviceRows KestrixConfigView::addDeviceRows(QLayout* column, 
                                                               const QString& missingText, const QString& missingName) {
     DeviceRows rows;
     rows.block = new QWidget;
+    rows.block->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     auto* layout = new QVBoxLayout(rows.block);
     layout->setContentsMargins(0, 0, 0, 0);
     rows.serial = outlinedField(serialName, 200);
@@ -225,17 +229,17 @@ KestrixConfigView::DeviceRows KestrixConfigView::addDeviceRows(QLayout* column, 
         *serial = t;
         refresh();
     });
-    layout->addWidget(row(rightAligned(QStringLiteral("Serial #: "), 120), rows.serial));
+    layout->addWidget(row(rightAligned(QStringLiteral("Serial #: "), kRowLabelWidth), rows.serial));
     rows.second = new QLabel;
     rows.second->setObjectName(secondName);
-    layout->addWidget(row(rightAligned(secondLabel, 120), rows.second));
+    layout->addWidget(row(rightAligned(secondLabel, kRowLabelWidth), rows.second));
     rows.wifiRows = new QWidget;
     auto* wifi = new QVBoxLayout(rows.wifiRows);
     wifi->setContentsMargins(0, 0, 0, 0);
     rows.ssid = new QLabel;
     rows.password = new QLabel;
-    wifi->addWidget(row(rightAligned(QStringLiteral("WiFi SSID: "), 120), rows.ssid));
-    wifi->addWidget(row(rightAligned(QStringLiteral("Password: "), 120), rows.password));
+    wifi->addWidget(row(rightAligned(QStringLiteral("WiFi SSID: "), kRowLabelWidth), rows.ssid));
+    wifi->addWidget(row(rightAligned(QStringLiteral("Password: "), kRowLabelWidth), rows.password));
     layout->addWidget(rows.wifiRows);
     column->addWidget(rows.block);
     rows.missing = new QLabel(missingText);
@@ -268,6 +272,7 @@ void KestrixConfigView::refresh() {
     statusLabel_->setText(status_);
     statusLabel_->setVisible(!status_.isEmpty());
     pairButton_->setEnabled(canPair());
+    if (layout()) layout()->activate();
     adjustSize();
     emit changed();
 }

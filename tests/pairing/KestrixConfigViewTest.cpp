@@ -122,6 +122,11 @@ TEST_F(Panel, ReadBackFillsTheRows) {
     EXPECT_EQ(shownWifiRows, 0);
     EXPECT_TRUE(child<QPushButton>("Pair")->isEnabled());
     EXPECT_FALSE(visible("wifiSSID")) << "\"Direct\": no Wi-Fi fields";
+    // scripts/screenshots keeps a picture of the filled panel.
+    if (const QString dir = qEnvironmentVariable("QV_SCREENSHOT_DIR"); !dir.isEmpty()) {
+        test::spin(200);  // the nested rows settle
+        EXPECT_TRUE(panel->grab().save(QDir(dir).filePath("pairing-read-back.png")));
+    }
 }
 
 TEST_F(Panel, JoinCameraShowsItsWifiRows) {
