@@ -2,6 +2,7 @@
 
 #include <QVBoxLayout>
 
+#include "app/Download.h"
 #include "app/Settings.h"
 #include "app/WhiteboardPictures.h"
 #include "app/rootview/RootView.h"
@@ -14,6 +15,7 @@
 #include "controlbar/SharedCameraPort.h"
 #include "library/ArchiveListView.h"
 #include "library/GifGeneratorView.h"
+#include "pairing/KestrixConfigView.h"
 #include "webpanels/CameraGestureTarget.h"
 #include "webpanels/PickedTunnelWindows.h"
 #include "webpanels/TunnelListView.h"
@@ -43,6 +45,7 @@ ContentView::ContentView(QSettings* settings, QWidget* parent) : QWidget(parent)
             tunnelWindows, [](const QString& script) { if (whiteboardWebView) whiteboardWebView->evaluateScript(script); },
             parent);
     };
+    factories.kestrixConfig = [](QWidget* parent) { return new pairing::KestrixConfigView(parent); };
     factories.whiteboard = [tunnelWindows](QWidget* parent) {
         auto* board = new webpanels::WebView(parent);
         board->webViewController()->setTunnelWindowSystem(tunnelWindows);
@@ -70,13 +73,22 @@ ContentView::ContentView(QSettings* settings, QWidget* parent) : QWidget(parent)
     rootView_->controlBar()->model().setScriptRunner(runInWhiteboard);
     capture::DocCamController::setWhiteboardScriptRunner(runInWhiteboard);
 
-    // The offline mode is kept between launches under "bookmark_offline".
-    rootView_->controlBar()->model().setOfflineModeStore([settings](bool offline) {
+    // The offline mode and the resolution are kept between launches ("bookmark_offline",
+    // "bookmark_resolution"); the update is fetched into the save folder.
+    const auto store = [settings](const QString& key, const QVariant& value) {
         std::unique_ptr<QSettings> own = settings ? nullptr : openUserSettings();
         QSettings* target = settings ? settings : own.get();
-        target->setValue(QStringLiteral("bookmark_offline"), offline);
+        target->setValue(key, value);
         target->sync();
-    });
+    };
+    controlbar::ControlBarModel& bar = rootView_->controlBar()->model();
+    bar.setOfflineModeStore([store](bool offline) { store(QStringLiteral("bookmark_offline"), offline); });
+    bar.setResolutionStore([store](const QString& r) { store(QStringLiteral("bookmark_resolution"), r); });
+    bar.setUpdateInstaller({[](const QString& address, auto stored, auto failed) {
+                                downloadFile(address, std::move(stored), std::move(failed));
+                            },
+                            {},
+                            {}});
 }
 
 }  // namespace qv::app

@@ -27,42 +27,52 @@ QString installerFileName(const QString& address) {
     return name;
 }
 
-void downloadFile(const QString& address, std::function<void(const QString& path)> completion) {
+void downloadFile(const QString& address, std::function<void(const QString& path)> completion,
+                  std::function<void(const QString& reason)> failed) {
+    auto fail = [failed](const QString& reason) {
+        util::printLine("Download failed:", reason);
+        if (failed) failed(reason);
+    };
     const auto folders = folderLocations();
     const QString name = installerFileName(address);
-    if (!folders || name.isEmpty()) {
-        util::printLine("Download refused:", address);
-        return;
-    }
+    if (!folders) return fail(QStringLiteral("No save folder is chosen."));
+    if (name.isEmpty()) return fail(QStringLiteral("The address names no file: ") + address);
     QDir().mkpath(folders->rootFolderURL);
     auto file = std::make_shared<QSaveFile>(folders->rootFolderURL + "/" + name);
-    if (!file->open(QIODevice::WriteOnly)) {
-        util::printLine("Download failed:", file->errorString());
-        return;
-    }
+    if (!file->open(QIODevice::WriteOnly)) return fail(file->errorString());
 
     QNetworkRequest request(QUrl(address + "?" + QString::number(QRandomGenerator::global()->generate())));
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
     QNetworkReply* reply = networkAccessManager().get(request);
-    auto failed = std::make_shared<bool>(false);
-    QObject::connect(reply, &QNetworkReply::readyRead, reply, [reply, file, failed] {
+    auto writeFailed = std::make_shared<bool>(false);
+    QObject::connect(reply, &QNetworkReply::readyRead, reply, [reply, file, writeFailed] {
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         if (status < 200 || status > 299) {
-            *failed = true;
+            *writeFailed = true;
             reply->readAll();
             return;
         }
-        if (file->write(reply->readAll()) < 0) *failed = true;
+        if (file->write(reply->readAll()) < 0) *writeFailed = true;
     });
-    QObject::connect(reply, &QNetworkReply::finished, reply, [reply, file, failed, completion = std::move(completion)] {
+    QObject::connect(reply, &QNetworkReply::finished, reply,
+                     [reply, file, writeFailed, fail, completion = std::move(completion)] {
         reply->deleteLater();
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        const bool ok = reply->error() == QNetworkReply::NoError && status >= 200 && status <= 299 && !*failed;
+        const bool ok = reply->error() == QNetworkReply::NoError && status >= 200 && status <= 299 && !*writeFailed;
         if (ok) file->write(reply->readAll());
         if (!ok || !file->commit()) {
+            // The previous file, if any, stays as it was.
+            QString reason;
+            if (reply->error() != QNetworkReply::NoError && reply->error() != QNetworkReply::ContentNotFoundError)
+                reason = reply->errorString();
+            else if (status < 200 || status > 299)
+                reason = QStringLiteral("The server answered %1.").arg(status);
+            else
+                reason = file->errorString();
             file->cancelWriting();
-            return;  // the previous file, if any, stays as it was
+            fail(reason);
+            return;
         }
         if (completion) completion(file->fileName());
     });

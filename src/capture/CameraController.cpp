@@ -172,21 +172,33 @@ void CameraController::startSession() {
 }
 
 void CameraController::reconfigure() {
-    if (!queue_ || !session_) return;  // not prepared yet: nothing to apply
-    const bool fullHD = app::isResolution1080;
-    const bool ultraHD = app::isResolution4K;
-    queue_->async([this, fullHD, ultraHD] { applySelection(fullHD, ultraHD); });
+    const auto camera = curVemoCamera();
+    if (!camera) return;
+    reconfigure({*camera, curVemoMic(), app::isResolution1080, app::isResolution4K});
 }
 
-void CameraController::applySelection(bool fullHD, bool ultraHD) {
+void CameraController::reconfigure(Selection selection) {
+    {
+        std::lock_guard lock(stateMutex_);
+        curVemoCamera_ = selection.camera;
+        if (selection.mic) curVemoMic_ = selection.mic;
+    }
+    if (!queue_ || !session_) return;  // not prepared yet: no session to apply it to
+    const std::uint64_t request = ++reconfigureRequests_;
+    queue_->async([this, selection = std::move(selection), request] {
+        if (request != reconfigureRequests_.load()) return;  // a newer choice waits behind this one
+        applySelection(selection);
+    });
+}
+
+void CameraController::applySelection(const Selection& selection) {
     util::printLine(describeList(vemoCameras()));
     util::printLine(describeList(vemoMics()));
-    const auto camera = curVemoCamera();
-    if (vemoCameras().empty() || !camera) return;
+    if (vemoCameras().empty()) return;
     std::optional<VemoMic> mic;
-    if (!vemoMics().empty()) mic = curVemoMic();
+    if (!vemoMics().empty()) mic = selection.mic;
     try {
-        configureInputs(*camera, mic, fullHD, ultraHD);
+        configureInputs(selection.camera, mic, selection.fullHD, selection.ultraHD);
         startSession();
     } catch (const CameraControllerError&) {
         // Dropped: the session stays stopped until the next choice.

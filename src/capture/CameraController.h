@@ -64,8 +64,18 @@ public:
 
     // Full set-up on the worker queue; the completion runs on the main thread.
     void prepare(Completion completion);
-    // Re-applies the selected camera, microphone and resolution; errors are dropped.
+    // A choice of inputs, handed to the worker queue by value.
+    struct Selection {
+        VemoCamera camera;
+        std::optional<VemoMic> mic;
+        bool fullHD = true;
+        bool ultraHD = false;
+    };
+    // Re-applies the selected camera, microphone and resolution flags; errors are dropped.
     void reconfigure();
+    // Makes the choice the current one and applies it on the worker queue. Of several requests
+    // waiting there only the latest is applied.
+    void reconfigure(Selection selection);
 
     // Worker-queue steps (public for the set-up order; each throws CameraControllerError).
     void discoverDevices();
@@ -159,7 +169,7 @@ private:
     void composeSnapshotWithBrowser(std::optional<QImage> browser, SnapshotLayers layers, const QString& path);
     void writeSnapshot(SnapshotLayers layers, const QString& path);
     void setUp(const Completion& completion, bool fullHD, bool ultraHD);
-    void applySelection(bool fullHD, bool ultraHD);
+    void applySelection(const Selection& selection);
     void onFrameFromStream();
     void onPreviewFrameFromStream();
     QSizeF defaultContainerSize() const;
@@ -179,6 +189,7 @@ private:
     std::unique_ptr<DeviceProvider> provider_;
     std::shared_ptr<gst::CameraSession> session_;
     std::unique_ptr<SerialQueue> queue_;
+    std::atomic<std::uint64_t> reconfigureRequests_{0};
 
     mutable std::mutex stateMutex_;
     std::vector<VemoCamera> vemoCameras_;

@@ -3,6 +3,7 @@
 // controller published in `sharedCameraController`; tests give the bar one of their own.
 #include <QString>
 
+#include <optional>
 #include <vector>
 
 namespace qv::controlbar {
@@ -30,6 +31,23 @@ public:
     // The cameras found, in the controller's order, and the choice of the document camera.
     virtual std::vector<CameraInfo> cameras() const = 0;
     virtual void setCurDocCamera(int index) = 0;
+
+    // The settings popover's pickers: the names of the cameras and microphones in the
+    // controller's order, whether entry i is the current choice (the same record, not just the
+    // same name), and the choices themselves. useCamera and useMicrophone hand the new choice to
+    // the capture code, which applies it on its own queue; setPipCamera only records it for the
+    // next picture-in-picture session.
+    virtual std::vector<QString> cameraNames() const = 0;
+    virtual std::vector<QString> microphoneNames() const = 0;
+    // The current main camera's name; none while there is no current camera.
+    virtual std::optional<QString> currentCameraName() const = 0;
+    virtual bool isCurrentCamera(int index) const = 0;
+    virtual bool isCurrentMicrophone(int index) const = 0;
+    virtual void useCamera(int index) = 0;
+    virtual void useMicrophone(int index) = 0;
+    virtual void setPipCamera(int index) = 0;
+    // Applies the chosen camera, microphone and the resolution flags again.
+    virtual void reconfigure() = 0;
 };
 
 }  // namespace qv::controlbar

@@ -1,5 +1,9 @@
 #include "controlbar/ControlBarModel.h"
 
+#include <QCoreApplication>
+#include <QPointer>
+#include <QDesktopServices>
+#include <QUrl>
 #include <QVariant>
 
 #include <algorithm>
@@ -7,16 +11,42 @@
 #include "state/AppState.h"
 #include "state/Notifications.h"
 #include "state/QtPrint.h"
+#include "capture/hid/HIDReports.h"
+#include "capture/hid/link/QVHIDDevice.h"
+#include "util/BuildInfo.h"
 
 namespace qv::controlbar {
 
 namespace nt = app::notification;
 
+namespace cmd = hid::QVHIDCommand;
+
+const std::array<ImageSettingRow, 7>& imageSettingRows() {
+    static const std::array<ImageSettingRow, 7> rows{{
+        {ImageSetting::Brightness, "Brightness", "toolbar_brightness", -127, 128, 0, cmd::CMD_BRIGHTNESS},
+        {ImageSetting::Contrast, "Contrast", "toolbar_contrast", 0, 255, 128, cmd::CMD_CONTRAST},
+        {ImageSetting::Saturation, "Saturation", "toolbar_saturation", 0, 255, 128, cmd::CMD_SATURATION},
+        {ImageSetting::Sharpness, "Sharpness", "toolbar_sharpness", 0, 255, 128, cmd::CMD_SHARPNESS},
+        {ImageSetting::Focus, "Focus", "toolbar_focus", 0, 255, 128, cmd::CMD_FOCUS},
+        {ImageSetting::Exposure, "Exposure", "toolbar_exposure", -512, 3072, 0, cmd::CMD_EXPOSURE},
+        {ImageSetting::Whitebalance, "Whitebalance", "toolbar_whitebalance", 2300, 8500, 5000, cmd::CMD_WHITE_BALANCE},
+    }};
+    return rows;
+}
+
+QString versionText(const QString& appVersion, const QString& buildVersion) {
+    return appVersion + "(" + buildVersion + ")";
+}
+
 double zoomedIn(double currentFactor) { return std::min(10.0, currentFactor * 1.1); }
 double zoomedOut(double currentFactor) { return std::max(0.5, currentFactor / 1.1); }
 
 ControlBarModel::ControlBarModel(CameraProvider camera, QObject* parent)
-    : QObject(parent), camera_(std::move(camera)) {
+    : QObject(parent),
+      appVersion(QString::fromUtf8(util::build::shortVersion)),
+      buildVersion(QString::fromUtf8(util::build::buildNumber)),
+      camera_(std::move(camera)) {
+    setUpdateInstaller({});
     recordingTimer_.setInterval(recordingClockIntervalMs);
     recordingTimer_.setTimerType(Qt::PreciseTimer);
     connect(&recordingTimer_, &QTimer::timeout, this, &ControlBarModel::clockTick);
@@ -200,6 +230,151 @@ void ControlBarModel::refreshRecordingTime() {
 void ControlBarModel::clockTick() {
     // The stop button (and so the clock's receiver) is on screen only while the bar is shown.
     if (!hideControlBar && isRecording) refreshRecordingTime();
+}
+
+// --- Focus and Adjust popovers ---
+
+hid::QVHIDDevice& ControlBarModel::hidLink() const { return hidLink_ ? hidLink_() : hid::QVHIDDevice::shared(); }
+
+double& ControlBarModel::imageField(ImageSetting setting) {
+    switch (setting) {
+        case ImageSetting::Brightness: return brightnessFactor;
+        case ImageSetting::Contrast: return contrastFactor;
+        case ImageSetting::Saturation: return saturationFactor;
+        case ImageSetting::Sharpness: return sharpnessFactor;
+        case ImageSetting::Focus: return focusFactor;
+        case ImageSetting::Exposure: return exposureFactor;
+        case ImageSetting::Whitebalance: return whitebalanceFactor;
+    }
+    return brightnessFactor;
+}
+
+double ControlBarModel::imageSetting(ImageSetting setting) const {
+    return const_cast<ControlBarModel*>(this)->imageField(setting);
+}
+
+void ControlBarModel::setImageSetting(ImageSetting setting, double value) {
+    // The field first, so the slider and the field never disagree; then one report for this value.
+    imageField(setting) = value;
+    const std::int64_t whole = hid::sliderCommandValue(value);
+    hid::QVHIDDevice& link = hidLink();
+    switch (setting) {
+        case ImageSetting::Brightness: link.setBrightness(whole); break;
+        case ImageSetting::Contrast: link.setContrast(whole); break;
+        case ImageSetting::Saturation: link.setSaturation(whole); break;
+        case ImageSetting::Sharpness: link.setSharpness(whole); break;
+        case ImageSetting::Focus: link.setFocus(cmd::CMD_FOCUS, whole); break;
+        case ImageSetting::Exposure: link.setExposure(cmd::CMD_EXPOSURE, whole); break;
+        case ImageSetting::Whitebalance: link.setWhiteBalance(cmd::CMD_WHITE_BALANCE, whole); break;
+    }
+}
+
+void ControlBarModel::sendFocusCommand(std::uint8_t command) { hidLink().setFocus(command, 0); }
+
+void ControlBarModel::resetCameraImage() {
+    hidLink().sendReport(hid::makeCommandReport(cmd::CMD_RESET, 0));
+    restoreImageDefaults();
+}
+
+void ControlBarModel::restoreImageDefaults() {
+    for (const ImageSettingRow& row : imageSettingRows()) imageField(row.setting) = row.defaultValue;
+    emit changed();
+}
+
+// --- Settings popover ---
+
+std::vector<QString> ControlBarModel::cameraNames() const {
+    auto* cam = camera_();
+    return cam ? cam->cameraNames() : std::vector<QString>{};
+}
+
+std::vector<QString> ControlBarModel::microphoneNames() const {
+    auto* cam = camera_();
+    return cam ? cam->microphoneNames() : std::vector<QString>{};
+}
+
+bool ControlBarModel::showsPairButton() const {
+    auto* cam = camera_();
+    const std::optional<QString> name = cam ? cam->currentCameraName() : std::nullopt;
+    return name && name->contains(QStringLiteral("Kestrix"), Qt::CaseSensitive);
+}
+
+void ControlBarModel::selectCamera(int index) {
+    selectedCameraIndex = index;
+    auto* cam = camera_();
+    // Without a controller, an index outside the list, or the current camera: nothing changes.
+    if (cam && index >= 0 && index < int(cam->cameraNames().size()) && !cam->isCurrentCamera(index)) {
+        util::printLine(QStringLiteral("Camera changed "));
+        cam->useCamera(index);
+    }
+    emit changed();
+}
+
+void ControlBarModel::selectMicrophone(int index) {
+    selectedMicIndex = index;
+    auto* cam = camera_();
+    if (cam && index >= 0 && index < int(cam->microphoneNames().size()) && !cam->isCurrentMicrophone(index)) {
+        util::printLine(QStringLiteral("Mic changed "));
+        cam->useMicrophone(index);
+    }
+    emit changed();
+}
+
+void ControlBarModel::selectAuxCamera(int index) {
+    selectedPipCameraIndex = index;
+    if (auto* cam = camera_()) cam->setPipCamera(index);
+    emit changed();
+}
+
+void ControlBarModel::selectResolution(const QString& resolution) {
+    selectedResolution = resolution;
+    if (resolution != app::globalResolution) {
+        app::applyResolution(resolution);
+        if (auto* cam = camera_()) cam->reconfigure();
+        if (storeResolution_) storeResolution_(resolution);
+    }
+    emit changed();
+}
+
+void ControlBarModel::postAndClosePopover(const char* name) {
+    app::post(name);
+    showPopoverSettings = false;
+    emit changed();
+}
+
+void ControlBarModel::setUpdateInstaller(UpdateInstaller installer) {
+    if (!installer.open)
+        installer.open = [](const QString& path) { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); };
+    if (!installer.quit) installer.quit = [] { QCoreApplication::quit(); };
+    installer_ = std::move(installer);
+}
+
+void ControlBarModel::downloadUpdate(bool proceed) {
+    if (!proceed || updateDownloading_) return;
+    if (!installer_.download) {
+        emit updateFailed(QStringLiteral("No way to download the update is set up."));
+        return;
+    }
+    updateDownloading_ = true;
+    QPointer<ControlBarModel> self(this);
+    installer_.download(
+        app::updateDownloadLocation,
+        [self](const QString& path) {
+            if (!self) return;
+            self->updateDownloading_ = false;
+            self->installUpdate(path);
+        },
+        [self](const QString& reason) {
+            if (!self) return;
+            self->updateDownloading_ = false;
+            util::printLine("Update download failed:", reason);
+            emit self->updateFailed(reason);
+        });
+}
+
+void ControlBarModel::installUpdate(const QString& path) {
+    if (installer_.open) installer_.open(path);
+    if (installer_.quit) installer_.quit();
 }
 
 // --- notification handlers ---

@@ -1,6 +1,10 @@
 #include "controlbar/ControlBarView.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QPushButton>
 #include <QDesktopServices>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -15,6 +19,9 @@
 #include <cmath>
 
 #include "state/AppState.h"
+#include "capture/hid/HIDReports.h"
+#include "helpers/NiceButtonStyle.h"
+#include "util/BuildInfo.h"
 #include "controlbar/BarStyle.h"
 #include "controlbar/NamedImages.h"
 #include "controlbar/Popover.h"
@@ -146,6 +153,41 @@ const QString kZoom = QStringLiteral("Zoom");
 const QString kViewOption = QStringLiteral("ViewOption");
 const QString kRecord = QStringLiteral("Record");
 const QString kViewer = QStringLiteral("Browsers");
+const QString kFocus = QStringLiteral("Focus");
+const QString kAdjust = QStringLiteral("Adjust");
+const QString kSettings = QStringLiteral("Settings");
+
+// "Update", "Change" and "Pair": white text on grey, the accent colour while pressed.
+QPushButton* textButton(const QString& text, std::function<void()> action) {
+    auto* b = new QPushButton(text);
+    b->setObjectName(text);
+    app::NiceButtonStyle{Qt::white, QColor(128, 128, 128), QApplication::palette().color(QPalette::Highlight)}.apply(b);
+    QObject::connect(b, &QPushButton::clicked, b, [action = std::move(action)] { action(); });
+    return b;
+}
+
+QLabel* boldText(const QString& text, const QColor& color = {}) {
+    auto* label = new QLabel(text);
+    QFont f = label->font();
+    f.setBold(true);
+    label->setFont(f);
+    if (color.isValid()) {
+        QPalette p = label->palette();
+        p.setColor(QPalette::WindowText, color);
+        label->setPalette(p);
+    }
+    return label;
+}
+
+// A picker of the Settings popover; its entries are drawn in black, as the platform's menus are.
+QComboBox* picker(const QString& name, const std::vector<QString>& entries, int selected) {
+    auto* combo = new QComboBox;
+    combo->setObjectName(name);
+    combo->setPalette(QApplication::palette());
+    for (const QString& entry : entries) combo->addItem(entry);
+    combo->setCurrentIndex(selected >= 0 && selected < combo->count() ? selected : -1);
+    return combo;
+}
 
 }  // namespace
 
@@ -170,19 +212,22 @@ ControlBarView::ControlBarView(ControlBarModel::CameraProvider camera, QWidget* 
     mainRow_->setContentsMargins(0, 0, 0, 0);
     hidButtons_ = new QWidget(bar_);
     hidButtons_->setObjectName(QStringLiteral("hidButtons"));
-    auto* hidRow = new QHBoxLayout(hidButtons_);
-    hidRow->setContentsMargins(0, 0, 0, 0);
+    hidRow_ = new QHBoxLayout(hidButtons_);
+    hidRow_->setContentsMargins(0, 0, 0, 0);
     row->addWidget(main);
     row->addWidget(hidButtons_);
     column->addWidget(bar_, 0, Qt::AlignHCenter);
 
-    for (const QString& name : {kZoom, kViewOption, kRecord, kViewer}) {
+    for (const QString& name : {kZoom, kViewOption, kRecord, kViewer, kFocus, kAdjust, kSettings}) {
         auto* popover = new Popover(name, this);
         popovers_[name] = popover;
         connect(popover, &Popover::closed, this, [this, name] {
             bool* flag = name == kZoom         ? &model_->showPopoverZoom
                          : name == kViewOption ? &model_->showPopoverViewOption
                          : name == kRecord     ? &model_->showPopoverRecord
+                         : name == kFocus      ? &model_->showPopoverFocus
+                         : name == kAdjust     ? &model_->showPopoverAdjust
+                         : name == kSettings   ? &model_->showPopoverSettings
                                                : &model_->showPopoverViewer;
             if (*flag) {
                 *flag = false;
@@ -199,6 +244,10 @@ ControlBarView::ControlBarView(ControlBarModel::CameraProvider camera, QWidget* 
         model_->setZoomFromSlider(double(v) / kSliderScale);
     });
     popovers_[kZoom]->setRow(zoomRow());
+    // The Focus and Adjust popovers keep their content for good too (a drag is never cut).
+    popovers_[kFocus]->setRow(focusRow());
+    popovers_[kAdjust]->setColumn(adjustColumn());
+    connect(model_, &ControlBarModel::updateFailed, this, &ControlBarView::showUpdateFailure);
 
     connect(model_, &ControlBarModel::changed, this, &ControlBarView::refresh);
     refresh();
@@ -218,9 +267,10 @@ bool ControlBarView::event(QEvent* event) {
 }
 
 QVImageButton* ControlBarView::button(const QString& icon) const {
-    auto find = [&](const QObject* root) -> QVImageButton* {
+    // A button of a group that was taken down (hidden, deleted later) does not count.
+    auto find = [&](const QWidget* root) -> QVImageButton* {
         for (auto* b : root->findChildren<QVImageButton*>(icon))
-            if (!b->isHidden()) return b;
+            if (b->isVisibleTo(root)) return b;
         return nullptr;
     };
     if (auto* b = find(this)) return b;
@@ -245,6 +295,15 @@ void ControlBarView::refresh() {
     tab_->update();
     if (barShown_ == model_->hideControlBar) slideBar(model_->hideControlBar);
     rebuildMainButtons();
+    rebuildHIDButtons();
+    for (const auto& [setting, slider] : imageSliders_) {
+        // Values put back by a reset move the sliders without sending anything.
+        const int value = int(hid::sliderCommandValue(model_->imageSetting(setting)));
+        if (slider->value() != value) {
+            QSignalBlocker block(slider);
+            slider->setValue(value);
+        }
+    }
     const int sliderValue = int(std::lround(model_->zoomFactor * kSliderScale));
     if (zoomSlider_->value() != sliderValue) {
         QSignalBlocker block(zoomSlider_);
@@ -414,6 +473,241 @@ void ControlBarView::refreshPopovers() {
     syncPopover(kViewOption, shown && model_->showPopoverViewOption, QStringLiteral("toolbar_view"));
     syncPopover(kRecord, shown && model_->showPopoverRecord && !model_->isRecording, QStringLiteral("toolbar_record"));
     syncPopover(kViewer, shown && model_->showPopoverViewer && t.isWendle, QStringLiteral("toolbar_viewer"));
+    syncPopover(kFocus, shown && model_->showPopoverFocus && t.allowHIDControl, QStringLiteral("toolbar_focus"));
+    syncPopover(kAdjust, shown && model_->showPopoverAdjust && t.allowHIDControl, QStringLiteral("toolbar_adjust"));
+    // The Settings popover's content is drawn when it opens and again when what it shows changes.
+    Popover* settings = popovers_[kSettings];
+    const bool settingsShown = shown && model_->showPopoverSettings;
+    if (settingsShown) {
+        const QString signature = settingsSignature();
+        if (!settings->isVisible() || popoverSignatures_[kSettings] != signature) {
+            popoverSignatures_[kSettings] = signature;
+            settings->setColumn(settingsColumn(), Qt::AlignLeft);
+        }
+    }
+    syncPopover(kSettings, settingsShown, QStringLiteral("toolbar_settings"));
+}
+
+QSlider* ControlBarView::imageSlider(ImageSetting setting) const {
+    auto it = imageSliders_.find(setting);
+    return it == imageSliders_.end() ? nullptr : it->second;
+}
+
+void ControlBarView::rebuildHIDButtons() {
+    const bool hid = model_->toggleModel.allowHIDControl;
+    const QString signature = QStringLiteral("%1|%2").arg(hid).arg(app::updateAvailable);
+    if (signature == hidSignature_) return;
+    hidSignature_ = signature;
+    clearLayout(hidRow_);
+    updateBadge_ = nullptr;
+    ControlBarModel* model = model_;
+    QWidget* parent = hidButtons_;
+    auto add = [&](QWidget* w) {
+        hidRow_->addWidget(w, 0, Qt::AlignVCenter);
+        w->show();
+    };
+    if (hid) {
+        add(new QVImageButton("toolbar_focus", "Focus", {}, std::nullopt, [model] {
+            model->showPopoverFocus = true;
+            emit model->changed();
+        }, parent));
+        add(new QVImageButton("toolbar_adjust", "Adjust", {}, std::nullopt, [model] {
+            model->showPopoverAdjust = true;
+            emit model->changed();
+        }, parent));
+    }
+    // The Settings button with the update badge over its top-trailing corner.
+    auto* stack = new QWidget(parent);
+    stack->setObjectName(QStringLiteral("settingsStack"));
+    auto* grid = new QGridLayout(stack);
+    grid->setContentsMargins(0, 0, 0, 0);
+    grid->addWidget(new QVImageButton("toolbar_settings", "Settings", {}, std::nullopt, [model] {
+        model->showPopoverSettings = true;
+        emit model->changed();
+    }, stack), 0, 0);
+    if (app::updateAvailable) {
+        updateBadge_ = new QLabel(stack);
+        updateBadge_->setObjectName(QStringLiteral("updateBadge"));
+        updateBadge_->setPixmap(namedImage(QStringLiteral("new_version"), QSize(28, 28), devicePixelRatioF()));
+        updateBadge_->setFixedSize(28, 28);
+        updateBadge_->setAttribute(Qt::WA_TransparentForMouseEvents);
+        grid->addWidget(updateBadge_, 0, 0, Qt::AlignTop | Qt::AlignRight);
+    }
+    add(stack);
+}
+
+std::vector<QWidget*> ControlBarView::focusRow() {
+    ControlBarModel* model = model_;
+    namespace cmd = hid::QVHIDCommand;
+    return {new QVImageButton("toolbar_focus_af", "Auto", {}, std::nullopt,
+                              [model] { model->sendFocusCommand(cmd::CMD_AUTO_FOCUS); }),
+            new QVImageButton("toolbar_focus_afl", "Lock", {}, std::nullopt,
+                              [model] { model->sendFocusCommand(cmd::CMD_FOCUS_LOCK); })};
+}
+
+std::vector<QWidget*> ControlBarView::adjustColumn() {
+    std::vector<QWidget*> column;
+    for (const ImageSettingRow& r : imageSettingRows()) {
+        auto* row = new QWidget;
+        auto* l = new QHBoxLayout(row);
+        l->setContentsMargins(0, 0, 0, 0);
+        l->addStretch();
+        auto* icon = new QLabel;
+        const QSize iconSize = QSize(32, int(32 / std::max(1.0, namedImageAspect(r.icon)))).boundedTo(QSize(32, 32));
+        icon->setPixmap(namedImage(r.icon, iconSize, devicePixelRatioF()));
+        icon->setContentsMargins(5, 0, 0, 0);
+        l->addWidget(icon, 0, Qt::AlignVCenter);
+        auto* label = new QLabel(r.label);
+        label->setFixedWidth((r.setting == ImageSetting::Whitebalance ? 85 : 80) + 8);
+        label->setContentsMargins(4, 0, 4, 0);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        l->addWidget(label, 0, Qt::AlignVCenter);
+        auto* slider = new QSlider(Qt::Horizontal);
+        slider->setObjectName(QStringLiteral("slider_%1").arg(r.label));
+        slider->setFixedWidth(200);
+        slider->setRange(r.minimum, r.maximum);
+        slider->setSingleStep(1);
+        slider->setTracking(true);  // every value while dragging, not only the last one
+        slider->setValue(int(r.defaultValue));
+        const ImageSetting setting = r.setting;
+        connect(slider, &QSlider::valueChanged, this, [this, setting](int v) { model_->setImageSetting(setting, v); });
+        imageSliders_[setting] = slider;
+        l->addWidget(slider, 0, Qt::AlignVCenter);
+        l->addStretch();
+        column.push_back(row);
+    }
+    auto* reset = new QPushButton(QStringLiteral("Reset to default"));
+    reset->setObjectName(QStringLiteral("resetToDefault"));
+    QPalette p = reset->palette();
+    p.setColor(QPalette::ButtonText, Qt::black);
+    reset->setPalette(p);
+    connect(reset, &QPushButton::clicked, this, [this] { model_->resetCameraImage(); });
+    column.push_back(reset);
+    return column;
+}
+
+QString ControlBarView::settingsSignature() const {
+    const ControlBarModel& m = *model_;
+    const auto folders = app::folderLocations();
+    QStringList parts{QString::number(app::updateAvailable), m.versionLine(), folders ? folders->rootFolderURL : QString(),
+                      QString::number(m.toggleModel.allowPIP), QString::number(m.toggleModel.offlineMode),
+                      QString::number(m.showsPairButton()), QString::number(m.selectedCameraIndex),
+                      QString::number(m.selectedPipCameraIndex), QString::number(m.selectedMicIndex), m.selectedResolution};
+    for (const QString& name : m.cameraNames()) parts << "c:" + name;
+    for (const QString& name : m.microphoneNames()) parts << "m:" + name;
+    return parts.join(QChar(0x1F));
+}
+
+std::vector<QWidget*> ControlBarView::settingsColumn() {
+    ControlBarModel* model = model_;
+    const ControlBarModel& m = *model_;
+    auto row = [](const QString& label, const std::vector<QWidget*>& items) -> QWidget* {
+        auto* w = new QWidget;
+        auto* l = new QHBoxLayout(w);
+        l->setContentsMargins(0, 0, 0, 0);
+        QLabel* name = boldText(label);
+        name->setFixedWidth(100);
+        name->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        l->addWidget(name, 0, Qt::AlignVCenter);
+        for (QWidget* item : items) l->addWidget(item, 0, Qt::AlignVCenter);
+        l->addStretch();
+        return w;
+    };
+    std::vector<QWidget*> column;
+
+    QLabel* version = boldText(m.versionLine());
+    version->setObjectName(QStringLiteral("versionText"));
+    std::vector<QWidget*> versionItems{version};
+    if (app::updateAvailable) {
+        QLabel* status = boldText(QStringLiteral("✹ New version available."), redColor);
+        status->setObjectName(QStringLiteral("updateStatus"));
+        versionItems.push_back(status);
+        versionItems.push_back(textButton(QStringLiteral("Update"), [this] { confirmUpdate(); }));
+    } else {
+        QLabel* status = boldText(QStringLiteral("✔︎ Up to date."), QColor(0x28, 0xCD, 0x41));
+        status->setObjectName(QStringLiteral("updateStatus"));
+        versionItems.push_back(status);
+    }
+    column.push_back(row(QStringLiteral("Version:"), versionItems));
+    auto* gap = new QWidget;
+    gap->setFixedHeight(8);
+    column.push_back(gap);
+
+    // The save folder: a long path shows its end and loses its beginning.
+    const auto folders = app::folderLocations();
+    const QString path = folders ? folders->rootFolderURL : QString();
+    auto* location = new QLabel;
+    location->setObjectName(QStringLiteral("saveLocation"));
+    location->setToolTip(QString());
+    location->setText(location->fontMetrics().elidedText(path, Qt::ElideLeft, 250));
+    location->setMaximumWidth(250);
+    location->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    column.push_back(row(QStringLiteral("Save Location:"),
+                         {location, textButton(QStringLiteral("Change"), [model] { model->postAndClosePopover("ChangeArchive"); })}));
+
+    const std::vector<QString> cameras = m.cameraNames();
+    QComboBox* main = picker(QStringLiteral("mainCameraPicker"), cameras, m.selectedCameraIndex);
+    connect(main, qOverload<int>(&QComboBox::activated), this, [model](int i) { model->selectCamera(i); });
+    std::vector<QWidget*> mainItems{main};
+    if (m.showsPairButton())
+        mainItems.push_back(textButton(QStringLiteral("Pair"), [model] { model->postAndClosePopover("OpenKestrixConfig"); }));
+    column.push_back(row(QStringLiteral("Main Camera:"), mainItems));
+
+    if (m.toggleModel.allowPIP) {
+        QComboBox* aux = picker(QStringLiteral("auxCameraPicker"), cameras, m.selectedPipCameraIndex);
+        connect(aux, qOverload<int>(&QComboBox::activated), this, [model](int i) { model->selectAuxCamera(i); });
+        column.push_back(row(QStringLiteral("Aux Camera:"), {aux}));
+    }
+
+    QComboBox* mic = picker(QStringLiteral("microphonePicker"), m.microphoneNames(), m.selectedMicIndex);
+    connect(mic, qOverload<int>(&QComboBox::activated), this, [model](int i) { model->selectMicrophone(i); });
+    column.push_back(row(QStringLiteral("Microphone:"), {mic}));
+
+    std::vector<QString> resolutions(ControlBarModel::resolutions.begin(), ControlBarModel::resolutions.end());
+    QComboBox* resolution =
+        picker(QStringLiteral("resolutionPicker"), resolutions, int(ControlBarModel::resolutions.indexOf(m.selectedResolution)));
+    connect(resolution, &QComboBox::textActivated, this, [model](const QString& r) { model->selectResolution(r); });
+    column.push_back(row(QStringLiteral("Resolution:"), {resolution}));
+
+    auto* offline = new QCheckBox;
+    offline->setObjectName(QStringLiteral("offlineMode"));
+    offline->setChecked(m.toggleModel.offlineMode);
+    connect(offline, &QCheckBox::clicked, this, [model](bool on) { model->setOfflineMode(on); });
+    column.push_back(row(QStringLiteral("Offline Mode:"), {offline}));
+    return column;
+}
+
+void ControlBarView::confirmUpdate() {
+    model_->showPopoverSettings = false;
+    emit model_->changed();
+    // The question goes on the main window; without a shown window nothing is asked.
+    QWidget* host = window();
+    if (!host || !host->isVisible()) return;
+    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Update Software"), QStringLiteral("Update Software"),
+                                QMessageBox::NoButton, host);
+    box->setObjectName(QStringLiteral("updateConfirmation"));
+    box->setInformativeText(QStringLiteral("Do you want to download and install the new version? ") +
+                            QString::fromUtf8(util::build::bundleName) + QStringLiteral(" will be closed after downloading."));
+    QAbstractButton* proceed = box->addButton(QStringLiteral("Continue"), QMessageBox::AcceptRole);
+    box->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+    box->setWindowModality(Qt::WindowModal);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    QPointer<ControlBarModel> model(model_);
+    connect(box, &QMessageBox::buttonClicked, this, [model, proceed](QAbstractButton* clicked) {
+        if (model) model->downloadUpdate(clicked == proceed);
+    });
+    box->open();
+}
+
+void ControlBarView::showUpdateFailure(const QString& reason) {
+    QWidget* host = window();
+    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Update Software"),
+                                QStringLiteral("The new version could not be downloaded."), QMessageBox::Ok, host);
+    box->setObjectName(QStringLiteral("updateFailed"));
+    box->setInformativeText(reason);
+    box->setWindowModality(Qt::WindowModal);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
 }
 
 void ControlBarView::syncPopover(const QString& name, bool shown, const QString& anchorIcon) {

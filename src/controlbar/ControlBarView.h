@@ -2,6 +2,7 @@
 // The presenter's control bar: a small tab that collapses and restores it, and the grey rounded
 // row of buttons with their popovers. It shows the state of its ControlBarModel and calls its
 // actions; the root view places it along the bottom of the main window.
+#include <QLabel>
 #include <QPointer>
 #include <QWidget>
 
@@ -35,6 +36,13 @@ public:
     QWidget* bar() const { return bar_; }
     Popover* popover(const QString& name) const;
     QSlider* zoomSlider() const { return zoomSlider_; }
+    // The Adjust popover's slider of one image setting.
+    QSlider* imageSlider(ImageSetting setting) const;
+    // The update badge on the Settings button (shown while an update waits).
+    QWidget* updateBadge() const { return updateBadge_; }
+
+    // The update flow: "Update" asks in a window-modal message box; "Continue" downloads.
+    void confirmUpdate();
     // How far the bar is moved down from its place while it slides out or in.
     int slideOffset() const { return slideOffset_; }
     static constexpr int slideDurationMs = 500;
@@ -57,6 +65,12 @@ private:
     std::vector<QWidget*> zoomRow();
     std::vector<QWidget*> recordRow();
     std::vector<QWidget*> viewOptionRow();
+    std::vector<QWidget*> focusRow();
+    std::vector<QWidget*> adjustColumn();
+    std::vector<QWidget*> settingsColumn();
+    QString settingsSignature() const;
+    void rebuildHIDButtons();
+    void showUpdateFailure(const QString& reason);
     void revealSaveFolder();
     void showTunnelList();
     void toggleFullScreen();
@@ -67,6 +81,10 @@ private:
     QHBoxLayout* mainRow_;
     QWidget* hidButtons_;
     QSlider* zoomSlider_ = nullptr;
+    std::map<ImageSetting, QSlider*> imageSliders_;
+    QHBoxLayout* hidRow_ = nullptr;
+    QString hidSignature_;
+    QLabel* updateBadge_ = nullptr;
     QString mainSignature_;
     int slideOffset_ = 0;
     bool barShown_ = true;

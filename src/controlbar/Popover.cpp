@@ -16,7 +16,14 @@ Popover::Popover(const QString& name, QWidget* parent) : QFrame(parent, Qt::Popu
     applyBarForeground(this);
 }
 
-void Popover::setRow(const std::vector<QWidget*>& widgets) {
+void Popover::setRow(const std::vector<QWidget*>& widgets) { setContent(widgets, false, Qt::AlignVCenter); }
+
+void Popover::setColumn(const std::vector<QWidget*>& widgets, Qt::Alignment alignment) {
+    setContent(widgets, true, alignment);
+}
+
+void Popover::setContent(const std::vector<QWidget*>& widgets, bool vertical, Qt::Alignment alignment) {
+    row_->setDirection(vertical ? QBoxLayout::TopToBottom : QBoxLayout::LeftToRight);
     while (QLayoutItem* item = row_->takeAt(0)) {
         if (QWidget* w = item->widget()) {
             w->hide();
@@ -26,7 +33,7 @@ void Popover::setRow(const std::vector<QWidget*>& widgets) {
     }
     row_->addStretch();
     for (QWidget* w : widgets) {
-        row_->addWidget(w, 0, Qt::AlignVCenter);
+        row_->addWidget(w, 0, alignment);
         w->show();
     }
     row_->addStretch();

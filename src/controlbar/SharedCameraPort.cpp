@@ -59,6 +59,70 @@ public:
         const auto cameras = c->vemoCameras();
         if (index >= 0 && index < int(cameras.size())) c->setCurDocCamera(cameras[std::size_t(index)]);
     }
+
+    std::vector<QString> cameraNames() const override {
+        std::vector<QString> out;
+        if (auto* c = controller())
+            for (const auto& camera : c->vemoCameras()) out.push_back(camera.description());
+        return out;
+    }
+    std::vector<QString> microphoneNames() const override {
+        std::vector<QString> out;
+        if (auto* c = controller())
+            for (const auto& mic : c->vemoMics()) out.push_back(mic.description());
+        return out;
+    }
+    std::optional<QString> currentCameraName() const override {
+        auto* c = controller();
+        if (!c) return std::nullopt;
+        const auto camera = c->curVemoCamera();
+        if (!camera) return std::nullopt;
+        return camera->description();
+    }
+    bool isCurrentCamera(int index) const override {
+        auto* c = controller();
+        if (!c) return false;
+        const auto camera = entry(c->vemoCameras(), index);
+        return camera && camera == c->curVemoCamera();
+    }
+    bool isCurrentMicrophone(int index) const override {
+        auto* c = controller();
+        if (!c) return false;
+        const auto mic = entry(c->vemoMics(), index);
+        return mic && mic == c->curVemoMic();
+    }
+    void useCamera(int index) override {
+        auto* c = controller();
+        if (!c) return;
+        if (auto camera = entry(c->vemoCameras(), index))
+            c->reconfigure({*camera, c->curVemoMic(), app::isResolution1080, app::isResolution4K});
+    }
+    void useMicrophone(int index) override {
+        auto* c = controller();
+        if (!c) return;
+        const auto mic = entry(c->vemoMics(), index);
+        const auto camera = c->curVemoCamera();
+        if (!mic) return;
+        if (camera)
+            c->reconfigure({*camera, mic, app::isResolution1080, app::isResolution4K});
+        else
+            c->setCurVemoMic(mic);
+    }
+    void setPipCamera(int index) override {
+        auto* c = controller();
+        if (!c) return;
+        if (auto camera = entry(c->vemoCameras(), index)) c->setCurPipCamera(*camera);
+    }
+    void reconfigure() override {
+        if (auto* c = controller()) c->reconfigure();
+    }
+
+private:
+    template <typename T>
+    static std::optional<T> entry(const std::vector<T>& list, int index) {
+        if (index < 0 || index >= int(list.size())) return std::nullopt;
+        return list[std::size_t(index)];
+    }
 };
 
 }  // namespace

@@ -183,3 +183,25 @@ TEST_F(CameraWindow, MotionJpegWebcamIsDecoded) {
     EXPECT_EQ(controller()->latestFrame()->size(), QSize(1280, 720));
     EXPECT_FALSE(cameras[1].isQuorvane);
 }
+
+TEST_F(CameraWindow, QuickChoicesApplyOnlyTheLatestWaitingOne) {
+    open();
+    const auto cameras = controller()->vemoCameras();
+    ASSERT_EQ(cameras.size(), 2u);
+    const int before = log.count(note::CameraStarted);
+    // Five choices in a row, the plain webcam last: the first may already be running when the
+    // rest arrive, but of those waiting only the last is applied.
+    for (int i = 0; i < 5; ++i) {
+        const VemoCamera& camera = cameras[std::size_t((i + 1) % 2)];
+        controller()->reconfigure({camera, controller()->curVemoMic(), true, false});
+    }
+    EXPECT_EQ(controller()->curVemoCamera()->name, "Plain USB Webcam") << "the choice is current at once";
+    ASSERT_TRUE(qv::test::waitUntil([&] {
+        const auto started = log.all(note::CameraStarted);
+        return int(started.size()) > before &&
+               started.back().userInfo.value("vemoCamera").value<VemoCamera>().name == "Plain USB Webcam";
+    }, 30000));
+    qv::test::spin(1500);
+    EXPECT_LE(log.count(note::CameraStarted) - before, 2) << "not one restart per choice";
+    EXPECT_EQ(log.all(note::CameraStarted).back().userInfo.value("vemoCamera").value<VemoCamera>().name, "Plain USB Webcam");
+}

@@ -21,6 +21,16 @@ struct FakeCamera : controlbar::CameraPort {
     QString durationText = QStringLiteral("00:07");
     std::vector<CameraInfo> list;
     int docCameraIndex = -1;
+    // The pickers' view of the controller: names, the current choices (-1: none), and what
+    // the bar asked for.
+    std::vector<QString> cameraList;
+    std::vector<QString> micList;
+    int currentCamera = -1;
+    int currentMic = -1;
+    int pipCamera = -1;
+    std::vector<int> camerasUsed;
+    std::vector<int> micsUsed;
+    int reconfigures = 0;
 
     void setZoom(double f) override { zooms.push_back(f); }
     bool isPaused() const override { return paused; }
@@ -41,6 +51,26 @@ struct FakeCamera : controlbar::CameraPort {
     QString recordedDurationText() const override { return durationText; }
     std::vector<CameraInfo> cameras() const override { return list; }
     void setCurDocCamera(int index) override { docCameraIndex = index; }
+    std::vector<QString> cameraNames() const override { return cameraList; }
+    std::vector<QString> microphoneNames() const override { return micList; }
+    std::optional<QString> currentCameraName() const override {
+        if (currentCamera < 0 || currentCamera >= int(cameraList.size())) return std::nullopt;
+        return cameraList[size_t(currentCamera)];
+    }
+    bool isCurrentCamera(int index) const override { return index == currentCamera; }
+    bool isCurrentMicrophone(int index) const override { return index == currentMic; }
+    void useCamera(int index) override {
+        camerasUsed.push_back(index);
+        currentCamera = index;
+        ++reconfigures;
+    }
+    void useMicrophone(int index) override {
+        micsUsed.push_back(index);
+        currentMic = index;
+        ++reconfigures;
+    }
+    void setPipCamera(int index) override { pipCamera = index; }
+    void reconfigure() override { ++reconfigures; }
 };
 
 }  // namespace qv::test

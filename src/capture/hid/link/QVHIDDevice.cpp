@@ -125,9 +125,45 @@ void QVHIDDevice::stop() {
     }
     wake_.notify_all();
     if (thread_.joinable()) thread_.join();
-    std::lock_guard lock(mutex_);
-    running_ = false;
-    outgoing_.clear();
+    std::deque<Outgoing> dropped;
+    {
+        std::lock_guard lock(mutex_);
+        running_ = false;
+        dropped.swap(outgoing_);
+    }
+    failAll(dropped);
+}
+
+void QVHIDDevice::Delivery::chunkWritten(bool written) {
+    if (finished) return;
+    ok = ok && written;
+    if (--remaining > 0) return;
+    finished = true;
+    if (done) done(ok);
+}
+
+void QVHIDDevice::Delivery::fail() {
+    if (finished) return;
+    finished = true;
+    if (done) done(false);
+}
+
+void QVHIDDevice::failAll(std::deque<Outgoing>& reports) {
+    for (Outgoing& o : reports)
+        if (o.delivery) o.delivery->fail();
+    reports.clear();
+}
+
+bool QVHIDDevice::enqueue(std::vector<Outgoing> reports) {
+    {
+        // Checked and queued under the lock that a removal takes to clear the queue, so nothing
+        // meant for a departed device is left for the next one.
+        std::lock_guard lock(mutex_);
+        if (!isConnected_.load()) return false;
+        for (Outgoing& o : reports) outgoing_.push_back(std::move(o));
+    }
+    wake_.notify_all();
+    return true;
 }
 
 bool QVHIDDevice::isRunning() const {
@@ -148,15 +184,9 @@ std::string QVHIDDevice::kestrixDongleSettings() const {
 }
 
 void QVHIDDevice::sendReport(std::span<const std::uint8_t> report) {
-    {
-        // Checked and queued under the lock that a removal takes to clear the queue, so nothing
-        // meant for a departed device is left for the next one.
-        std::lock_guard lock(mutex_);
-        if (!isConnected_.load()) return;
-        outgoing_.emplace_back(report.begin(), report.end());
-    }
-    util::printLine(debugQuoted("Sent output: " + hexText(report)));
-    wake_.notify_all();
+    std::vector<Outgoing> one;
+    one.push_back({std::vector<std::uint8_t>(report.begin(), report.end()), nullptr});
+    if (enqueue(std::move(one))) util::printLine(debugQuoted("Sent output: " + hexText(report)));
 }
 
 void QVHIDDevice::sendCommand(std::uint8_t command, std::int64_t value) {
@@ -175,15 +205,26 @@ void QVHIDDevice::setContrast(std::int64_t value) { sendImageSetting(value, QVHI
 void QVHIDDevice::setSaturation(std::int64_t value) { sendImageSetting(value, QVHIDCommand::CMD_SATURATION); }
 void QVHIDDevice::setSharpness(std::int64_t value) { sendImageSetting(value, QVHIDCommand::CMD_SHARPNESS); }
 
-bool QVHIDDevice::sendSettings(std::uint8_t type, std::string_view text) {
+bool QVHIDDevice::sendSettings(std::uint8_t type, std::string_view text, Delivered delivered) {
     std::vector<OutputReport> chunks;
     try {
         chunks = makeSettingsChunks(type, text);
     } catch (const SettingsTextError& error) {
         util::printLine("Settings text not sent:", error.what());
+        if (delivered) delivered(false);
         return false;
     }
-    for (const OutputReport& chunk : chunks) sendReport(chunk);
+    // All chunks are queued at once, so a removal drops the whole text or none of it.
+    auto delivery = std::make_shared<Delivery>();
+    delivery->done = std::move(delivered);
+    delivery->remaining = chunks.size();
+    std::vector<Outgoing> reports;
+    for (const OutputReport& chunk : chunks) reports.push_back({std::vector<std::uint8_t>(chunk.begin(), chunk.end()), delivery});
+    if (!enqueue(std::move(reports))) {
+        delivery->fail();
+        return true;
+    }
+    for (const OutputReport& chunk : chunks) util::printLine(debugQuoted("Sent output: " + hexText(chunk)));
     return true;
 }
 
@@ -216,14 +257,19 @@ void QVHIDDevice::run() {
                 announce = isConnected_.load();  // a new start for the same device announces it again
             }
         }
-        std::deque<std::vector<std::uint8_t>> pending;
+        std::deque<Outgoing> pending;
         pending.swap(outgoing_);
         lock.unlock();
 
         if (announce) postConnected();
         if (isConnected_.load() && !devices.empty()) {
-            for (const auto& report : pending) devices.back().connection->write(0, report);
+            for (const Outgoing& o : pending) {
+                const bool written = devices.back().connection->write(0, o.report);
+                if (o.delivery) o.delivery->chunkWritten(written);
+            }
+            pending.clear();
         }
+        failAll(pending);
         if (target.valid() && std::chrono::steady_clock::now() >= nextScan) {
             scan(target, devices);
             nextScan = std::chrono::steady_clock::now() + options_.scanInterval;
@@ -275,12 +321,17 @@ void QVHIDDevice::deviceMatched(HIDDeviceInfo info, std::unique_ptr<HIDConnectio
 
 void QVHIDDevice::deviceRemoved() {
     util::printLine("Device removed");
+    std::deque<Outgoing> dropped;
     {
         // Reports queued for the device that went away are not delivered to its successor.
         std::lock_guard lock(mutex_);
         isConnected_.store(false);
-        outgoing_.clear();
+        dropped.swap(outgoing_);
     }
+    failAll(dropped);
+    // Only the link that serves the main camera tells the bar; a pairing link going away must not
+    // hide the bar's controls of a camera that is still there.
+    if (!vemoCamera()) return;
     app::post(app::notification::HIDDisconnected, QVariantMap{{"allowHIDControl", false}});
 }
 

@@ -2,8 +2,10 @@
 // The link to one USB HID device of the maker, found by vendor and product id. A thread of its own
 // watches for the device to appear and go away, reads its input reports (hardware buttons,
 // settings-text chunks) and writes the output reports handed to it (commands, settings requests,
-// settings texts). Connections, disconnections and button presses are posted on the notification
-// bus ("HIDConnected", "HIDDisconnected", "HIDButtonClicked"); the thread touches nothing else.
+// settings texts). For a link that serves a camera, connections, disconnections and button presses
+// are posted on the notification bus ("HIDConnected", "HIDDisconnected", "HIDButtonClicked"); a
+// link without a camera (the pairing panel's) posts no connection news. The thread touches
+// nothing else.
 #include "capture/hid/HIDCameraInfo.h"
 #include "capture/hid/HIDReports.h"
 #include "capture/hid/HIDTransport.h"
@@ -13,6 +15,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -83,8 +86,12 @@ public:
     void setSharpness(std::int64_t value);
     // Sends a settings text as output chunks (type CMD_SET_CAMERA_SETTINGS or
     // CMD_SET_DONGLE_SETTINGS). A text the chunks cannot carry whole is refused with a printed
-    // line before anything is sent (returns false).
-    bool sendSettings(std::uint8_t type, std::string_view text);
+    // line before anything is sent (returns false). `delivered`, when given, runs exactly once:
+    // with true on the link's thread after the device took every chunk, with false when a chunk
+    // could not be written or the text was dropped (not connected, device gone, link stopped;
+    // then perhaps on the caller's thread).
+    using Delivered = std::function<void(bool delivered)>;
+    bool sendSettings(std::uint8_t type, std::string_view text, Delivered delivered = {});
 
 private:
     struct OpenDevice {
@@ -92,6 +99,22 @@ private:
         std::unique_ptr<HIDConnection> connection;
         std::vector<std::uint8_t> buffer;
     };
+    // The chunks of one settings text: counts their writes and reports the outcome once.
+    struct Delivery {
+        Delivered done;
+        std::size_t remaining = 0;
+        bool ok = true;
+        bool finished = false;
+        void chunkWritten(bool written);
+        void fail();
+    };
+    struct Outgoing {
+        std::vector<std::uint8_t> report;
+        std::shared_ptr<Delivery> delivery;
+    };
+    static void failAll(std::deque<Outgoing>& reports);
+    bool enqueue(std::vector<Outgoing> reports);
+
     struct Target {
         std::int64_t vendorId = 0;
         std::int64_t productId = 0;
@@ -123,7 +146,7 @@ private:
     std::uint64_t generation_ = 0;  // bumped by every start
     bool stopRequested_ = false;
     bool running_ = false;
-    std::deque<std::vector<std::uint8_t>> outgoing_;
+    std::deque<Outgoing> outgoing_;
     SettingsTextAssembler settings_;
 
     std::atomic<bool> isConnected_{false};

@@ -24,6 +24,7 @@
 #include "library/GifGeneratorView.h"
 #include "library/ThumbnailList.h"
 #include "library/ThumbnailView.h"
+#include "pairing/KestrixConfigView.h"
 #include "support/QtWait.h"
 #include "util/BuildInfo.h"
 
@@ -168,4 +169,59 @@ TEST(QV_SCREENS_SUITE, BarStatesSnapshotAndSideBySide) {
     ASSERT_TRUE(qv::test::waitUntil([&] { return pane->isVisible() && pane->width() > 500; }, 3000));
     EXPECT_EQ(content->rootView()->model().shareUrl, captured);
     shot(window, "side-by-side");
+}
+
+// The HID popovers (HID control simulated with the "HIDConnected" a camera link posts) and the
+// Settings popover with an update waiting.
+TEST(QV_SCREENS_SUITE, FocusAdjustAndSettingsPopovers) {
+    if (kWendle) GTEST_SKIP() << "the same popovers as the other edition";
+    QTemporaryDir config, save;
+    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+    if (qEnvironmentVariableIsEmpty("QUORVANE_SYNTHETIC_DEVICES"))
+        qputenv("QUORVANE_SYNTHETIC_DEVICES", QV_TEST_FIXTURES_DIR "/synthetic-devices.json");
+    setFolderLocations(std::make_shared<FolderLocations>(FolderLocations::forSaveFolder(save.path())));
+
+    QWidget window;
+    auto* layout = new QVBoxLayout(&window);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* content = new ContentView;
+    layout->addWidget(content);
+    window.resize(1280, 800);
+    window.move(0, 0);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    ASSERT_TRUE(qv::test::waitUntil([&] { return sharedCameraController && sharedCameraController->isSessionRunning(); }, 30000));
+    ASSERT_TRUE(qv::test::waitUntil([&] { return sharedCameraController->framesReceived() > 10; }, 10000));
+
+    auto* bar = content->rootView()->controlBar();
+    post(nt::HIDConnected, {{"allowHIDControl", true}, {"allowASR", false}});
+    updateAvailable = true;
+    ASSERT_TRUE(qv::test::waitUntil([&] { return bar->button("toolbar_focus") != nullptr; }, 3000));
+
+    QTest::mouseClick(bar->button("toolbar_focus"), Qt::LeftButton);
+    ASSERT_TRUE(qv::test::waitUntil([&] { return bar->popover("Focus")->isVisible(); }, 2000));
+    shot(window, "focus");
+    bar->popover("Focus")->hide();
+
+    QTest::mouseClick(bar->button("toolbar_adjust"), Qt::LeftButton);
+    ASSERT_TRUE(qv::test::waitUntil([&] { return bar->popover("Adjust")->isVisible(); }, 2000));
+    shot(window, "adjust");
+    bar->popover("Adjust")->hide();
+
+    QTest::mouseClick(bar->button("toolbar_settings"), Qt::LeftButton);
+    ASSERT_TRUE(qv::test::waitUntil([&] { return bar->popover("Settings")->isVisible(); }, 2000));
+    EXPECT_NE(bar->updateBadge(), nullptr);
+    shot(window, "settings");
+    bar->popover("Settings")->hide();
+    updateAvailable = false;
+
+    // The pairing panel over the real HID backend: no device here, so both prompts after the
+    // read-back.
+    post(nt::OpenKestrixConfig);
+    ASSERT_TRUE(qv::test::waitUntil([&] { return content->rootView()->kestrixConfig() != nullptr; }, 2000));
+    auto* pairing = qobject_cast<qv::pairing::KestrixConfigView*>(content->rootView()->kestrixConfig());
+    ASSERT_NE(pairing, nullptr);
+    ASSERT_TRUE(qv::test::waitUntil([&] { return pairing->readBackDone(); }, 5000));
+    shot(window, "pairing");
+    post(nt::OpenKestrixConfig);
 }

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
 
 namespace qv::hid {
@@ -110,7 +111,7 @@ TEST_F(HIDLink, MatchWithCameraPostsConnectedWithItsFlags) {
     }
 }
 
-TEST_F(HIDLink, LinkWithoutCameraAnnouncesOnlyRemoval) {
+TEST_F(HIDLink, LinkWithoutCameraAnnouncesNothing) {
     link->setProductId(22);
     link->setReportSize(24);
     fake->plug("/dev/hidraw1", vendor, 22);
@@ -122,9 +123,9 @@ TEST_F(HIDLink, LinkWithoutCameraAnnouncesOnlyRemoval) {
     EXPECT_EQ(recorder.count(note::HIDConnected), 0);
 
     fake->unplug("/dev/hidraw1");
-    ASSERT_TRUE(recorder.waitFor(note::HIDDisconnected));
-    EXPECT_FALSE(link->isConnected());
-    EXPECT_EQ(recorder.last(note::HIDDisconnected)->userInfo.value("allowHIDControl"), QVariant(false));
+    ASSERT_TRUE(qv::test::waitUntil([&] { return !link->isConnected(); }));
+    qv::test::spin(30);
+    EXPECT_EQ(recorder.count(note::HIDDisconnected), 0) << "only a camera's link tells the bar";
     EXPECT_EQ(recorder.count(note::HIDConnected), 0);
 }
 
@@ -347,8 +348,60 @@ TEST_F(HIDLink, SettingsTextsSurviveARemoval) {
     for (const Bytes& chunk : test::settingsInputChunks('Q', "DONGLE_SN=D77\n")) fake->queueInput("/dev/hidraw1", chunk);
     ASSERT_TRUE(qv::test::waitUntil([&] { return link->kestrixDongleSettings() == "DONGLE_SN=D77\n"; }));
     fake->unplug("/dev/hidraw1");
-    ASSERT_TRUE(recorder.waitFor(note::HIDDisconnected));
+    ASSERT_TRUE(qv::test::waitUntil([&] { return !link->isConnected(); }));
     EXPECT_EQ(link->kestrixDongleSettings(), "DONGLE_SN=D77\n");
+}
+
+TEST_F(HIDLink, ALinkWithoutACameraPostsNoConnectionNews) {
+    // The pairing panel's receiver link: its device coming and going must not reach the bar,
+    // which would hide the controls of a main camera that is still connected.
+    link->setProductId(22);
+    fake->plug("/dev/hidraw1", vendor, 22);
+    ASSERT_TRUE(link->start());
+    ASSERT_TRUE(qv::test::waitUntil([&] { return link->isConnected(); }));
+    fake->unplug("/dev/hidraw1");
+    ASSERT_TRUE(qv::test::waitUntil([&] { return !link->isConnected(); }));
+    fake->plug("/dev/hidraw1", vendor, 22);
+    ASSERT_TRUE(qv::test::waitUntil([&] { return link->isConnected(); }));
+    qv::test::spin(30);
+    EXPECT_EQ(recorder.count(note::HIDDisconnected), 0);
+    EXPECT_EQ(recorder.count(note::HIDConnected), 0);
+}
+
+TEST_F(HIDLink, SettingsSendReportsWhetherTheDeviceTookEveryChunk) {
+    std::atomic<int> outcomes{0};
+    std::atomic<bool> result{false};
+    const auto record = [&](bool delivered) {
+        result = delivered;
+        ++outcomes;
+    };
+    // Not connected: dropped, and said so.
+    link->setProductId(25);
+    ASSERT_TRUE(link->sendSettings(QVHIDCommand::CMD_SET_CAMERA_SETTINGS, "camera_sn=S1\ntype=P2P\n", record));
+    ASSERT_TRUE(qv::test::waitUntil([&] { return outcomes == 1; }));
+    EXPECT_FALSE(result);
+
+    fake->plug("/dev/hidraw5", vendor, 25);
+    ASSERT_TRUE(link->start());
+    ASSERT_TRUE(qv::test::waitUntil([&] { return link->isConnected(); }));
+    const std::string text = "camera_sn=S1\ntype=P2P\nwifi_ssid=S1\n";
+    ASSERT_TRUE(link->sendSettings(QVHIDCommand::CMD_SET_CAMERA_SETTINGS, text, record));
+    ASSERT_TRUE(qv::test::waitUntil([&] { return outcomes == 2; }));
+    EXPECT_TRUE(result);
+    EXPECT_EQ(fake->outputs("/dev/hidraw5").size(), makeSettingsChunks(QVHIDCommand::CMD_SET_CAMERA_SETTINGS, text).size());
+
+    // A text the chunks cannot carry is refused and reported as not delivered.
+    EXPECT_FALSE(link->sendSettings(QVHIDCommand::CMD_SET_CAMERA_SETTINGS, "", record));
+    ASSERT_TRUE(qv::test::waitUntil([&] { return outcomes == 3; }));
+    EXPECT_FALSE(result);
+
+    // Queued but never written because the link stops: reported once, as not delivered.
+    link->stop();
+    EXPECT_TRUE(link->sendSettings(QVHIDCommand::CMD_SET_CAMERA_SETTINGS, text, record));
+    ASSERT_TRUE(qv::test::waitUntil([&] { return outcomes == 4; }));
+    EXPECT_FALSE(result);
+    qv::test::spin(30);
+    EXPECT_EQ(outcomes, 4);
 }
 
 }  // namespace
