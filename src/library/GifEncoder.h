@@ -1,0 +1,47 @@
+#pragma once
+// Writes an animated GIF from picture files: one frame per file, oldest first, each with a
+// graphics control block holding the delay (hundredths of a second) and no loop extension.
+// Palettes come from libimagequant with dithering; frames are decoded and quantised on several
+// threads at once while the file is written in order. Blocks the calling thread: run it off the
+// main thread.
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <vector>
+
+namespace qv::library {
+
+struct GifFrameInput {
+    QString path;  // the picture file
+    QString name;  // how the result message names the frame
+};
+
+struct GifEncoderOptions {
+    double intervalSeconds = 0.5;
+    int threads = 0;         // 0: one per processor
+    int speed = 6;           // libimagequant speed, 1 (best) to 10 (fastest)
+    float dithering = 1.0f;  // libimagequant dithering level, 0 to 1
+};
+
+struct GifExportResult {
+    bool ok = false;
+    QString error;             // why nothing usable was written (ok false)
+    int framesWritten = 0;
+    std::vector<int> written;  // indexes of the frames in the file
+    QStringList skipped;       // names of the frames whose file could not be decoded
+};
+
+// Called from worker threads with the number of frames finished and the total.
+using GifProgress = std::function<void(int done, int total)>;
+
+// The delay stored for an interval: hundredths of a second, rounded, at least 1.
+int gifDelayCentiseconds(double seconds);
+
+// Writes the GIF at `target` (through a temporary file beside it, renamed over the target only
+// when complete). Frames whose file cannot be decoded are left out (a line is printed for each);
+// the canvas is the size of the first readable frame and other sizes are scaled to fit it.
+GifExportResult writeGif(const QString& target, const std::vector<GifFrameInput>& frames,
+                         const GifEncoderOptions& options = {}, const GifProgress& progress = {});
+
+}  // namespace qv::library

@@ -1,0 +1,29 @@
+#include "library/LibraryImages.h"
+
+#include <QHash>
+#include <QPainter>
+#include <QSvgRenderer>
+
+#include "state/Resources.h"
+
+namespace qv::library {
+
+QPixmap libraryImage(const QString& name, QSize size) {
+    // Drawn once per name and size: cells repaint often.
+    static QHash<QString, QPixmap> cache;
+    const QString key = QStringLiteral("%1@%2x%3").arg(name).arg(size.width()).arg(size.height());
+    if (auto it = cache.constFind(key); it != cache.constEnd()) return *it;
+    QSvgRenderer renderer(app::resourcePath(QStringLiteral("icons/") + name + QStringLiteral(".svg")));
+    QPixmap pixmap;
+    if (renderer.isValid() && !size.isEmpty()) {
+        pixmap = QPixmap(size);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        renderer.render(&painter, QRectF(QPointF(0, 0), QSizeF(size)));
+    }
+    cache.insert(key, pixmap);
+    return pixmap;
+}
+
+}  // namespace qv::library

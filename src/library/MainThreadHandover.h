@@ -1,0 +1,47 @@
+#pragma once
+// A way for worker threads to hand results to one object on the main thread that may be
+// destroyed meanwhile. A worker calls post() with a function; it runs later on the main thread,
+// in posting order, unless the receiver is gone by then (then it is dropped). The receiver calls
+// detach() in its destructor; post() returns false from then on, which also tells the worker to
+// stop early.
+#include <QMetaObject>
+#include <QObject>
+
+#include <functional>
+#include <memory>
+#include <mutex>
+
+namespace qv::library {
+
+class MainThreadHandover {
+public:
+    static std::shared_ptr<MainThreadHandover> create(QObject* receiver) {
+        return std::shared_ptr<MainThreadHandover>(new MainThreadHandover(receiver));
+    }
+
+    bool post(std::function<void()> work) {
+        std::lock_guard lock(mutex_);
+        if (!receiver_) return false;
+        // Queued events of one sender thread to one receiver keep their order; a receiver
+        // destroyed before they run takes its pending events with it.
+        QMetaObject::invokeMethod(receiver_, std::move(work), Qt::QueuedConnection);
+        return true;
+    }
+
+    bool alive() {
+        std::lock_guard lock(mutex_);
+        return receiver_ != nullptr;
+    }
+
+    void detach() {
+        std::lock_guard lock(mutex_);
+        receiver_ = nullptr;
+    }
+
+private:
+    explicit MainThreadHandover(QObject* receiver) : receiver_(receiver) {}
+    std::mutex mutex_;
+    QObject* receiver_;
+};
+
+}  // namespace qv::library

@@ -1,0 +1,253 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include "LibraryTestSupport.h"
+#include "library/ArchiveListView.h"
+#include "library/ThumbnailList.h"
+#include "library/ThumbnailView.h"
+#include "state/AppState.h"
+#include "state/NotificationCenter.h"
+#include "state/Notifications.h"
+#include "support/QtWait.h"
+
+using namespace qv::library;
+using namespace qv::app;
+namespace nt = qv::app::notification;
+
+namespace {
+
+// A save folder with "images/" and "videos/", published as the app-wide folder locations.
+struct ArchiveFixture : ::testing::Test {
+    QTemporaryDir save;
+    std::shared_ptr<FolderLocations> folders;
+
+    void SetUp() override {
+        folders = std::make_shared<FolderLocations>(FolderLocations::forSaveFolder(save.path()));
+        QDir().mkpath(folders->imagesFolderURL);
+        QDir().mkpath(folders->videosFolderURL);
+        setFolderLocations(folders);
+    }
+    void TearDown() override { setFolderLocations(nullptr); }
+
+    QString image(const QString& name) const { return folders->imagesFolderURL + "/" + name; }
+    QString video(const QString& name) const { return folders->videosFolderURL + "/" + name; }
+    // A picture file modified `seconds` after the base time.
+    QString picture(const QString& path, int seconds, QColor colour = Qt::darkGreen) {
+        qv::test::writePng(path, colour);
+        touch(path, seconds);
+        return path;
+    }
+    // Files and folders alike: `seconds` after a base time well in the past.
+    static void touch(const QString& path, int seconds) {
+        namespace fs = std::filesystem;
+        fs::last_write_time(fs::path(path.toStdString()),
+                            fs::file_time_type::clock::now() - std::chrono::seconds(100000 - seconds));
+    }
+    static QStringList names(const ArchiveListView& list) {
+        QStringList out;
+        for (const auto& item : list.fileList()) out << item->description();
+        return out;
+    }
+    static std::unique_ptr<ArchiveListView> shownList() {
+        auto list = std::make_unique<ArchiveListView>();
+        list->collapseDelayMs = 60 * 60 * 1000;
+        list->openFolder = [](const QString&) {};
+        list->show();
+        return list;
+    }
+};
+
+void announce(const char* name, const QString& path) { post(name, {{"url", QUrl::fromLocalFile(path)}}); }
+
+TEST_F(ArchiveFixture, ListsBothFoldersNewestFirstWithoutHiddenFilesOrBareSlideFolders) {
+    picture(image("a.png"), 100);
+    picture(video("b.jpg"), 200);  // the videos folder interleaves by date
+    picture(image("c.png"), 300);
+    picture(image(".hidden.png"), 400);  // hidden: not listed
+    QDir().mkpath(image("Lesson"));
+    picture(image("Lesson/Lesson.001.png"), 10);
+    touch(image("Lesson"), 250);  // a converted presentation, listed as PPT
+    QDir().mkpath(image("Empty"));
+    touch(image("Empty"), 260);  // a folder without its first slide: skipped
+    QFile broken(image("broken.png"));
+    ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
+    broken.write("not a picture");
+    broken.close();
+    touch(image("broken.png"), 350);  // no thumbnail: left out
+    picture(video("d.png"), 500);
+
+    testing::internal::CaptureStdout();
+    auto list = shownList();
+    QSignalSpy done(list.get(), &ArchiveListView::loadFinished);
+    ASSERT_TRUE(done.wait(20000));
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("Total Files in Images: 5\n"), std::string::npos) << out;
+
+    EXPECT_EQ(names(*list), QStringList({"d", "c", "Lesson", "b", "a"}));
+    const auto& items = list->fileList();
+    EXPECT_EQ(items[2]->type, LibraryFileType::PPT);
+    EXPECT_EQ(items[3]->type, LibraryFileType::JPG);
+    for (const auto& item : items) EXPECT_TRUE(item->thumbnailImage);
+    EXPECT_EQ(list->firstFile(), nullptr);  // a load never sets it
+    EXPECT_EQ(qv::app::archiveListView.data(), list.get());
+    // One cell per item, in order.
+    ASSERT_EQ(list->list()->cells().size(), 5u);
+    EXPECT_EQ(list->list()->cells()[0]->libraryFileItem(), items[0]);
+}
+
+TEST_F(ArchiveFixture, AnnouncedSnapshotGoesOnTopAndTheFirstOneIsRemembered) {
+    picture(image("old.png"), 100);
+    auto list = shownList();
+    QSignalSpy done(list.get(), &ArchiveListView::loadFinished);
+    ASSERT_TRUE(done.wait(20000));
+
+    const QString first = picture(image("20260101_120000.png"), 1000, Qt::red);
+    announce(nt::ImageCaptured, first);
+    ASSERT_TRUE(qv::test::waitUntil([&] { return list->fileList().size() == 2; }, 10000));
+    EXPECT_EQ(list->fileList()[0]->description(), "20260101_120000");
+    EXPECT_EQ(list->fileList()[0]->type, LibraryFileType::PNG);
+    ASSERT_TRUE(list->firstFile());
+    EXPECT_EQ(list->firstFile(), list->fileList()[0]);
+
+    // A movie goes on top but never becomes the first file; nor does a later snapshot.
+    announce(nt::VideoRecorded, picture(video("movie.jpg"), 1100));
+    const QString second = picture(image("20260101_120005.png"), 1200, Qt::blue);
+    announce(nt::ImageCaptured, second);
+    ASSERT_TRUE(qv::test::waitUntil([&] { return list->fileList().size() == 4; }, 10000));
+    EXPECT_EQ(list->fileList()[0]->description(), "20260101_120005");
+    EXPECT_EQ(list->fileList()[1]->type, LibraryFileType::MP4);
+    EXPECT_EQ(list->firstFile()->description(), "20260101_120000");
+    EXPECT_EQ(list->itemForUrl(QUrl::fromLocalFile(second)), list->fileList()[0]);
+
+    // Without "url", or with a file that gives no picture: nothing happens.
+    post(nt::ImageCaptured, {});
+    announce(nt::ImageCaptured, image("missing.png"));
+    qv::test::spin(300);
+    EXPECT_EQ(list->fileList().size(), 4u);
+}
+
+TEST_F(ArchiveFixture, ListHeightFollowsTheItemCount) {
+    auto list = shownList();
+    QSignalSpy done(list.get(), &ArchiveListView::loadFinished);
+    ASSERT_TRUE(done.wait(20000));
+    EXPECT_TRUE(list->list()->emptyLabel()->isVisibleTo(list.get()));
+    EXPECT_EQ(list->list()->emptyLabel()->text(), "No Snapshots yet.");
+    const std::pair<int, int> cases[] = {{0, 80}, {1, 160}, {4, 400}, {5, 500}, {7, 500}};
+    int announced = 0;
+    for (const auto& [count, height] : cases) {
+        while (announced < count) {
+            announce(nt::ImageCaptured, picture(image(QString("s%1.png").arg(announced)), 100 + announced));
+            ++announced;
+            ASSERT_TRUE(qv::test::waitUntil([&] { return int(list->fileList().size()) == announced; }, 10000));
+        }
+        EXPECT_EQ(ThumbnailList::listHeight(count), height);
+        EXPECT_EQ(list->list()->height(), height) << count << " items";
+        EXPECT_EQ(list->list()->emptyLabel()->isVisibleTo(list.get()), count == 0);
+    }
+}
+
+TEST_F(ArchiveFixture, WithoutSaveFolderRetriesAndFillsOnceOneIsChosen) {
+    setFolderLocations(nullptr);
+    picture(image("a.png"), 100);
+    auto list = std::make_unique<ArchiveListView>();
+    list->retryDelayMs = 100;
+    list->collapseDelayMs = 200;
+    testing::internal::CaptureStdout();
+    list->show();
+    ASSERT_TRUE(qv::test::waitUntil([&] { return list->hideArchiveList(); }));
+    qv::test::spin(250);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_GE(std::count(out.begin(), out.end(), '\n'), 2) << out;
+    EXPECT_NE(out.find("NO Archive Library yet\n"), std::string::npos);
+    EXPECT_TRUE(list->fileList().empty());
+
+    setFolderLocations(folders);
+    ASSERT_TRUE(qv::test::waitUntil([&] { return list->fileList().size() == 1; }, 10000));
+    EXPECT_TRUE(list->hideArchiveList());  // stays collapsed until the handle is tapped
+}
+
+TEST_F(ArchiveFixture, CollapseSlidesOutAndTheHandleBringsItBack) {
+    auto list = shownList();
+    EXPECT_FALSE(list->hideArchiveList());
+    EXPECT_TRUE(list->handlePointsLeft());
+    post(nt::HideArchiveList);
+    EXPECT_TRUE(list->hideArchiveList());
+    ASSERT_TRUE(qv::test::waitUntil([&] { return list->shift() == 140; }));
+    EXPECT_FALSE(list->handlePointsLeft());
+    // Only the handle's rim stays in view and takes the pointer.
+    EXPECT_LE(list->mask().boundingRect().width(), 20);
+    qv::test::clickAt(list->handle(), QPoint(45, 25));
+    EXPECT_FALSE(list->hideArchiveList());
+    ASSERT_TRUE(qv::test::waitUntil([&] { return list->shift() == 0; }));
+}
+
+TEST_F(ArchiveFixture, OpenInFinderOpensTheRootFolderOrWarnsWithoutOne) {
+    auto list = shownList();
+    QString opened;
+    list->openFolder = [&](const QString& folder) { opened = folder; };
+    qv::test::clickAt(list->openInFinderRow(), list->openInFinderRow()->rect().center());
+    EXPECT_EQ(opened, folders->rootFolderURL);
+    EXPECT_TRUE(list->hideArchiveList());
+    EXPECT_EQ(list->shift(), 140);  // without animation
+
+    list->toggleCollapsed();
+    setFolderLocations(nullptr);
+    opened.clear();
+    list->openInFinder();
+    ASSERT_TRUE(list->noFolderAlert());
+    EXPECT_EQ(list->noFolderAlert()->text(),
+              "No Permissions granted to save files on your computer, please restart app and choose a folder to save files!");
+    EXPECT_TRUE(opened.isEmpty());
+    EXPECT_FALSE(list->hideArchiveList());
+    list->noFolderAlert()->accept();
+}
+
+TEST_F(ArchiveFixture, TapShowsSideBySideAndCellDeleteRemovesFileAndRow) {
+    const QString a = picture(image("a.png"), 100), b = picture(image("b.png"), 200);
+    auto list = shownList();
+    QSignalSpy done(list.get(), &ArchiveListView::loadFinished);
+    ASSERT_TRUE(done.wait(20000));
+    EXPECT_EQ(list->generateGifRow(), nullptr);  // the Vemo edition
+
+    QObject observer;
+    QVariantMap sideBySide;
+    NotificationCenter::defaultCenter().addObserver(&observer, nt::OpenSideBySide,
+                                                    [&](const Notification& n) { sideBySide = n.userInfo; });
+    ThumbnailView* cellB = list->list()->cells()[0];
+    cellB->tap();
+    EXPECT_EQ(sideBySide.value("url").toUrl(), QUrl::fromLocalFile(b));
+    EXPECT_EQ(sideBySide.size(), 1);
+
+    cellB->requestDeletion();
+    ASSERT_TRUE(cellB->deleteAlert());
+    for (QAbstractButton* button : cellB->deleteAlert()->buttons())
+        if (button->text() == "Yes") button->click();
+    ASSERT_TRUE(qv::test::waitUntil([&] { return list->fileList().size() == 1; }));
+    EXPECT_FALSE(QFile::exists(b));
+    EXPECT_TRUE(QFile::exists(a));
+    EXPECT_EQ(names(*list), QStringList({"a"}));
+    ASSERT_TRUE(qv::test::waitUntil([&] { return list->list()->cells().size() == 1; }));
+}
+
+TEST_F(ArchiveFixture, ListGoneDuringALoadIsNeverTouched) {
+    for (int i = 0; i < 30; ++i) picture(image(QString("p%1.png").arg(i)), i, QColor(i * 8, 0, 0));
+    {
+        auto list = shownList();
+        qv::test::spin(5);
+    }
+    // The worker keeps going for a moment; whatever it hands over must find nothing to touch.
+    qv::test::spin(500);
+    EXPECT_TRUE(qv::app::archiveListView.isNull());
+}
+
+}  // namespace
