@@ -12,6 +12,7 @@
 #include "capture/PIPController.h"
 #include "controlbar/ControlBarView.h"
 #include "controlbar/SharedCameraPort.h"
+#include "library/files/FileLibraryView.h"
 #include "webpanels/CameraGestureTarget.h"
 #include "webpanels/WebView.h"
 #include "webpanels/WebViewController.h"
@@ -36,6 +37,7 @@ ContentView::ContentView(QSettings* settings, QWidget* parent) : QWidget(parent)
             [] { return sharedCameraController.data(); }));
         return board;
     };
+    factories.fileLibrary = [](QWidget* parent) { return new library::FileLibraryView(library::FileLibraryServices::desktop(), parent); };
     RootView::Camera camera;
     camera.controlBar = controlbar::sharedCameraProvider();
     camera.available = [] { return !sharedCameraController.isNull(); };
