@@ -12,6 +12,8 @@
 #include "capture/PIPController.h"
 #include "controlbar/ControlBarView.h"
 #include "controlbar/SharedCameraPort.h"
+#include "library/ArchiveListView.h"
+#include "library/GifGeneratorView.h"
 #include "library/files/FileLibraryView.h"
 #include "webpanels/CameraGestureTarget.h"
 #include "webpanels/WebView.h"
@@ -30,6 +32,8 @@ ContentView::ContentView(QSettings* settings, QWidget* parent) : QWidget(parent)
     factories.cameraView = [](QWidget* parent) { return new capture::CameraView(parent); };
     factories.pipCamera = [](QWidget* parent) { return new capture::PIPViewController(parent); };
     factories.docCamera = [](QWidget* parent) { return new capture::DocCamViewController(parent); };
+    factories.archiveList = [](QWidget* parent) { return new library::ArchiveListView(parent); };
+    factories.gifGenerator = [](QWidget* parent) { return new library::GifGeneratorView(parent); };
     factories.whiteboard = [](QWidget* parent) {
         auto* board = new webpanels::WebView(parent);
         // The page's drags and pinches move and zoom whichever camera is the main one.

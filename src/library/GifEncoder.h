@@ -20,8 +20,11 @@ struct GifFrameInput {
 struct GifEncoderOptions {
     double intervalSeconds = 0.5;
     int threads = 0;         // 0: one per processor
-    int speed = 6;           // libimagequant speed, 1 (best) to 10 (fastest)
-    float dithering = 1.0f;  // libimagequant dithering level, 0 to 1
+    // libimagequant speed, 1 (best) to 10 (fastest), and dithering level, 0 to 1. Half-strength
+    // dithering at the fastest speed keeps photographs as close to their source as slower
+    // settings with full dithering (bench/gif), at a third of the time.
+    int speed = 10;
+    float dithering = 0.5f;
 };
 
 struct GifExportResult {

@@ -229,12 +229,7 @@ void GifGeneratorView::showEvent(QShowEvent* event) {
 void GifGeneratorView::framesUpdated() {
     frameList_->setItems(frameFileList_);
     frameCount_->setText(QStringLiteral("%1 Frames").arg(frameFileList_.size()));
-    adjustSize();
-    if (QWidget* p = parentWidget()) {
-        QRect r(QPoint(0, 0), size());
-        r.moveCenter(p->rect().center());
-        move(r.topLeft());
-    }
+    recentre();
     emit framesChanged();
 }
 
@@ -247,7 +242,17 @@ void GifGeneratorView::refreshPreview() {
     if (shown) static_cast<FramePicture*>(picture_)->setImage(*gifCurrentFrameFile_->thumbnailImage);
     clearButton_->setVisible(bool(gifCurrentFrameFile_));
     exportButton_->setEnabled(!exporting_);
+    recentre();
+}
+
+void GifGeneratorView::recentre() {
+    // The panel grows with its frames and preview; it stays centred over the window.
     adjustSize();
+    if (QWidget* p = parentWidget()) {
+        QRect r(QPoint(0, 0), size());
+        r.moveCenter(p->rect().center());
+        move(r.topLeft());
+    }
 }
 
 void GifGeneratorView::panelAppeared() {
@@ -443,10 +448,14 @@ void GifGeneratorView::exportDone(const GifExportResult& result, const std::vect
     alert->setDefaultButton(keep);
     connect(alert, &QMessageBox::finished, this, [this, alert, del] {
         showingDeleteAlert_ = false;
-        if (alert->clickedButton() == del)
-            deleteOriginals();
-        else
-            close();
+        const bool deleting = alert->clickedButton() == del;
+        // After the alert has finished closing: either answer may destroy this panel.
+        QTimer::singleShot(0, this, [this, deleting] {
+            if (deleting)
+                deleteOriginals();
+            else
+                close();
+        });
     });
     alert->open();
     emit exportFinished(true);

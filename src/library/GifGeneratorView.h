@@ -93,6 +93,7 @@ private:
     void appendPending(const QUrl& url);
     void framesUpdated();
     void refreshPreview();
+    void recentre();
     void exportDone(const GifExportResult& result, const std::vector<LibraryFilePtr>& frames);
 
     std::vector<LibraryFilePtr> frameFileList_;

@@ -4,7 +4,8 @@
 #include <QPainter>
 #include <QSvgRenderer>
 
-#include "state/Resources.h"
+// Outside any namespace, as the resource initialiser requires.
+static void initLibraryIcons() { Q_INIT_RESOURCE(qv_library_icons); }
 
 namespace qv::library {
 
@@ -13,7 +14,12 @@ QPixmap libraryImage(const QString& name, QSize size) {
     static QHash<QString, QPixmap> cache;
     const QString key = QStringLiteral("%1@%2x%3").arg(name).arg(size.width()).arg(size.height());
     if (auto it = cache.constFind(key); it != cache.constEnd()) return *it;
-    QSvgRenderer renderer(app::resourcePath(QStringLiteral("icons/") + name + QStringLiteral(".svg")));
+    static const bool initialised = [] {
+        initLibraryIcons();
+        return true;
+    }();
+    (void)initialised;
+    QSvgRenderer renderer(QStringLiteral(":/library-icons/") + name);
     QPixmap pixmap;
     if (renderer.isValid() && !size.isEmpty()) {
         pixmap = QPixmap(size);

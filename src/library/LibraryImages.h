@@ -1,6 +1,6 @@
 #pragma once
-// The named images and colours of the media library's views, drawn from our own pictures in
-// the resources directory ("icons/<name>.svg").
+// The named images and colours of the media library's views, drawn from our own pictures
+// (resources/icons/<name>.svg, compiled in).
 #include <QColor>
 #include <QPixmap>
 #include <QSize>

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QImageReader>
 #include <QScreen>
@@ -19,6 +21,10 @@
 #include "controlbar/ControlBarView.h"
 #include "controlbar/Popover.h"
 #include "controlbar/QVImageButton.h"
+#include "library/ArchiveListView.h"
+#include "library/GifGeneratorView.h"
+#include "library/ThumbnailList.h"
+#include "library/ThumbnailView.h"
 #include "library/files/FileLibraryView.h"
 #include "state/Resources.h"
 #include "support/QtWait.h"
@@ -52,6 +58,44 @@ void shot(QWidget& window, const QString& name) {
     const QString path = QDir(dir).filePath(QStringLiteral("%1-%2.png").arg(kEdition, name));
     ASSERT_TRUE(picture.save(path)) << path.toStdString();
     std::cout << "screenshot: " << path.toStdString() << std::endl;
+}
+
+// Wendle edition: three snapshots reach the top of the archive list with their thumbnails, and
+// "Generate GIF" opens the GIF maker with them as its frames.
+void archiveListAndGifMaker(QWidget& window, ContentView& content, QUrl& captured) {
+    auto* archive = qobject_cast<qv::library::ArchiveListView*>(content.rootView()->archiveList());
+    ASSERT_TRUE(archive);
+    auto* bar = content.rootView()->controlBar();
+    for (int i = 0; i < 3; ++i) {
+        // Snapshots are named by the second: one per second.
+        const QString second = QDateTime::currentDateTime().toString("yyyyMMdd_HHmmss");
+        ASSERT_TRUE(qv::test::waitUntil([&] { return QDateTime::currentDateTime().toString("yyyyMMdd_HHmmss") != second; }));
+        captured.clear();
+        QTest::mouseClick(bar->button("toolbar_snapshot"), Qt::LeftButton);
+        ASSERT_TRUE(qv::test::waitUntil([&] { return captured.isValid(); }, 10000));
+        QElapsedTimer shown;
+        shown.start();
+        ASSERT_TRUE(qv::test::waitUntil(
+            [&] { return !archive->fileList().empty() && archive->fileList().front()->url == captured; }, 1000))
+            << "snapshot " << i << " not on top of the archive list within a second";
+        EXPECT_LE(shown.elapsed(), 1000);
+        EXPECT_TRUE(archive->fileList().front()->thumbnailImage);
+        EXPECT_TRUE(archive->list()->cells().front()->libraryFileItem()->thumbnailImage);
+    }
+    EXPECT_EQ(archive->fileList().size(), 3u);
+    if (archive->hideArchiveList()) archive->toggleCollapsed();
+    ASSERT_TRUE(qv::test::waitUntil([&] { return archive->shift() == 0; }, 3000));
+    shot(window, "archive-list");
+
+    ASSERT_TRUE(archive->generateGifRow());
+    QTest::mouseClick(archive->generateGifRow(), Qt::LeftButton);
+    ASSERT_TRUE(qv::test::waitUntil([&] { return content.rootView()->gifGenerator() != nullptr; }, 3000));
+    auto* maker = qobject_cast<qv::library::GifGeneratorView*>(content.rootView()->gifGenerator());
+    ASSERT_TRUE(maker);
+    ASSERT_EQ(maker->frameFileList().size(), 3u);
+    for (size_t i = 0; i < 3; ++i) EXPECT_EQ(maker->frameFileList()[i], archive->fileList()[2 - i]);
+    ASSERT_TRUE(qv::test::waitUntil([&] { return maker->gifCurrentFrameFile() != nullptr; }, 5000));
+    shot(window, "gif-maker");
 }
 
 }  // namespace
@@ -126,7 +170,10 @@ TEST(QV_SCREENS_SUITE, BarStatesSnapshotAndSideBySide) {
         library->tabs()->setCurrentIndex(1);
         library->setHoveredCategory("Math");
         shot(window, "file-library-templates");
-        return;
+        library->setHoveredCategory("");
+        library->collapse();
+        ASSERT_TRUE(qv::test::waitUntil([&] { return library->shift() == 400; }, 3000));
+        return archiveListAndGifMaker(window, *content, captured);
     }
 
     QTest::mouseClick(bar->collapseTab(), Qt::LeftButton);
