@@ -26,7 +26,6 @@
 #include "library/ThumbnailList.h"
 #include "library/ThumbnailView.h"
 #include "library/files/FileLibraryView.h"
-#include "state/Resources.h"
 #include "support/QtWait.h"
 #include "util/BuildInfo.h"
 
@@ -117,7 +116,7 @@ TEST(QV_SCREENS_SUITE, BarStatesSnapshotAndSideBySide) {
         // in the library.
         ASSERT_TRUE(QDir().mkpath(folders->templatesFolderURL));
         ASSERT_TRUE(QDir().mkpath(folders->libraryFolderURL + "/Fractions"));
-        const QDir templates(resourcePath("templates"));
+        const QDir templates(QStringLiteral(QV_TEST_FIXTURES_DIR "/../../resources/templates"));
         for (const QString& name : templates.entryList(QDir::Files))
             QFile::copy(templates.filePath(name), folders->templatesFolderURL + "/" + name);
         QImage slide(1280, 720, QImage::Format_RGB32);
