@@ -19,6 +19,7 @@
 #include "helpers/Thumbnails.h"
 #include "library/LibraryImages.h"
 #include "library/MainThreadHandover.h"
+#include "library/RoundedPanel.h"
 #include "library/ThumbnailList.h"
 #include "library/ThumbnailView.h"
 #include "state/AppState.h"
@@ -113,21 +114,6 @@ private:
     std::function<void()> action_;
 };
 
-// The list body: gray, rounded corners of radius 10.
-class Body : public QWidget {
-public:
-    using QWidget::QWidget;
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter p(this);
-        p.setRenderHint(QPainter::Antialiasing);
-        QPainterPath path;
-        path.addRoundedRect(QRectF(rect()), 10, 10);
-        p.fillPath(path, Qt::gray);
-    }
-};
-
 }  // namespace
 
 ArchiveListView::ArchiveListView(QWidget* parent) : QWidget(parent), handover_(MainThreadHandover::create(this)) {
@@ -136,12 +122,9 @@ ArchiveListView::ArchiveListView(QWidget* parent) : QWidget(parent), handover_(M
 
     row_ = new QWidget(this);
     row_->setObjectName(QStringLiteral("archiveRow"));
-    body_ = new Body(row_);
+    body_ = new RoundedPanel(Qt::gray, row_);
     body_->setObjectName(QStringLiteral("archiveBody"));
     body_->setFixedWidth(kBodyWidth);
-    QPalette pal = body_->palette();
-    pal.setColor(QPalette::WindowText, Qt::white);
-    body_->setPalette(pal);
     auto* column = new QVBoxLayout(body_);
     column->setContentsMargins(0, 5, 0, 5);
     column->setSpacing(0);

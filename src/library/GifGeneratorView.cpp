@@ -21,6 +21,7 @@
 #include "helpers/NiceButtonStyle.h"
 #include "library/ArchiveListView.h"
 #include "library/MainThreadHandover.h"
+#include "library/RoundedPanel.h"
 #include "library/ThumbnailList.h"
 #include "library/ThumbnailView.h"
 #include "state/AppState.h"
@@ -35,23 +36,6 @@ namespace {
 
 constexpr int kColumnWidth = 140;
 constexpr int kSliderSteps = 140;  // hundredths of a second over 0 to 1.4
-
-class RoundedGray : public QWidget {
-public:
-    RoundedGray(QColor colour, QWidget* parent) : QWidget(parent), colour_(colour) {}
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter p(this);
-        p.setRenderHint(QPainter::Antialiasing);
-        QPainterPath path;
-        path.addRoundedRect(QRectF(rect()), 10, 10);
-        p.fillPath(path, colour_);
-    }
-
-private:
-    QColor colour_;
-};
 
 // The current frame's picture, 640 x 360, scaled to fill, with a white rounded border.
 class FramePicture : public QWidget {
@@ -109,12 +93,9 @@ GifGeneratorView::GifGeneratorView(QWidget* parent) : QWidget(parent), handover_
     rowLayout->setSpacing(0);
 
     // The frame column.
-    column_ = new RoundedGray(Qt::gray, this);
+    column_ = new RoundedPanel(Qt::gray, this);
     column_->setObjectName(QStringLiteral("frameColumn"));
     column_->setFixedWidth(kColumnWidth);
-    QPalette white = column_->palette();
-    white.setColor(QPalette::WindowText, Qt::white);
-    column_->setPalette(white);
     auto* column = new QVBoxLayout(column_);
     column->setContentsMargins(0, 5, 0, 5);
     column->setSpacing(2);
@@ -150,9 +131,8 @@ GifGeneratorView::GifGeneratorView(QWidget* parent) : QWidget(parent), handover_
     rowLayout->addWidget(column_, 0, Qt::AlignVCenter);
 
     // The preview part.
-    preview_ = new RoundedGray(QColor::fromRgbF(0.5f, 0.5f, 0.5f, 0.8f), this);
+    preview_ = new RoundedPanel(QColor::fromRgbF(0.5f, 0.5f, 0.5f, 0.8f), this);
     preview_->setObjectName(QStringLiteral("preview"));
-    preview_->setPalette(white);
     auto* previewLayout = new QVBoxLayout(preview_);
     previewLayout->setContentsMargins(5, 5, 5, 5);
     picture_ = new FramePicture(preview_);

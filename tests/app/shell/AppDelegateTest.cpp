@@ -136,8 +136,9 @@ TEST(Launch, FirstLaunchOpensTheFullScreenWindowAndAsksForAFolderLater) {
     testing::internal::CaptureStdout();
     sinceLaunch.start();
     delegate->applicationDidFinishLaunching();
-    // The control bar's appearance step reports the offline mode when the window shows it.
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "No Access yet\nOfflineMode: false\n");
+    // The archive list finds no save folder yet when it appears; the control bar's appearance
+    // step reports the offline mode when the window shows it.
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "No Access yet\nNO Archive Library yet\nOfflineMode: false\n");
     ASSERT_NE(delegate->window(), nullptr);
     EXPECT_TRUE(delegate->window()->windowState() & Qt::WindowFullScreen);
     EXPECT_EQ(delegate->window()->windowTitle(), "Quorvane");
