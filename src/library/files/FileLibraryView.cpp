@@ -34,6 +34,7 @@
 #include "helpers/Thumbnails.h"
 #include "layout/WrappingRow.h"
 #include "library/LibraryImages.h"
+#include "library/RoundedPanel.h"
 #include "library/ThumbnailView.h"
 #include "library/files/ImportRules.h"
 #include "library/files/SlideConverter.h"
@@ -290,7 +291,7 @@ void FileLibraryView::postTo(const std::shared_ptr<MainThreadHandover>& handover
 // Widgets.
 
 void FileLibraryView::buildWidgets() {
-    body_ = new QWidget(this);
+    body_ = new RoundedPanel(QColor(0x80, 0x80, 0x80), this);
     body_->setObjectName(QStringLiteral("fileLibraryBody"));
     body_->setFixedSize(bodyWidth, kBodyHeight);
     QFont headline = body_->font();
