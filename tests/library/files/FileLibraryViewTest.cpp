@@ -375,7 +375,7 @@ QString makePptx(const QString& folder) {
     QProcess office;
     office.start("soffice", {"-env:UserInstallation=" + QUrl::fromLocalFile(folder + "/profile").toString(), "--headless",
                              "--convert-to", "pptx", "--outdir", folder + "/pptx", folder + "/deck.fodp"});
-    if (!office.waitForStarted(30000) || !office.waitForFinished(300000)) return {};
+    if (!office.waitForStarted(60000) || !office.waitForFinished(600000)) return {};
     const QString pptx = folder + "/pptx/deck.pptx";
     return QFileInfo::exists(pptx) ? pptx : QString();
 }
@@ -386,7 +386,10 @@ TEST_F(FileLibraryPanel, APresentationBecomesOneEntryOfSlidePictures) {
     const QString pptx = makePptx(outside.path());
     ASSERT_FALSE(pptx.isEmpty()) << "LibreOffice could not make the test presentation";
 
-    FileLibraryView panel(services());
+    // LibreOffice is slow on a loaded machine: a generous limit.
+    FileLibraryServices slow = services();
+    slow.conversionTimeoutMs = 600000;
+    FileLibraryView panel(slow);
     panel.show();
     bool sheetSeen = false;
     QObject::connect(&panel, &FileLibraryView::changed, [&] {
@@ -394,7 +397,7 @@ TEST_F(FileLibraryPanel, APresentationBecomesOneEntryOfSlidePictures) {
     });
     chosen = {pptx};
     panel.showImportPanel();
-    ASSERT_TRUE(panel.waitForImports(400000));
+    ASSERT_TRUE(panel.waitForImports(700000));
     ASSERT_TRUE(waitUntil([&] { return !panel.fileList().empty(); }, 20000)) << panel.errorText().toStdString();
     EXPECT_TRUE(sheetSeen);
     EXPECT_FALSE(panel.showingConvertingAlert());
