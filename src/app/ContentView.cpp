@@ -15,6 +15,7 @@
 #include "controlbar/SharedCameraPort.h"
 #include "library/ArchiveListView.h"
 #include "library/GifGeneratorView.h"
+#include "library/files/FileLibraryView.h"
 #include "pairing/KestrixConfigView.h"
 #include "webpanels/CameraGestureTarget.h"
 #include "webpanels/PickedTunnelWindows.h"
@@ -54,6 +55,7 @@ ContentView::ContentView(QSettings* settings, QWidget* parent) : QWidget(parent)
             [] { return sharedCameraController.data(); }));
         return board;
     };
+    factories.fileLibrary = [](QWidget* parent) { return new library::FileLibraryView(library::FileLibraryServices::desktop(), parent); };
     RootView::Camera camera;
     camera.controlBar = controlbar::sharedCameraProvider();
     camera.available = [] { return !sharedCameraController.isNull(); };

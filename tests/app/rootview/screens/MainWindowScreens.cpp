@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QImageReader>
 #include <QScreen>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QVBoxLayout>
@@ -24,6 +25,7 @@
 #include "library/GifGeneratorView.h"
 #include "library/ThumbnailList.h"
 #include "library/ThumbnailView.h"
+#include "library/files/FileLibraryView.h"
 #include "pairing/KestrixConfigView.h"
 #include "support/QtWait.h"
 #include "util/BuildInfo.h"
@@ -110,6 +112,21 @@ TEST(QV_SCREENS_SUITE, BarStatesSnapshotAndSideBySide) {
     ASSERT_TRUE(QDir().mkpath(folders->imagesFolderURL));
     ASSERT_TRUE(QDir().mkpath(folders->videosFolderURL));
     setFolderLocations(folders);
+    if (kWendle) {
+        // What start-up puts in place: the templates, and a picture and a converted presentation
+        // in the library.
+        ASSERT_TRUE(QDir().mkpath(folders->templatesFolderURL));
+        ASSERT_TRUE(QDir().mkpath(folders->libraryFolderURL + "/Fractions"));
+        const QDir templates(QStringLiteral(QV_TEST_FIXTURES_DIR "/../../resources/templates"));
+        for (const QString& name : templates.entryList(QDir::Files))
+            QFile::copy(templates.filePath(name), folders->templatesFolderURL + "/" + name);
+        QImage slide(1280, 720, QImage::Format_RGB32);
+        slide.fill(QColor(40, 90, 160));
+        slide.save(folders->libraryFolderURL + "/Fractions/Fractions.001.png");
+        QImage photo(640, 480, QImage::Format_RGB32);
+        photo.fill(QColor(200, 120, 40));
+        photo.save(folders->libraryFolderURL + "/worksheet.png");
+    }
 
     QObject observer;
     bool started = false;
@@ -140,7 +157,24 @@ TEST(QV_SCREENS_SUITE, BarStatesSnapshotAndSideBySide) {
     EXPECT_EQ(bool(bar->button("toolbar_rotate_left")), !kWendle);
     EXPECT_EQ(bool(content->rootView()->fileLibrary()), kWendle);
     shot(window, "expanded");
-    if (kWendle) return archiveListAndGifMaker(window, *content, captured);
+    if (kWendle) {
+        auto* library = qobject_cast<qv::library::FileLibraryView*>(content->rootView()->fileLibrary());
+        ASSERT_NE(library, nullptr);
+        ASSERT_TRUE(qv::test::waitUntil([&] { return library->templatesLoaded() && library->fileList().size() == 2; }, 20000));
+        // It slides out 3 s after it first appears; the handle brings it back.
+        ASSERT_TRUE(qv::test::waitUntil([&] { return library->hideFileLibrary(); }, 10000));
+        library->toggleCollapsed();
+        ASSERT_TRUE(qv::test::waitUntil([&] { return library->shift() == 0; }, 3000));
+        library->tabs()->setCurrentIndex(0);
+        shot(window, "file-library-my-files");
+        library->tabs()->setCurrentIndex(1);
+        library->setHoveredCategory("Math");
+        shot(window, "file-library-templates");
+        library->setHoveredCategory("");
+        library->collapse();
+        ASSERT_TRUE(qv::test::waitUntil([&] { return library->shift() == 400; }, 3000));
+        return archiveListAndGifMaker(window, *content, captured);
+    }
 
     QTest::mouseClick(bar->collapseTab(), Qt::LeftButton);
     ASSERT_TRUE(qv::test::waitUntil([&] { return bar->bar()->isHidden(); }, 3000));

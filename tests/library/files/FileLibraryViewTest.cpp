@@ -1,0 +1,444 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTabWidget>
+#include <QTemporaryDir>
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <set>
+
+#include "library/ThumbnailView.h"
+#include "library/files/FileLibraryView.h"
+#include "state/AppState.h"
+#include "state/NotificationCenter.h"
+#include "state/Notifications.h"
+#include "support/QtWait.h"
+
+using namespace qv::library;
+using qv::app::FolderLocations;
+using qv::test::waitUntil;
+
+namespace {
+
+struct CountingKeys : KeyPoster {
+    int posts = 0;
+    bool postPasteKeystroke() override {
+        ++posts;
+        return true;
+    }
+};
+
+void writePng(const QString& path, QColor colour) {
+    QImage image(64, 36, QImage::Format_RGB32);
+    image.fill(colour);
+    ASSERT_TRUE(image.save(path, "PNG")) << path.toStdString();
+}
+void writeText(const QString& path, const QByteArray& text) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
+    f.write(text);
+}
+void setAge(const QString& path, int secondsAgo) {
+    std::error_code ec;
+    std::filesystem::last_write_time(path.toStdString(),
+                                     std::filesystem::file_time_type::clock::now() - std::chrono::seconds(secondsAgo), ec);
+    ASSERT_FALSE(ec) << path.toStdString();
+}
+void writePdf(const QString& path) {
+    QPdfWriter writer(path);
+    QPainter p(&writer);
+    p.fillRect(QRect(0, 0, 2000, 2000), Qt::darkBlue);
+}
+QByteArray read(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+QStringList names(const std::vector<LibraryFilePtr>& items) {
+    QStringList out;
+    for (const auto& i : items) out << i->name.value_or("?");
+    return out;
+}
+
+// A save folder published as the app-wide folder locations, and a panel on it.
+struct PanelFixture : ::testing::Test {
+    QTemporaryDir save;
+    std::shared_ptr<FolderLocations> folders;
+    std::shared_ptr<CountingKeys> keys = std::make_shared<CountingKeys>();
+    QStringList chosen;  // what the import panel answers
+    int panelsOpened = 0;
+
+    void SetUp() override {
+        folders = std::make_shared<FolderLocations>(FolderLocations::forSaveFolder(save.path()));
+        QDir().mkpath(folders->libraryFolderURL);
+        QDir().mkpath(folders->templatesFolderURL);
+        qv::app::setFolderLocations(folders);
+    }
+    void TearDown() override { qv::app::setFolderLocations(nullptr); }
+
+    FileLibraryServices services(int collapseMs = 60000) {
+        FileLibraryServices s;
+        s.chooseFiles = [this](QWidget*) {
+            ++panelsOpened;
+            return chosen;
+        };
+        s.keyPoster = keys;
+        s.collapseDelayMs = collapseMs;
+        s.retryDelayMs = 100;
+        return s;
+    }
+    QString lib(const QString& name = {}) const { return folders->libraryFolderURL + (name.isEmpty() ? "" : "/" + name); }
+    QString tpl(const QString& name = {}) const {
+        return folders->templatesFolderURL + (name.isEmpty() ? "" : "/" + name);
+    }
+
+    // A catalogue of `n` picture templates t0.png ... with their categories.
+    void writeCatalogue(const QByteArray& json) { writeText(tpl("templates.json"), json); }
+};
+
+using FileLibraryPanel = PanelFixture;
+
+TEST_F(FileLibraryPanel, MyFilesNewestFirstWithSlideFoldersAsOneEntry) {
+    writePng(lib("old.png"), Qt::red);
+    setAge(lib("old.png"), 300);
+    writePdf(lib("sheet.pdf"));
+    setAge(lib("sheet.pdf"), 200);
+    QDir().mkpath(lib("deck"));
+    writePng(lib("deck/deck.001.png"), Qt::green);
+    writePng(lib("deck/deck.002.png"), Qt::green);
+    setAge(lib("deck"), 100);
+    QDir().mkpath(lib("broken"));  // a slide folder without its first slide
+    writePng(lib("broken/other.png"), Qt::green);
+    writePng(lib(".hidden.png"), Qt::green);
+    writeText(lib("notes.txt"), "not a picture");  // no thumbnail: left out
+
+    FileLibraryView panel(services());
+    panel.show();
+    ASSERT_TRUE(waitUntil([&] { return panel.fileList().size() == 3; }, 20000));
+    qv::test::spin(200);
+    EXPECT_EQ(names(panel.fileList()), (QStringList{"deck", "sheet", "old"}));
+    EXPECT_EQ(rawValue(panel.fileList()[0]->type), "PPT");
+    EXPECT_EQ(rawValue(panel.fileList()[1]->type), "PDF");
+    EXPECT_EQ(panel.tabs()->tabText(0), "My Files (3)");
+    EXPECT_EQ(panel.fileCells().size(), 3u);
+    EXPECT_TRUE(panel.myFilesEmptyText()->isHidden());
+
+    // Deleting through a cell removes exactly that item, also with another of the same name.
+    auto* cell = static_cast<ThumbnailView*>(panel.fileCells()[2]);
+    ASSERT_EQ(cell->libraryFileItem()->name, "old");
+    cell->requestDeletion();
+    cell->deleteConfirmed();
+    EXPECT_EQ(names(panel.fileList()), (QStringList{"deck", "sheet"}));
+    EXPECT_FALSE(QFileInfo::exists(lib("old.png")));
+    EXPECT_EQ(panel.tabs()->tabText(0), "My Files (2)");
+}
+
+TEST_F(FileLibraryPanel, EmptyLibraryShowsTheImportRowAndTheDropText) {
+    FileLibraryView panel(services());
+    panel.show();
+    qv::test::spin(300);
+    EXPECT_EQ(panel.tabs()->tabText(0), "My Files (0)");
+    EXPECT_TRUE(panel.myFilesEmptyText()->isVisible());
+    EXPECT_EQ(panel.myFilesEmptyText()->text(), "Drag & Drop or import files into here for image insertion");
+    EXPECT_TRUE(panel.importRow()->isVisible());
+}
+
+TEST_F(FileLibraryPanel, SlidesOutAfterAppearingAndTheHandleBringsItBack) {
+    FileLibraryView panel(services(300));
+    panel.show();
+    EXPECT_FALSE(panel.hideFileLibrary());
+    ASSERT_TRUE(waitUntil([&] { return panel.hideFileLibrary() && panel.shift() == 400; }, 10000));
+    panel.toggleCollapsed();
+    EXPECT_FALSE(panel.hideFileLibrary());
+    ASSERT_TRUE(waitUntil([&] { return panel.shift() == 0; }, 10000));
+}
+
+TEST_F(FileLibraryPanel, WithoutASaveFolderItStaysCollapsedAndFillsOnceOneIsKnown) {
+    qv::app::setFolderLocations(nullptr);
+    writePng(lib("a.png"), Qt::red);
+    FileLibraryView panel(services());
+    panel.show();
+    EXPECT_TRUE(panel.hideFileLibrary());
+    EXPECT_FALSE(panel.importDropped({QUrl::fromLocalFile(lib("a.png"))}));  // a drop is not taken
+    qv::test::spin(350);
+    EXPECT_TRUE(panel.hideFileLibrary());
+    EXPECT_TRUE(panel.fileList().empty());
+    qv::app::setFolderLocations(folders);
+    ASSERT_TRUE(waitUntil([&] { return panel.fileList().size() == 1; }, 10000));
+    EXPECT_FALSE(panel.hideFileLibrary());
+}
+
+const QByteArray kCatalogue = R"({
+  "categories": ["Math", "Writing", "Science", "Geography", "Music", "Planning", "Games", "Early Years"],
+  "templates": [
+    {"url": "grid.png", "name": "Grid Paper", "categories": ["Math", "Science"]},
+    {"url": "lined.png", "name": "Lined paper", "categories": ["Writing"]},
+    {"url": "missing.png", "name": "Missing", "categories": ["Math"]},
+    {"url": "maps/world.png", "name": "World map", "categories": ["Geography"]},
+    {"url": "staff.png", "name": "Music staff", "categories": ["Music", "math"]}
+  ]
+})";
+
+void writeTemplatePictures(PanelFixture& f) {
+    writePng(f.tpl("grid.png"), Qt::white);
+    writePng(f.tpl("lined.png"), Qt::white);
+    QDir().mkpath(f.tpl("maps"));
+    writePng(f.tpl("maps/world.png"), Qt::cyan);
+    writePng(f.tpl("staff.png"), Qt::white);
+}
+
+TEST_F(FileLibraryPanel, TemplatesWithWrappedChipsSearchAndCategories) {
+    writeCatalogue(kCatalogue);
+    writeTemplatePictures(*this);
+    FileLibraryView panel(services());
+    panel.resize(panel.sizeHint());
+    panel.show();
+    ASSERT_TRUE(waitUntil([&] { return panel.templatesLoaded(); }, 20000));
+    // The missing picture is left out; the rest keep the catalogue's order.
+    EXPECT_EQ(names(panel.templateList()), (QStringList{"Grid Paper", "Lined paper", "World map", "Music staff"}));
+    EXPECT_EQ(names(panel.templateListFiltered()), names(panel.templateList()));
+    EXPECT_EQ(panel.tabs()->tabText(1), "Templates (4)");
+    EXPECT_EQ(panel.categoryList(), (QStringList{"All", "Favorite", "Math", "Writing", "Science", "Geography", "Music",
+                                                 "Planning", "Games", "Early Years"}));
+
+    // The chips: one per category, in order, 8 apart from the leading edge, wrapping into lanes.
+    panel.tabs()->setCurrentIndex(1);
+    qv::test::spin(100);
+    const QList<QLabel*> chips = panel.chips();
+    ASSERT_EQ(chips.size(), 10);
+    for (int i = 0; i < chips.size(); ++i) EXPECT_EQ(chips[i]->text(), panel.categoryList()[i]);
+    EXPECT_EQ(chips[0]->x(), 0);
+    EXPECT_EQ(chips[1]->x(), chips[0]->geometry().right() + 1 + 8);
+    std::set<int> lanes;
+    for (QLabel* chip : chips) lanes.insert(chip->y());
+    EXPECT_GE(lanes.size(), 2u);
+    for (QLabel* chip : chips) EXPECT_LE(chip->geometry().right(), panel.chipRow()->width());
+
+    // A chip: exact, case-sensitive match ("math" on the staff does not count).
+    panel.selectCategory(2);
+    EXPECT_EQ(panel.selectedCategory(), "Math");
+    EXPECT_EQ(names(panel.templateListFiltered()), (QStringList{"Grid Paper"}));
+    // Typing searches the whole catalogue, ignoring case; the count of the tab stays.
+    panel.searchField()->setText("PAPER");
+    EXPECT_EQ(panel.selectedCategory(), "NONE");
+    EXPECT_EQ(names(panel.templateListFiltered()), (QStringList{"Grid Paper", "Lined paper"}));
+    EXPECT_EQ(panel.tabs()->tabText(1), "Templates (4)");
+    // A chip tap with text in the field empties it and keeps the chip's result, unhighlighted.
+    panel.selectCategory(5);  // Geography
+    EXPECT_EQ(panel.searchField()->text(), "");
+    EXPECT_EQ(panel.selectedCategory(), "NONE");
+    EXPECT_EQ(names(panel.templateListFiltered()), (QStringList{"World map"}));
+    panel.selectCategory(5);
+    EXPECT_EQ(panel.selectedCategory(), "Geography");
+    // Nothing found: "No templates."
+    panel.searchField()->setText("zebra");
+    EXPECT_TRUE(panel.templateListFiltered().empty());
+    EXPECT_TRUE(panel.noTemplatesText()->isVisible());
+    panel.searchField()->setText("");
+    EXPECT_EQ(panel.templateListFiltered().size(), 4u);
+
+    // Hover colours a chip until the pointer enters another chip or leaves the row.
+    panel.setHoveredCategory("Music");
+    EXPECT_TRUE(chips[6]->styleSheet().contains(QColor(0x4D, 0xB8, 0xFF).name()));
+    panel.setHoveredCategory("");
+    EXPECT_FALSE(chips[6]->styleSheet().contains(QColor(0x4D, 0xB8, 0xFF).name()));
+}
+
+TEST_F(FileLibraryPanel, FavoritesRoundTrip) {
+    writeCatalogue(kCatalogue);
+    writeTemplatePictures(*this);
+    writeText(tpl("favorites.json"), R"(["lined.png","retired.png","missing.png"])");
+    {
+        FileLibraryView panel(services());
+        panel.show();
+        ASSERT_TRUE(waitUntil([&] { return panel.templatesLoaded(); }, 20000));
+        EXPECT_EQ(panel.favoriteTemplates(), (QStringList{"lined.png", "retired.png", "missing.png"}));
+        ASSERT_EQ(panel.templateList().size(), 4u);
+        EXPECT_TRUE(panel.templateList()[1]->isFavorited);  // lined.png
+        EXPECT_FALSE(panel.templateList()[0]->isFavorited);
+
+        // Marked through the cells: the map (a "url" with a folder part) on, lined paper off.
+        panel.tabs()->setCurrentIndex(1);
+        for (QWidget* w : panel.templateCells()) {
+            auto* cell = static_cast<ThumbnailView*>(w);
+            if (cell->libraryFileItem()->name == "World map") cell->setFavorited(true);
+            if (cell->libraryFileItem()->name == "Lined paper") cell->setFavorited(false);
+        }
+        panel.selectCategory(1);  // Favorite
+        EXPECT_EQ(names(panel.templateListFiltered()), (QStringList{"World map"}));
+        panel.hide();  // taken off screen: saved
+    }
+    // Names the catalogue does not list (or whose picture is missing) stay.
+    EXPECT_EQ(read(tpl("favorites.json")), R"(["maps/world.png","retired.png","missing.png"])");
+
+    FileLibraryView again(services());
+    again.show();
+    ASSERT_TRUE(waitUntil([&] { return again.templatesLoaded(); }, 20000));
+    QStringList favorited;
+    for (const auto& item : again.templateList())
+        if (item->isFavorited) favorited << *item->name;
+    EXPECT_EQ(favorited, QStringList{"World map"});
+}
+
+TEST_F(FileLibraryPanel, FavoritesAreNotWrittenBeforeACompleteLoad) {
+    writeCatalogue(kCatalogue);
+    writeTemplatePictures(*this);
+    writeText(tpl("favorites.json"), R"(["grid.png"])");
+    {
+        FileLibraryView panel(services());
+        panel.show();
+        panel.hide();  // gone before the catalogue has loaded
+        EXPECT_FALSE(panel.templatesLoaded());
+    }
+    EXPECT_EQ(read(tpl("favorites.json")), R"(["grid.png"])");
+    // No catalogue at all: nothing loads, nothing is written.
+    QFile::remove(tpl("templates.json"));
+    {
+        FileLibraryView panel(services());
+        panel.show();
+        qv::test::spin(200);
+        panel.hide();
+    }
+    EXPECT_EQ(read(tpl("favorites.json")), R"(["grid.png"])");
+}
+
+TEST_F(FileLibraryPanel, ImportsCopyPasteTheFirstAndIgnoreTheRest) {
+    QTemporaryDir outside;
+    writePng(outside.filePath("photo.PNG"), Qt::red);
+    writePdf(outside.filePath("handout.pdf"));
+    writeText(outside.filePath("notes.txt"), "ignored");
+    writePng(lib("already.png"), Qt::yellow);
+
+    FileLibraryView panel(services());
+    panel.show();
+    qv::test::spin(100);
+    panel.collapse();
+    chosen = {outside.filePath("photo.PNG"), outside.filePath("handout.pdf"), outside.filePath("notes.txt"),
+              lib("already.png")};
+    qv::app::NotificationCenter::defaultCenter().post(QString::fromLatin1(qv::app::notification::OpenFiles));
+    EXPECT_EQ(panelsOpened, 1);
+    EXPECT_FALSE(panel.hideFileLibrary());  // revealed for the import
+    ASSERT_TRUE(panel.waitForImports(30000));
+    ASSERT_TRUE(waitUntil([&] { return panel.fileList().size() >= 3; }, 20000));
+    qv::test::spin(200);
+    // Inserted at the front as each arrives; the file from the library itself changes nothing.
+    QStringList front = names(panel.fileList()).mid(0, 2);
+    EXPECT_EQ(front, (QStringList{"handout", "photo"}));
+    EXPECT_EQ(names(panel.fileList()).count("already"), 1);
+    EXPECT_EQ(read(lib("already.png")).isEmpty(), false);
+    EXPECT_TRUE(QFileInfo::exists(lib("photo.PNG")));
+    EXPECT_TRUE(QFileInfo::exists(lib("handout.pdf")));
+    EXPECT_FALSE(QFileInfo::exists(lib("notes.txt")));
+    // Only the first file is pasted: its copy's URL, not the picked file's.
+    EXPECT_EQ(keys->posts, 1);
+    const QMimeData* data = QApplication::clipboard()->mimeData();
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(data->urls(), QList<QUrl>{QUrl::fromLocalFile(lib("photo.PNG"))});
+
+    // Dropped files are imported without a paste.
+    writePng(outside.filePath("dropped.gif"), Qt::blue);
+    EXPECT_TRUE(panel.importDropped({QUrl::fromLocalFile(outside.filePath("dropped.gif"))}));
+    ASSERT_TRUE(panel.waitForImports(30000));
+    ASSERT_TRUE(waitUntil([&] { return panel.fileList().front()->name == "dropped"; }, 20000));
+    EXPECT_EQ(keys->posts, 1);
+}
+
+// Writes a two-slide presentation as LibreOffice's flat XML, then has LibreOffice itself save it
+// as .pptx. Returns the .pptx path (empty on failure).
+QString makePptx(const QString& folder) {
+    writeText(folder + "/deck.fodp", R"(<?xml version="1.0" encoding="UTF-8"?>
+<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0"
+ xmlns:draw="urn:oasis:names:tc:opendocument:xmlns:drawing:1.0"
+ xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0"
+ xmlns:svg="urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0"
+ office:version="1.2" office:mimetype="application/vnd.oasis.opendocument.presentation">
+ <office:body><office:presentation>
+  <draw:page draw:name="One"><draw:frame svg:x="2cm" svg:y="2cm" svg:width="20cm" svg:height="3cm"><draw:text-box><text:p>Slide one</text:p></draw:text-box></draw:frame></draw:page>
+  <draw:page draw:name="Two"><draw:frame svg:x="2cm" svg:y="2cm" svg:width="20cm" svg:height="3cm"><draw:text-box><text:p>Slide two</text:p></draw:text-box></draw:frame></draw:page>
+ </office:presentation></office:body></office:document>
+)");
+    QProcess office;
+    office.start("soffice", {"-env:UserInstallation=" + QUrl::fromLocalFile(folder + "/profile").toString(), "--headless",
+                             "--convert-to", "pptx", "--outdir", folder + "/pptx", folder + "/deck.fodp"});
+    if (!office.waitForStarted(60000) || !office.waitForFinished(600000)) return {};
+    const QString pptx = folder + "/pptx/deck.pptx";
+    return QFileInfo::exists(pptx) ? pptx : QString();
+}
+
+TEST_F(FileLibraryPanel, APresentationBecomesOneEntryOfSlidePictures) {
+    ASSERT_FALSE(QStandardPaths::findExecutable("soffice").isEmpty()) << "LibreOffice (scripts/deps) is missing";
+    QTemporaryDir outside;
+    const QString pptx = makePptx(outside.path());
+    ASSERT_FALSE(pptx.isEmpty()) << "LibreOffice could not make the test presentation";
+
+    // LibreOffice is slow on a loaded machine: a generous limit.
+    FileLibraryServices slow = services();
+    slow.conversionTimeoutMs = 600000;
+    FileLibraryView panel(slow);
+    panel.show();
+    bool sheetSeen = false;
+    QObject::connect(&panel, &FileLibraryView::changed, [&] {
+        if (panel.showingConvertingAlert() && panel.convertingSheet()->isVisible()) sheetSeen = true;
+    });
+    chosen = {pptx};
+    panel.showImportPanel();
+    ASSERT_TRUE(panel.waitForImports(700000));
+    ASSERT_TRUE(waitUntil([&] { return !panel.fileList().empty(); }, 20000)) << panel.errorText().toStdString();
+    EXPECT_TRUE(sheetSeen);
+    EXPECT_FALSE(panel.showingConvertingAlert());
+    EXPECT_TRUE(panel.convertingSheet()->isHidden());
+    EXPECT_EQ(panel.errorText(), "");
+
+    EXPECT_TRUE(QFileInfo::exists(lib("deck/deck.001.png")));
+    EXPECT_TRUE(QFileInfo::exists(lib("deck/deck.002.png")));
+    EXPECT_EQ(QDir(lib("deck")).entryList(QDir::Files | QDir::Hidden), (QStringList{"deck.001.png", "deck.002.png"}));
+    EXPECT_EQ(QImage(lib("deck/deck.001.png")).width(), 1920);
+    ASSERT_EQ(panel.fileList().size(), 1u);
+    EXPECT_EQ(panel.fileList()[0]->name, "deck");
+    EXPECT_EQ(rawValue(panel.fileList()[0]->type), "PPT");
+    EXPECT_EQ(keys->posts, 0);  // a presentation is never pasted
+    // Nothing else is left in the library.
+    EXPECT_EQ(QDir(lib()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"deck"});
+
+    // Listed again, the folder is one PPT entry "deck".
+    FileLibraryView again(services());
+    again.show();
+    ASSERT_TRUE(waitUntil([&] { return again.fileList().size() == 1; }, 20000));
+    EXPECT_EQ(again.fileList()[0]->name, "deck");
+    EXPECT_EQ(rawValue(again.fileList()[0]->type), "PPT");
+}
+
+TEST_F(FileLibraryPanel, AFailedConversionSaysSoInThePanel) {
+    QTemporaryDir outside;
+    writeText(outside.filePath("talk.key"), "not a presentation");
+    writeText(outside.filePath("office"), "#!/bin/sh\necho 'Error: source file could not be loaded'\n");
+    QFile::setPermissions(outside.filePath("office"), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    FileLibraryServices s = services();
+    s.officeProgram = outside.filePath("office");
+    FileLibraryView panel(s);
+    panel.show();
+    EXPECT_TRUE(panel.importDropped({QUrl::fromLocalFile(outside.filePath("talk.key"))}));
+    ASSERT_TRUE(panel.waitForImports(60000));
+    ASSERT_TRUE(waitUntil([&] { return !panel.errorText().isEmpty(); }, 10000));
+    EXPECT_TRUE(panel.errorText().contains("talk.key")) << panel.errorText().toStdString();
+    EXPECT_FALSE(panel.showingConvertingAlert());
+    EXPECT_TRUE(panel.fileList().empty());
+    EXPECT_TRUE(QDir(lib()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
+}
+
+}  // namespace
