@@ -264,7 +264,7 @@ void HttpServerIO::start(std::uint16_t port, bool ipv4Only) {
     listeningPort_ = socket_.localPort();
 
     std::size_t loopCount = limits_.ioThreadCount;
-    if (loopCount == 0) loopCount = std::clamp<std::size_t>(std::thread::hardware_concurrency() / 2, 1, 8);
+    if (loopCount == 0) loopCount = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 8);
     for (std::size_t i = 0; i < loopCount; ++i) {
         auto loop = std::make_unique<Loop>();
         loop->share = std::max<std::size_t>(1, limits_.maxOpenConnections / loopCount);
@@ -397,7 +397,7 @@ void HttpServerIO::runLoop(Loop& loop) {
         }
         for (int descriptor : accepted) addConnection(loop, descriptor);
         for (Connection* connection : served) {
-            if (connection->failed)
+            if (connection->failed || connection->socket.isShutdown())
                 closeConnection(loop, *connection);
             else
                 startWriting(loop, *connection);
@@ -742,6 +742,8 @@ void HttpServerIO::serve(Connection& connection) {
         }
         connection.output.pop_front();
     }
+    // All sent and nothing follows: the client learns it now; the IO thread only forgets it.
+    if (!connection.staysOpen && !connection.session) connection.socket.close();
 }
 
 }  // namespace qv::server

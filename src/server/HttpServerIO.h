@@ -51,7 +51,7 @@ public:
 // Bounds that keep idle or slow clients from taking the server.
 struct HttpServerLimits {
     std::size_t workerCount = 32;         // threads that run route handlers
-    std::size_t ioThreadCount = 0;        // threads that wait on connections; 0: one per two cores, 1..8
+    std::size_t ioThreadCount = 0;        // threads that wait on connections; 0: one per core, 1..8
     std::size_t maxOpenConnections = 4096;
     std::chrono::milliseconds headerTimeout{10000};    // a whole request head, or the wait for the next one
     std::chrono::milliseconds transferTimeout{10000};  // a body or a response: this much time ...
