@@ -20,13 +20,13 @@
 
 namespace qv::server::test {
 
-// A connected loopback client; reads time out after a few seconds so a hang fails the test.
+// A connected loopback client; reads time out after 20 s so that a hang fails the test.
 class Client {
 public:
     // receiveBuffer: a small kernel buffer makes a slow reader (0: the default).
     explicit Client(std::uint16_t port, int receiveBuffer = 0) {
         fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        timeval tv{5, 0};
+        timeval tv{20, 0};
         ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
         if (receiveBuffer > 0) ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
         sockaddr_in address{};
