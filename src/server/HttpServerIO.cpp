@@ -166,6 +166,7 @@ struct HttpServerIO::Connection {
     std::deque<Segment> output;
     bool staysOpen = false;
     bool failed = false;
+    bool corked = false;  // the kernel holds partial segments until the response is complete
     bool linger = false;  // after an error answer: read what the client still sends before closing
     SessionHandler session;
 
@@ -460,8 +461,6 @@ void HttpServerIO::addConnection(Loop& loop, int descriptor) {
         }
         closeConnection(loop, *loop.waitingList.front());
     }
-    int one = 1;
-    ::setsockopt(descriptor, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     auto owned = std::make_unique<Connection>(descriptor);
     Connection& connection = *owned;
     connection.loop = &loop;
@@ -579,6 +578,11 @@ void HttpServerIO::writeMore(Loop& loop, Connection& connection) {
 }
 
 void HttpServerIO::responseWritten(Loop& loop, Connection& connection) {
+    if (connection.corked) {
+        int off = 0;  // sends what the cork still holds
+        ::setsockopt(connection.socket.socketFileDescriptor(), IPPROTO_TCP, TCP_CORK, &off, sizeof off);
+        connection.corked = false;
+    }
     if (connection.session) {
         handOver(loop, connection);
         return;
@@ -733,6 +737,12 @@ void HttpServerIO::serve(Connection& connection) {
     // Most answers fit the socket's buffer at once: sent here, the IO thread only closes or
     // keeps the connection.
     int descriptor = connection.socket.socketFileDescriptor();
+    // A file goes out in full segments: the head and the file's first bytes share the first one.
+    if (std::any_of(connection.output.begin(), connection.output.end(), [](const Segment& s) { return s.isFile(); })) {
+        int on = 1;
+        ::setsockopt(descriptor, IPPROTO_TCP, TCP_CORK, &on, sizeof on);
+        connection.corked = true;
+    }
     while (!connection.output.empty()) {
         Segment::Step step = connection.output.front().send(descriptor, connection.output.size() > 1);
         if (step == Segment::Step::blocked) return;
