@@ -224,6 +224,7 @@ struct HttpServerIO::Loop {
     bool listens = false;
     std::optional<Clock::time_point> acceptPausedUntil;
     std::size_t share = 1;  // connections this loop keeps open at most
+    std::atomic<bool> evictOne{false};  // asked to close its longest waiting connection
     std::thread thread;
 
     std::unordered_map<Connection*, std::unique_ptr<Connection>> connections;
@@ -396,6 +397,8 @@ void HttpServerIO::runLoop(Loop& loop) {
             accepted.swap(loop.accepted);
             served.swap(loop.served);
         }
+        if (loop.evictOne.exchange(false) && !loop.waitingList.empty())
+            closeConnection(loop, *loop.waitingList.front());  // the accepting thread ran out of descriptors
         for (int descriptor : accepted) addConnection(loop, descriptor);
         for (Connection* connection : served) {
             if (connection->failed || connection->socket.isShutdown())
@@ -429,7 +432,12 @@ void HttpServerIO::acceptClients(Loop& loop) {
                     closeConnection(loop, *loop.waitingList.front());
                     continue;
                 }
-                loop.acceptPausedUntil = Clock::now() + std::chrono::milliseconds(50);
+                for (auto& other : loops_) {
+                    if (other.get() == &loop) continue;
+                    other->evictOne = true;
+                    other->notify();
+                }
+                loop.acceptPausedUntil = Clock::now() + std::chrono::milliseconds(10);
                 epoll_event event{};
                 event.data.ptr = &loop.listenTag;
                 ::epoll_ctl(loop.epoll, EPOLL_CTL_MOD, socket_.socketFileDescriptor(), &event);
