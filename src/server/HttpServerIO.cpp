@@ -221,7 +221,6 @@ struct HttpServerIO::Loop {
     int wake = -1;
     char wakeTag = 0;
     char listenTag = 0;
-    bool listens = false;
     std::optional<Clock::time_point> acceptPausedUntil;
     std::size_t share = 1;  // connections this loop keeps open at most
     std::atomic<bool> evictOne{false};  // asked to close its longest waiting connection
@@ -233,7 +232,6 @@ struct HttpServerIO::Loop {
     std::list<Connection*> waitingList;  // longest waiting first
 
     std::mutex inboxMutex;
-    std::vector<int> accepted;              // descriptors handed over by the accepting loop
     std::vector<Connection*> served;        // back from the workers
 };
 
@@ -272,12 +270,8 @@ void HttpServerIO::start(std::uint16_t port, bool ipv4Only) {
         loop->share = std::max<std::size_t>(1, limits_.maxOpenConnections / loopCount);
         loops_.push_back(std::move(loop));
     }
-    Loop& first = *loops_.front();
-    first.listens = true;
-    epoll_event event{};
-    event.events = EPOLLIN;
-    event.data.ptr = &first.listenTag;
-    ::epoll_ctl(first.epoll, EPOLL_CTL_ADD, socket_.socketFileDescriptor(), &event);
+    // Every IO thread accepts for itself; the kernel wakes one of them per new connection.
+    for (auto& loop : loops_) watchListening(*loop, true);
 
     setState(HttpServerIOState::running);
     for (std::size_t i = 0; i < std::max<std::size_t>(1, limits_.workerCount); ++i)
@@ -390,16 +384,13 @@ void HttpServerIO::runLoop(Loop& loop) {
                 readFrom(loop, *connection);
         }
         if (!isRunning()) break;
-        std::vector<int> accepted;
         std::vector<Connection*> served;
         {
             std::lock_guard lock(loop.inboxMutex);
-            accepted.swap(loop.accepted);
             served.swap(loop.served);
         }
         if (loop.evictOne.exchange(false) && !loop.waitingList.empty())
-            closeConnection(loop, *loop.waitingList.front());  // the accepting thread ran out of descriptors
-        for (int descriptor : accepted) addConnection(loop, descriptor);
+            closeConnection(loop, *loop.waitingList.front());  // an accepting thread ran out of descriptors
         for (Connection* connection : served) {
             if (connection->failed || connection->socket.isShutdown())
                 closeConnection(loop, *connection);
@@ -408,10 +399,7 @@ void HttpServerIO::runLoop(Loop& loop) {
         }
         if (loop.acceptPausedUntil && Clock::now() >= *loop.acceptPausedUntil) {
             loop.acceptPausedUntil.reset();
-            epoll_event event{};
-            event.events = EPOLLIN;
-            event.data.ptr = &loop.listenTag;
-            ::epoll_ctl(loop.epoll, EPOLL_CTL_MOD, socket_.socketFileDescriptor(), &event);
+            watchListening(loop, true);
         }
         expireDeadlines(loop);
         loop.closedThisRound.clear();
@@ -419,7 +407,6 @@ void HttpServerIO::runLoop(Loop& loop) {
 }
 
 void HttpServerIO::acceptClients(Loop& loop) {
-    static std::atomic<std::size_t> nextLoop{0};
     for (int i = 0; i < 64; ++i) {
         int descriptor = ::accept4(socket_.socketFileDescriptor(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (descriptor < 0) {
@@ -438,9 +425,7 @@ void HttpServerIO::acceptClients(Loop& loop) {
                     other->notify();
                 }
                 loop.acceptPausedUntil = Clock::now() + std::chrono::milliseconds(10);
-                epoll_event event{};
-                event.data.ptr = &loop.listenTag;
-                ::epoll_ctl(loop.epoll, EPOLL_CTL_MOD, socket_.socketFileDescriptor(), &event);
+                watchListening(loop, false);
                 return;
             }
             // The listening socket broke: the server stops; stop() or start() joins the threads.
@@ -448,17 +433,19 @@ void HttpServerIO::acceptClients(Loop& loop) {
             wakeEverything();
             return;
         }
-        Loop& target = *loops_[nextLoop++ % loops_.size()];
-        if (&target == &loop) {
-            addConnection(loop, descriptor);
-        } else {
-            {
-                std::lock_guard lock(target.inboxMutex);
-                target.accepted.push_back(descriptor);
-            }
-            target.notify();
-        }
+        addConnection(loop, descriptor);
     }
+}
+
+void HttpServerIO::watchListening(Loop& loop, bool watch) {
+    if (!watch) {
+        ::epoll_ctl(loop.epoll, EPOLL_CTL_DEL, socket_.socketFileDescriptor(), nullptr);
+        return;
+    }
+    epoll_event event{};
+    event.events = EPOLLIN | EPOLLEXCLUSIVE;
+    event.data.ptr = &loop.listenTag;
+    ::epoll_ctl(loop.epoll, EPOLL_CTL_ADD, socket_.socketFileDescriptor(), &event);
 }
 
 void HttpServerIO::addConnection(Loop& loop, int descriptor) {

@@ -53,7 +53,7 @@ struct HttpServerLimits {
     std::size_t workerCount = 32;         // threads that run route handlers
     std::size_t ioThreadCount = 0;        // threads that wait on connections; 0: one per core, 1..8
     std::size_t maxOpenConnections = 4096;
-    std::chrono::milliseconds headerTimeout{10000};    // a whole request head, or the wait for the next one
+    std::chrono::milliseconds headerTimeout{60000};    // a whole request head, or the wait for the next one
     std::chrono::milliseconds transferTimeout{10000};  // a body or a response: this much time ...
     std::size_t minimumRate = 64 * 1024;               // ... plus its length at this many bytes a second
 };
@@ -103,6 +103,7 @@ private:
 
     void runLoop(Loop& loop);
     void acceptClients(Loop& loop);
+    void watchListening(Loop& loop, bool watch);
     void addConnection(Loop& loop, int descriptor);
     void readFrom(Loop& loop, Connection& connection);
     void advance(Loop& loop, Connection& connection);
