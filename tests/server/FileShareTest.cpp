@@ -91,6 +91,7 @@ TEST_F(FileShareTest, FixtureTree) {
         {"lessons folder itself", "/sub/%2E", "", ""},
         {"single file handler", "/single/file", "-", "secret"},
         {"root not registered", "/", "", ""},
+        {"leading and doubled slashes", "//files//" + filesTarget(root / "x.PNG").substr(7), "image/png", "png"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.name) + " " + c.target);
@@ -106,6 +107,14 @@ TEST_F(FileShareTest, FixtureTree) {
         }
         EXPECT_EQ(test::bodyOf(response), c.body);
     }
+}
+
+TEST_F(FileShareTest, HeadAnswersTheHeadOfGetWithoutTheFile) {
+    const std::string target = filesTarget(root / "a b.pdf");
+    const std::string got = test::get(running.port, target);
+    const std::string head = test::roundTrip(running.port, "HEAD " + target + " HTTP/1.1\r\nHost: localhost\r\n\r\n");
+    EXPECT_EQ(head, got.substr(0, got.size() - std::string("PDF-DATA").size()));
+    EXPECT_NE(head.find("\r\nContent-Length: 8\r\n"), std::string::npos);
 }
 
 TEST_F(FileShareTest, LargeFileIsSentWhole) {
