@@ -41,8 +41,11 @@ std::optional<QString> reserveRecordingPath() {
 
 // Thumbnail, then "VideoRecorded" on the main thread; nothing is posted without a thumbnail.
 void announceRecording(const QString& path) {
-    app::generateThumbnail(path, [path](std::optional<QImage> image, std::optional<QString>) {
-        if (!image) return;
+    app::generateThumbnail(path, [path](std::optional<QImage> image, std::optional<QString> error) {
+        if (!image) {
+            util::printLine("No thumbnail for the recording", path.toStdString(), error.value_or(QString()).toStdString());
+            return;
+        }
         app::post(app::notification::VideoRecorded,
                   {{QStringLiteral("image"), *image}, {QStringLiteral("url"), QUrl::fromLocalFile(path)}});
     });

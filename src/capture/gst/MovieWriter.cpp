@@ -318,6 +318,10 @@ void linkTrack(GstElement* demuxer, GstPad* pad, gpointer muxer) {
     if (!muxPadName) return;
     GstElement* pipeline = GST_ELEMENT(gst_element_get_parent(demuxer));
     GstElement* queue = gst_element_factory_make("queue", nullptr);
+    // The file's tracks may lie far apart (a busy machine encodes the picture seconds behind the
+    // sound): a queue that stops at its usual second would wait for the muxer, which waits for the
+    // other track, for ever. The copy is bounded by the file itself.
+    g_object_set(queue, "max-size-buffers", 0u, "max-size-time", guint64(0), "max-size-bytes", 0u, nullptr);
     gst_bin_add(GST_BIN(pipeline), queue);
     gst_element_sync_state_with_parent(queue);
     PadPtr queueSink(gst_element_get_static_pad(queue, "sink"));

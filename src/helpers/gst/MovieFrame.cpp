@@ -66,6 +66,12 @@ std::optional<QImage> grabMovieFrame(const QString& path, int maxWidth, int maxH
     if (GST_MESSAGE_TYPE(msg.get()) == GST_MESSAGE_ERROR) return fail(messageText(msg.get()));
 
     std::unique_ptr<GstSample, SampleUnref> sample(gst_app_sink_try_pull_preroll(GST_APP_SINK(sink), GST_SECOND));
+    if (!sample) {
+        // A movie whose picture starts a little after its sound prerolls on a gap, without a
+        // frame: play on to the first one.
+        gst_element_set_state(playbin.get(), GST_STATE_PLAYING);
+        sample.reset(gst_app_sink_try_pull_sample(GST_APP_SINK(sink), GstClockTime(timeoutMs) * GST_MSECOND));
+    }
     if (!sample) return fail(QStringLiteral("No video frame in ") + path);
     GstVideoInfo info;
     if (!gst_video_info_from_caps(&info, gst_sample_get_caps(sample.get())))
