@@ -12,6 +12,8 @@
 #include "capture/PIPController.h"
 #include "controlbar/ControlBarView.h"
 #include "controlbar/SharedCameraPort.h"
+#include "webpanels/BrowserView.h"
+#include "webpanels/BrowserWebView.h"
 #include "webpanels/CameraGestureTarget.h"
 #include "webpanels/WebView.h"
 #include "webpanels/WebViewController.h"
@@ -35,6 +37,13 @@ ContentView::ContentView(QSettings* settings, QWidget* parent) : QWidget(parent)
         board->webViewController()->setCameraGestureTarget(webpanels::makeCameraGestureTarget<capture::CameraController>(
             [] { return sharedCameraController.data(); }));
         return board;
+    };
+    factories.browser = [](QWidget* parent, const BrowserPanelArgs& args) -> QWidget* {
+        return new webpanels::BrowserView(args.address, args.canGoBack, args.canGoForward, args.pdfMode,
+                                          args.lessonsMode, args.opacityValue, args.onClosed, parent);
+    };
+    factories.openPDF = [](QWidget* panel, const QString& path) {
+        if (auto* browser = qobject_cast<webpanels::BrowserView*>(panel)) browser->browserWebView()->openPDF(path);
     };
     RootView::Camera camera;
     camera.controlBar = controlbar::sharedCameraProvider();
