@@ -7,7 +7,9 @@
 #
 # The viewer's validateFileURL refuses a document of another origin than its own. Ours is loaded
 # from the program's own scheme and reads documents from the program's server, so the copy
-# allows exactly that one other origin (SERVER_ORIGIN); every other origin stays refused.
+# allows exactly that one other origin: the one the program gives its own viewer page
+# (window.quorvaneServerOrigin, set only in pages of the program's scheme), else SERVER_ORIGIN.
+# Every other origin stays refused.
 # Source maps are left out.
 foreach(var SOURCE DESTINATION SERVER_ORIGIN STAMP)
     if(NOT DEFINED ${var})
@@ -50,6 +52,6 @@ endfunction()
 patch_once("const HOSTED_VIEWER_ORIGINS = [\"null\", \"http://mozilla.github.io\", \"https://mozilla.github.io\"];"
            "const HOSTED_VIEWER_ORIGINS = [];")
 patch_once("      if (fileOrigin !== viewerOrigin) {"
-           "      if (fileOrigin !== viewerOrigin && fileOrigin !== \"${SERVER_ORIGIN}\") {")
+           "      if (fileOrigin !== viewerOrigin && fileOrigin !== (window.quorvaneServerOrigin || \"${SERVER_ORIGIN}\")) {")
 file(WRITE "${viewer}" "${text}")
 file(TOUCH "${STAMP}")

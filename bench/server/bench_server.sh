@@ -4,6 +4,9 @@
 # per second and p99 latency of each and the ratio ours/nginx. The two servers take turns over
 # several rounds and the median round of each is shown, so that load from elsewhere on the
 # machine hits both alike.
+# Then the same under attack: while 1,000 idle connections, 300 slowloris connections (a byte every
+# 3 s) and 32 slow readers of a 64 MiB file (4 KiB every 5 s) are held open by abuse_clients.py,
+# wrk measures a normal request's p50 and p99 latency on each server in turn.
 # Usage: bench_server.sh <qv_bench_file_server> [seconds] [connections] [rounds]
 set -euo pipefail
 server_bin=$1
@@ -11,7 +14,10 @@ seconds=${2:-10}
 connections=${3:-32}
 rounds=${4:-3}
 threads=${BENCH_WRK_THREADS:-2}
-nginx_workers=${BENCH_NGINX_WORKERS:-1}
+nginx_workers=${BENCH_NGINX_WORKERS:-auto}
+abuse_seconds=${BENCH_ABUSE_SECONDS:-30}
+here=$(cd "$(dirname "$0")" && pwd)
+ulimit -n 65536 2>/dev/null || ulimit -n "$(ulimit -Hn)"
 
 work=$(mktemp -d)
 ours_pid=
@@ -28,6 +34,7 @@ mkdir -p "$work/www" "$work/tmp"
 chmod 755 "$work" "$work/www"  # nginx's workers run as another user
 head -c 4096 /dev/urandom >"$work/www/4k.bin"
 head -c 1048576 /dev/urandom >"$work/www/1m.bin"
+head -c 67108864 /dev/zero >"$work/www/64m.bin"
 
 free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
 
@@ -39,6 +46,7 @@ read -r ours_port <&"${OURS[0]}"
 nginx_port=$(free_port)
 cat >"$work/nginx.conf" <<CONF
 worker_processes $nginx_workers;
+worker_rlimit_nofile 65536;
 daemon off;
 pid $work/nginx.pid;
 error_log $work/error.log error;
@@ -99,3 +107,30 @@ for file in 4k.bin 1m.bin; do
     if [[ -n ${ours_err:-} ]]; then echo "  ours: $ours_err"; fi
     if [[ -n ${nginx_err:-} ]]; then echo "  nginx: $nginx_err"; fi
 done
+
+# "p50_ms p99_ms rps" of a normal request while the abusive clients hold their connections.
+latency_under_attack() {
+    local port=$1 big=$2 url=$3 out attack_pid p50 p99 rps
+    python3 "$here/abuse_clients.py" "$port" "$big" "$abuse_seconds" >"$work/abuse.out" 2>&1 &
+    attack_pid=$!
+    for _ in $(seq 200); do
+        grep -q ready "$work/abuse.out" && break
+        sleep 0.1
+    done
+    out=$(wrk -t1 -c4 -d10s --latency -H "Connection: close" "$url")
+    wait "$attack_pid" || true
+    to_ms='{v=$2; if (v ~ /us$/) {sub(/us$/,"",v); v=v/1000} else if (v ~ /ms$/) {sub(/ms$/,"",v)} else if (v ~ /s$/) {sub(/s$/,"",v); v=v*1000}; print v}'
+    p50=$(awk '$1 == "50%" '"$to_ms" <<<"$out")
+    p99=$(awk '$1 == "99%" '"$to_ms" <<<"$out")
+    rps=$(awk '/^Requests\/sec:/ {print $2}' <<<"$out")
+    echo "$p50 $p99 $rps $(grep -c ready "$work/abuse.out") $(tail -1 "$work/abuse.out")"
+}
+
+echo
+echo "under attack: 1000 idle + 300 slowloris + 32 slow readers of 64m.bin; wrk -t1 -c4 -d10s on 4k.bin"
+printf '%-8s %12s %12s %12s %12s %12s %12s\n' server p50_ms p99_ms req/s ready closed p99_ratio
+read -r o50 o99 orps oready oclosed <<<"$(latency_under_attack "$ours_port" "$(ours_path 64m.bin)" "http://127.0.0.1:$ours_port$(ours_path 4k.bin)")"
+read -r n50 n99 nrps nready nclosed <<<"$(latency_under_attack "$nginx_port" "/64m.bin" "http://127.0.0.1:$nginx_port/4k.bin")"
+ratio=$(awk -v a="$o99" -v b="$n99" 'BEGIN { printf "%.2fx", a / b }')
+printf '%-8s %12s %12s %12s %12s %12s %12s\n' ours "$o50" "$o99" "$orps" "$oready" "$oclosed" "$ratio"
+printf '%-8s %12s %12s %12s %12s %12s %12s\n' nginx "$n50" "$n99" "$nrps" "$nready" "$nclosed" ""

@@ -13,6 +13,7 @@
 #include "server/FileServing.h"
 #include "server/HttpServer.h"
 #include "server/html/PageResponse.h"
+#include "webpanels/AppScheme.h"
 
 namespace qv::app {
 
@@ -36,6 +37,8 @@ bool ensureFolder(const QString& path) {
 
 std::shared_ptr<server::HttpServer> makeProgramServer() {
     auto server = std::make_shared<server::HttpServer>();
+    // The program's own pages call from their scheme; no other page may.
+    server->trustedOrigins = {webpanels::appOrigin().toStdString()};
     server->router.addRoute(std::nullopt, "/files/:path", server::fileShareHandler("/", defaultDocuments));
     server->router.addRoute(std::nullopt, "/", html::rootPageHandler);
     registerLessonRoutes(*server, resourcesDirectory() + QStringLiteral("/wendlelessons"));

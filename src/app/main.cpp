@@ -6,9 +6,12 @@
 #include "helpers/NiceButtonStyle.h"
 #include "state/AppState.h"
 #include "util/BuildInfo.h"
+#include "webpanels/AppScheme.h"
 
 int main(int argc, char** argv) {
     qv::app::setApplicationId(QStringLiteral(QV_APP_ID));
+    // The program's pages are served from a scheme of their own, known before the application starts.
+    qv::webpanels::registerAppScheme();
     // The whiteboard's web views share one GL context with the window.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <limits>
 
 #include "server/Socket.h"
@@ -18,15 +19,20 @@ const char* caseText(HttpParserError::Case c) {
         case HttpParserError::Case::lineTooLong: return "lineTooLong";
         case HttpParserError::Case::tooManyHeaders: return "tooManyHeaders";
         case HttpParserError::Case::bodyTooLarge: return "bodyTooLarge";
+        case HttpParserError::Case::requestLineTooLong: return "requestLineTooLong";
+        case HttpParserError::Case::invalidCharacter: return "invalidCharacter";
     }
     return "unknown";
 }
 
-std::string readLimitedLine(BufferedReader& reader) {
+std::string readLimitedLine(BufferedReader& reader, bool requestLine = false) {
     try {
         return reader.readLine(HttpParser::maxLineLength);
     } catch (const BufferedReader::LineTooLong&) {
-        throw HttpParserError(HttpParserError::Case::lineTooLong);
+        throw HttpParserError(requestLine ? HttpParserError::Case::requestLineTooLong
+                                          : HttpParserError::Case::lineTooLong);
+    } catch (const BufferedReader::ControlByte&) {
+        throw HttpParserError(HttpParserError::Case::invalidCharacter);
     }
 }
 
@@ -58,6 +64,48 @@ std::size_t schemeLength(const std::string& s) {
 
 }  // namespace
 
+HttpHeadScanner::Result HttpHeadScanner::scan(const char* bytes, std::size_t size) {
+    while (position_ < size) {
+        const void* found = std::memchr(bytes + position_, '\n', size - position_);
+        std::size_t lf = found ? static_cast<std::size_t>(static_cast<const char*>(found) - bytes) : size;
+        if (lf - lineStart_ > HttpParser::maxLineLength)
+            return lines_ == 0 ? Result::requestLineTooLong : Result::headerTooLong;
+        if (!found) {
+            position_ = size;
+            return Result::needMore;
+        }
+        std::size_t length = lf - lineStart_;
+        bool empty = length == 0 || (length == 1 && bytes[lineStart_] == '\r');
+        position_ = lineStart_ = lf + 1;
+        // An empty first line is a malformed request line: the head ends there and the parser says so.
+        if (empty) {
+            headLength_ = position_;
+            return Result::complete;
+        }
+        if (++lines_ > HttpParser::maxHeaderCount + 1) return Result::headerTooLong;
+    }
+    return Result::needMore;
+}
+
+int statusCodeFor(HttpParserError::Case c) {
+    switch (c) {
+        case HttpParserError::Case::lineTooLong:
+        case HttpParserError::Case::tooManyHeaders: return 431;
+        case HttpParserError::Case::requestLineTooLong: return 414;
+        case HttpParserError::Case::bodyTooLarge: return 413;
+        default: return 400;
+    }
+}
+
+const char* reasonPhraseFor(HttpParserError::Case c) {
+    switch (statusCodeFor(c)) {
+        case 431: return "Request Header Fields Too Large";
+        case 414: return "URI Too Long";
+        case 413: return "Content Too Large";
+        default: return "Bad Request";
+    }
+}
+
 HttpParserError::HttpParserError(Case c, std::string line)
     : std::runtime_error(line.empty() ? std::string(caseText(c)) : std::string(caseText(c)) + "(\"" + line + "\")"),
       case_(c),
@@ -69,7 +117,8 @@ void HttpParser::parseTarget(const std::string& target, HttpRequest& into) {
     // An absolute target (scheme, authority, path) or a network-path reference gives its path.
     std::size_t scheme = schemeLength(pathPart);
     std::string rest = pathPart.substr(scheme);
-    if (rest.rfind("//", 0) == 0) {
+    // Only an absolute target names an authority: "//files//x" is the path of the route /files/x.
+    if (scheme > 0 && rest.rfind("//", 0) == 0) {
         std::size_t slash = rest.find('/', 2);
         rest = slash == std::string::npos ? std::string() : rest.substr(slash);
     }
@@ -99,6 +148,8 @@ std::map<std::string, std::string> HttpParser::readHeaders(BufferedReader& reade
         if (line.empty()) return headers;
         if (++count > maxHeaderCount) throw HttpParserError(HttpParserError::Case::tooManyHeaders);
         std::size_t colon = line.find(':');
+        // A tab may stand in a value only, never in a name.
+        if (line.find('\t') < colon) throw HttpParserError(HttpParserError::Case::invalidCharacter);
         std::string name, value;
         if (colon == std::string::npos) {
             name = value = line;
@@ -115,7 +166,16 @@ std::map<std::string, std::string> HttpParser::readHeaders(BufferedReader& reade
 HttpRequest HttpParser::readRequest(Socket& socket) { return readRequest(socket.reader()); }
 
 HttpRequest HttpParser::readRequest(BufferedReader& reader) {
-    std::string line = readLimitedLine(reader);
+    std::size_t length = 0;
+    HttpRequest request = readHead(reader, length);
+    if (length > 0) request.body = reader.readBytes(length);
+    return request;
+}
+
+HttpRequest HttpParser::readHead(BufferedReader& reader, std::size_t& bodyLength) {
+    bodyLength = 0;
+    std::string line = readLimitedLine(reader, true);
+    if (line.find('\t') != std::string::npos) throw HttpParserError(HttpParserError::Case::invalidCharacter);
     std::size_t firstSpace = line.find(' ');
     std::size_t secondSpace = firstSpace == std::string::npos ? std::string::npos : line.find(' ', firstSpace + 1);
     if (secondSpace == std::string::npos) throw HttpParserError(HttpParserError::Case::invalidStatusLine, line);
@@ -141,7 +201,7 @@ HttpRequest HttpParser::readRequest(BufferedReader& reader) {
         }
         if (negative && length > 0) throw HttpParserError(HttpParserError::Case::negativeContentLength);
         if (length > maxBodyLength) throw HttpParserError(HttpParserError::Case::bodyTooLarge);
-        request.body = reader.readBytes(static_cast<std::size_t>(length));
+        bodyLength = static_cast<std::size_t>(length);
     }
     return request;
 }

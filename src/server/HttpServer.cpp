@@ -23,6 +23,9 @@ std::pair<RouteParams, HttpHandler> HttpServer::dispatch(const HttpRequest& requ
         }
     }
     if (auto found = router.lookup(request.method, request.path)) return std::move(*found);
+    // HEAD is answered like GET (the engine leaves the body out).
+    if (request.method == "HEAD")
+        if (auto found = router.lookup(std::string("GET"), request.path)) return std::move(*found);
     if (notFoundHandler && *notFoundHandler) return {RouteParams{}, *notFoundHandler};
     return HttpServerIO::dispatch(request);
 }

@@ -1,31 +1,33 @@
 #include "server/HttpServerIO.h"
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
+#include <sys/sendfile.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <fcntl.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <set>
+#include <unordered_map>
 
 #include "server/FileStream.h"
 #include "server/HttpParser.h"
+#include "server/MemorySource.h"
 #include "util/Print.h"
 
 namespace qv::server {
 
 namespace {
 
-// Writes bodies straight to the connection.
-class InnerWriteContext final : public HttpResponseBodyWriter {
-public:
-    explicit InnerWriteContext(Socket& socket) : socket_(socket) {}
-    using HttpResponseBodyWriter::write;
-    void write(File& file) override { socket_.writeFile(file); }
-    void write(std::span<const std::uint8_t> bytes) override { socket_.write(bytes); }
-
-private:
-    Socket& socket_;
-};
+using Clock = std::chrono::steady_clock;
 
 // A write to a peer that went away must fail with EPIPE, not end the process: the engine's
 // threads keep SIGPIPE blocked (sendfile has no flag to suppress it).
@@ -58,7 +60,186 @@ std::string trimmed(const std::string& text) {
     return text.substr(b, e - b);
 }
 
+// A piece of a response still to send: bytes, or a stretch of an open file.
+class Segment {
+public:
+    explicit Segment(std::string bytes) : bytes_(std::move(bytes)) {}
+    Segment(int file, off_t end) : file_(file), end_(end) {}
+    Segment(Segment&& other) noexcept
+        : bytes_(std::move(other.bytes_)), sent_(other.sent_), file_(std::exchange(other.file_, -1)),
+          offset_(other.offset_), end_(other.end_) {}
+    Segment& operator=(Segment&&) = delete;
+    ~Segment() {
+        if (file_ >= 0) ::close(file_);
+    }
+    bool isFile() const { return file_ >= 0; }
+    std::string& bytes() { return bytes_; }
+    std::size_t remaining() const { return isFile() ? static_cast<std::size_t>(end_ - offset_) : bytes_.size() - sent_; }
+
+    enum class Step { done, blocked, failed };
+    Step send(int socket, bool moreFollows) {
+        while (remaining() > 0) {
+            ssize_t n;
+            if (isFile()) {
+                std::size_t chunk = std::min<std::size_t>(remaining(), 1 << 30);
+                n = ::sendfile(socket, file_, &offset_, chunk);
+                // The file became shorter than announced: the connection must end rather than stall.
+                if (n == 0) return Step::failed;
+            } else {
+                n = ::send(socket, bytes_.data() + sent_, remaining(), MSG_NOSIGNAL | MSG_DONTWAIT | (moreFollows ? MSG_MORE : 0));
+                if (n > 0) sent_ += static_cast<std::size_t>(n);
+            }
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                return errno == EAGAIN || errno == EWOULDBLOCK ? Step::blocked : Step::failed;
+            }
+        }
+        return Step::done;
+    }
+
+private:
+    std::string bytes_;
+    std::size_t sent_ = 0;
+    int file_ = -1;
+    off_t offset_ = 0;
+    off_t end_ = 0;
+};
+
+// Takes a response body as segments to send: bytes are kept, a file is kept open (a duplicate of
+// its descriptor, so that the handler may close its own) and sent from its start to its length.
+class CollectingWriter final : public HttpResponseBodyWriter {
+public:
+    explicit CollectingWriter(std::deque<Segment>& into) : into_(into) {}
+    using HttpResponseBodyWriter::write;
+    void write(File& file) override {
+        std::int64_t length = file.size();
+        if (length < 0) throw SocketError(SocketError::Case::writeFailed, "sendfile: Bad file descriptor");
+        int copy = ::fcntl(file.descriptor(), F_DUPFD_CLOEXEC, 0);
+        if (copy < 0) throw SocketError(SocketError::Case::writeFailed, std::string("sendfile: ") + std::strerror(errno));
+        if (length > 0) into_.emplace_back(copy, static_cast<off_t>(length));
+        else ::close(copy);
+    }
+    void write(std::span<const std::uint8_t> bytes) override {
+        if (bytes.empty()) return;
+        if (into_.empty() || into_.back().isFile()) into_.emplace_back(std::string());
+        into_.back().bytes().append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    }
+
+private:
+    std::deque<Segment>& into_;
+};
+
+// The status line and header block of a response; staysOpen tells whether the connection may
+// carry another request after it.
+std::string responseHead(const HttpResponse& response, std::int64_t length, bool keepAlive, bool& staysOpen) {
+    std::string head = "HTTP/1.1 " + std::to_string(response.statusCode()) + " " + response.reasonPhrase() + "\r\n";
+    if (length >= 0) head += "Content-Length: " + std::to_string(length) + "\r\n";
+    staysOpen = keepAlive && length != -1;
+    if (staysOpen) {
+        head += "Connection: keep-alive\r\n";
+    } else if (response.kind() != HttpResponse::Kind::switchProtocols) {
+        // Tell the client the connection ends here, so it neither waits for nor reuses it.
+        head += "Connection: close\r\n";
+    }
+    for (const auto& [name, value] : response.headerFields()) head += name + ": " + value + "\r\n";
+    head += "\r\n";
+    return head;
+}
+
 }  // namespace
+
+struct HttpServerIO::Connection {
+    enum class Phase { head, body, handling, writing, lingering };
+
+    explicit Connection(int descriptor) : socket(descriptor) {}
+
+    Socket socket;
+    Phase phase = Phase::head;
+    bool closed = false;
+
+    std::string input;  // received and not yet taken by a request
+    HttpHeadScanner scanner;
+    std::size_t headLength = 0;
+    std::size_t bodyLength = 0;
+    HttpRequest request;
+
+    std::deque<Segment> output;
+    bool staysOpen = false;
+    bool failed = false;
+    bool linger = false;  // after an error answer: read what the client still sends before closing
+    SessionHandler session;
+
+    std::optional<Clock::time_point> deadline;
+    bool waiting = false;  // in the loop's list of connections that wait for request bytes
+    std::list<Connection*>::iterator waitingPosition;
+    Loop* loop = nullptr;
+};
+
+struct HttpServerIO::Loop {
+    Loop() {
+        epoll = ::epoll_create1(EPOLL_CLOEXEC);
+        wake = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+        if (epoll < 0 || wake < 0) throw SocketError(SocketError::Case::socketCreationFailed, std::strerror(errno), errno);
+        epoll_event event{};
+        event.events = EPOLLIN;
+        event.data.ptr = &wakeTag;
+        ::epoll_ctl(epoll, EPOLL_CTL_ADD, wake, &event);
+    }
+    ~Loop() {
+        connections.clear();
+        if (epoll >= 0) ::close(epoll);
+        if (wake >= 0) ::close(wake);
+    }
+    void notify() {
+        std::uint64_t one = 1;
+        [[maybe_unused]] ssize_t n = ::write(wake, &one, sizeof one);
+    }
+    void watch(Connection& c, std::uint32_t events, int operation = EPOLL_CTL_MOD) {
+        epoll_event event{};
+        event.events = events | EPOLLONESHOT;
+        event.data.ptr = &c;
+        ::epoll_ctl(epoll, operation, c.socket.socketFileDescriptor(), &event);
+    }
+    void setDeadline(Connection& c, std::optional<Clock::time_point> when) {
+        if (c.deadline) timers.erase({*c.deadline, &c});
+        c.deadline = when;
+        if (when) timers.insert({*when, &c});
+    }
+    // Moves a connection to the end of the list of those waiting for request bytes.
+    void markWaiting(Connection& c) {
+        if (c.waiting) waitingList.erase(c.waitingPosition);
+        c.waitingPosition = waitingList.insert(waitingList.end(), &c);
+        c.waiting = true;
+    }
+    void unmarkWaiting(Connection& c) {
+        if (c.waiting) waitingList.erase(c.waitingPosition);
+        c.waiting = false;
+    }
+
+    int epoll = -1;
+    int wake = -1;
+    char wakeTag = 0;
+    char listenTag = 0;
+    bool listens = false;
+    std::optional<Clock::time_point> acceptPausedUntil;
+    std::size_t share = 1;  // connections this loop keeps open at most
+    std::thread thread;
+
+    std::unordered_map<Connection*, std::unique_ptr<Connection>> connections;
+    std::vector<std::unique_ptr<Connection>> closedThisRound;  // freed once no event can name them
+    std::set<std::pair<Clock::time_point, Connection*>> timers;
+    std::list<Connection*> waitingList;  // longest waiting first
+
+    std::mutex inboxMutex;
+    std::vector<int> accepted;              // descriptors handed over by the accepting loop
+    std::vector<Connection*> served;        // back from the workers
+};
+
+struct HttpServerIO::Session {
+    std::unique_ptr<Socket> socket;
+    std::thread thread;
+    bool done = false;  // guarded by sessionsMutex_
+};
 
 HttpServerIO::HttpServerIO() = default;
 
@@ -75,98 +256,81 @@ void HttpServerIO::start(std::uint16_t port, bool ipv4Only) {
     std::lock_guard lifecycle(lifecycleMutex_);
     if (isRunning()) return;
     setState(HttpServerIOState::starting);
-    Socket listening = Socket::makeListening(port, ipv4Only, 128, ipv4Only ? listenAddressIPv4 : listenAddressIPv6);
+    Socket listening = Socket::makeListening(port, ipv4Only, 511, ipv4Only ? listenAddressIPv4 : listenAddressIPv6);
     joinThreads();  // threads of an earlier run that stopped on its own
+    loops_.clear();
+    listening.setBlocking(false);
     socket_ = std::move(listening);
     listeningPort_ = socket_.localPort();
+
+    std::size_t loopCount = limits_.ioThreadCount;
+    if (loopCount == 0) loopCount = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 8);
+    for (std::size_t i = 0; i < loopCount; ++i) {
+        auto loop = std::make_unique<Loop>();
+        loop->share = std::max<std::size_t>(1, limits_.maxOpenConnections / loopCount);
+        loops_.push_back(std::move(loop));
+    }
+    Loop& first = *loops_.front();
+    first.listens = true;
+    epoll_event event{};
+    event.events = EPOLLIN;
+    event.data.ptr = &first.listenTag;
+    ::epoll_ctl(first.epoll, EPOLL_CTL_ADD, socket_.socketFileDescriptor(), &event);
+
     setState(HttpServerIOState::running);
     for (std::size_t i = 0; i < std::max<std::size_t>(1, limits_.workerCount); ++i)
         workers_.emplace_back([this] { workerLoop(); });
-    acceptThread_ = std::thread([this] { acceptLoop(); });
+    for (auto& loop : loops_) loop->thread = std::thread([this, l = loop.get()] { runLoop(*l); });
 }
 
 void HttpServerIO::stop() {
     std::lock_guard lifecycle(lifecycleMutex_);
     if (isRunning()) {
-        endConnections();
-    } else if (!acceptThread_.joinable()) {
+        setState(HttpServerIOState::stopping);
+    } else if (loops_.empty() && workers_.empty()) {
+        endSessions();
         return;  // nothing of a run is left
     }
+    wakeEverything();
     joinThreads();
+    loops_.clear();  // closes every connection; no worker uses them any more
+    {
+        std::lock_guard lock(jobsMutex_);
+        jobs_.clear();
+    }
+    endSessions();
     socket_.close();
-    setState(HttpServerIOState::stopped);
+    stateValue_.store(static_cast<std::int32_t>(HttpServerIOState::stopped));
 }
 
-void HttpServerIO::endConnections() {
-    setState(HttpServerIOState::stopping);
+void HttpServerIO::wakeEverything() {
     {
-        std::lock_guard lock(connectionsMutex_);
-        for (Socket* client : sockets_) client->shutdownConnection();
-        waiting_.clear();  // never taken by a worker: nobody else uses these descriptors
-        socket_.shutdownConnection();  // wakes the accept thread
+        std::lock_guard lock(jobsMutex_);
     }
-    connectionsChanged_.notify_all();
+    jobsChanged_.notify_all();
+    for (auto& loop : loops_) loop->notify();
 }
 
 void HttpServerIO::joinThreads() {
-    joinOrDetach(acceptThread_);
     for (std::thread& worker : workers_) joinOrDetach(worker);
     workers_.clear();
+    for (auto& loop : loops_) joinOrDetach(loop->thread);
+}
+
+void HttpServerIO::endSessions() {
+    std::list<std::unique_ptr<Session>> ending;
+    {
+        std::lock_guard lock(sessionsMutex_);
+        for (auto& session : sessions_)
+            if (!session->done) session->socket->shutdownConnection();
+        ending.swap(sessions_);
+    }
+    for (auto& session : ending) joinOrDetach(session->thread);
 }
 
 int HttpServerIO::port() const { return socket_.localPort(); }
 bool HttpServerIO::isIPv4() const { return socket_.isIPv4(); }
 std::uint16_t HttpServerIO::localPort() const { return socket_.localPort(); }
-
-void HttpServerIO::acceptLoop() {
-    blockSigPipeInThisThread();
-    for (;;) {
-        std::unique_ptr<Socket> client;
-        try {
-            client = std::make_unique<Socket>(socket_.acceptClient());
-        } catch (const SocketError& error) {
-            if (!isRunning()) return;
-            // Out of descriptors or memory: wait for connections to end rather than give up.
-            int e = error.errorNumber();
-            if (e == EMFILE || e == ENFILE || e == ENOBUFS || e == ENOMEM) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
-                continue;
-            }
-            // The listening socket broke: the server stops; stop() or start() joins the threads.
-            endConnections();
-            setState(HttpServerIOState::stopped);
-            return;
-        }
-        client->setTimeouts(limits_.readTimeout, limits_.writeTimeout);
-        std::unique_lock lock(connectionsMutex_);
-        if (!isRunning()) return;
-        if (waiting_.size() + sockets_.size() >= limits_.maxOpenConnections) continue;  // closed at once
-        waiting_.push_back(std::move(client));
-        lock.unlock();
-        connectionsChanged_.notify_one();
-    }
-}
-
-void HttpServerIO::workerLoop() {
-    blockSigPipeInThisThread();
-    for (;;) {
-        std::unique_ptr<Socket> client;
-        {
-            std::unique_lock lock(connectionsMutex_);
-            connectionsChanged_.wait(lock, [this] { return !waiting_.empty() || !isRunning(); });
-            if (!isRunning()) return;
-            client = std::move(waiting_.front());
-            waiting_.pop_front();
-            sockets_.insert(client.get());
-        }
-        serveConnection(*client);
-        {
-            std::lock_guard lock(connectionsMutex_);
-            sockets_.erase(client.get());
-        }
-        client->close();
-    }
-}
 
 bool HttpServerIO::isLocalRequest(const HttpRequest& request) const {
     const std::string port = std::to_string(listeningPort_.load());
@@ -176,7 +340,9 @@ bool HttpServerIO::isLocalRequest(const HttpRequest& request) const {
     if (h != "localhost" && h != "127.0.0.1" && h != "localhost:" + port && h != "127.0.0.1:" + port) return false;
     if (const std::string* origin = request.header("origin")) {
         const std::string o = lowerCased(*origin);
-        if (o != "null" && o != "http://localhost:" + port && o != "http://127.0.0.1:" + port) return false;
+        if (o == "http://localhost:" + port || o == "http://127.0.0.1:" + port) return true;
+        return std::any_of(trustedOrigins.begin(), trustedOrigins.end(),
+                           [&o](const std::string& trusted) { return lowerCased(trusted) == o; });
     }
     return true;
 }
@@ -185,73 +351,399 @@ std::pair<RouteParams, HttpHandler> HttpServerIO::dispatch(const HttpRequest&) {
     return {RouteParams{}, [](const HttpRequest&) { return HttpResponse::notFound(); }};
 }
 
-void HttpServerIO::serveConnection(Socket& socket) {
-    HttpParser parser;
+// --- the IO threads ---
+
+void HttpServerIO::runLoop(Loop& loop) {
+    blockSigPipeInThisThread();
+    epoll_event events[256];
     while (isRunning()) {
-        HttpRequest request;
-        try {
-            socket.setReadDeadline(std::chrono::steady_clock::now() + limits_.requestDeadline);
-            request = parser.readRequest(socket);
-            socket.setReadDeadline(std::nullopt);
-        } catch (const std::exception&) {
-            break;
+        int timeout = -1;
+        std::optional<Clock::time_point> next;
+        if (!loop.timers.empty()) next = loop.timers.begin()->first;
+        if (loop.acceptPausedUntil && (!next || *loop.acceptPausedUntil < *next)) next = loop.acceptPausedUntil;
+        if (next) {
+            auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(*next - Clock::now()).count() + 1;
+            timeout = static_cast<int>(std::clamp<long long>(wait, 0, 60000));
         }
-        try {
-            request.address = socket.peerName();
-        } catch (const SocketError&) {
-            request.address = std::nullopt;
-        }
-        std::optional<HttpResponse> response;
-        if (!isLocalRequest(request)) {
-            response = HttpResponse::forbidden();
-        } else {
-            try {
-                auto [params, handler] = dispatch(request);
-                request.params = std::move(params);
-                response = handler(request);
-            } catch (const std::exception& error) {
-                util::printLine("Route handler failed:", error.what());
-                response = HttpResponse::internalServerError();
+        int count = ::epoll_wait(loop.epoll, events, 256, timeout);
+        if (count < 0 && errno != EINTR) break;
+        for (int i = 0; i < count; ++i) {
+            void* tag = events[i].data.ptr;
+            if (tag == &loop.wakeTag) {
+                std::uint64_t value;
+                [[maybe_unused]] ssize_t n = ::read(loop.wake, &value, sizeof value);
+                continue;
             }
-        }
-        const std::string* connection = request.header("connection");
-        bool keepAlive = connection && trimmed(*connection) == "keep-alive";
-        if (isRunning()) {
-            try {
-                keepAlive = writeResponse(socket, *response, keepAlive);
-            } catch (const std::exception& error) {
-                util::printLine("Failed to send response:", error.what());
+            if (tag == &loop.listenTag) {
+                acceptClients(loop);
+                continue;
             }
+            auto* connection = static_cast<Connection*>(tag);
+            if (connection->closed) continue;
+            if (connection->phase == Connection::Phase::writing)
+                writeMore(loop, *connection);
+            else if (connection->phase == Connection::Phase::lingering)
+                drain(loop, *connection);
+            else
+                readFrom(loop, *connection);
         }
-        if (response->kind() == HttpResponse::Kind::switchProtocols) {
-            if (auto upgraded = delegate.lock()) upgraded->connectionUpgraded(socket);
-            if (response->session()) response->session()(socket);
-            break;
+        if (!isRunning()) break;
+        std::vector<int> accepted;
+        std::vector<Connection*> served;
+        {
+            std::lock_guard lock(loop.inboxMutex);
+            accepted.swap(loop.accepted);
+            served.swap(loop.served);
         }
-        if (!keepAlive) break;
+        for (int descriptor : accepted) addConnection(loop, descriptor);
+        for (Connection* connection : served) {
+            if (connection->failed || connection->socket.isShutdown())
+                closeConnection(loop, *connection);
+            else
+                startWriting(loop, *connection);
+        }
+        if (loop.acceptPausedUntil && Clock::now() >= *loop.acceptPausedUntil) {
+            loop.acceptPausedUntil.reset();
+            epoll_event event{};
+            event.events = EPOLLIN;
+            event.data.ptr = &loop.listenTag;
+            ::epoll_ctl(loop.epoll, EPOLL_CTL_MOD, socket_.socketFileDescriptor(), &event);
+        }
+        expireDeadlines(loop);
+        loop.closedThisRound.clear();
     }
 }
 
-bool HttpServerIO::writeResponse(Socket& socket, const HttpResponse& response, bool keepAlive) {
-    if (!isRunning()) return false;
-    std::string head = "HTTP/1.1 " + std::to_string(response.statusCode()) + " " + response.reasonPhrase() + "\r\n";
-    auto [length, writer] = response.bodyContent();
-    if (length >= 0) head += "Content-Length: " + std::to_string(length) + "\r\n";
-    const bool staysOpen = keepAlive && length != -1;
-    if (staysOpen) {
-        head += "Connection: keep-alive\r\n";
-    } else if (response.kind() != HttpResponse::Kind::switchProtocols) {
-        // Tell the client the connection ends here, so it neither waits for nor reuses it.
-        head += "Connection: close\r\n";
+void HttpServerIO::acceptClients(Loop& loop) {
+    static std::atomic<std::size_t> nextLoop{0};
+    for (int i = 0; i < 64; ++i) {
+        int descriptor = ::accept4(socket_.socketFileDescriptor(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (descriptor < 0) {
+            int error = errno;
+            if (error == EINTR || error == ECONNABORTED) continue;
+            if (error == EAGAIN || error == EWOULDBLOCK) return;
+            if (error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM) {
+                // Out of descriptors: make room by the longest waiting connection, else wait a little.
+                if (!loop.waitingList.empty()) {
+                    closeConnection(loop, *loop.waitingList.front());
+                    continue;
+                }
+                loop.acceptPausedUntil = Clock::now() + std::chrono::milliseconds(50);
+                epoll_event event{};
+                event.data.ptr = &loop.listenTag;
+                ::epoll_ctl(loop.epoll, EPOLL_CTL_MOD, socket_.socketFileDescriptor(), &event);
+                return;
+            }
+            // The listening socket broke: the server stops; stop() or start() joins the threads.
+            setState(HttpServerIOState::stopped);
+            wakeEverything();
+            return;
+        }
+        Loop& target = *loops_[nextLoop++ % loops_.size()];
+        if (&target == &loop) {
+            addConnection(loop, descriptor);
+        } else {
+            {
+                std::lock_guard lock(target.inboxMutex);
+                target.accepted.push_back(descriptor);
+            }
+            target.notify();
+        }
     }
-    for (const auto& [name, value] : response.headerFields()) head += name + ": " + value + "\r\n";
-    head += "\r\n";
-    socket.writeBuffer(head.data(), head.size(), static_cast<bool>(writer));
-    if (writer) {
-        InnerWriteContext context(socket);
-        writer(context);
+}
+
+void HttpServerIO::addConnection(Loop& loop, int descriptor) {
+    if (loop.connections.size() >= loop.share) {
+        if (loop.waitingList.empty()) {
+            ::close(descriptor);  // every connection is busy with a request or a response
+            return;
+        }
+        closeConnection(loop, *loop.waitingList.front());
     }
-    return staysOpen;
+    int one = 1;
+    ::setsockopt(descriptor, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    auto owned = std::make_unique<Connection>(descriptor);
+    Connection& connection = *owned;
+    connection.loop = &loop;
+    loop.connections.emplace(&connection, std::move(owned));
+    loop.setDeadline(connection, Clock::now() + limits_.headerTimeout);
+    loop.markWaiting(connection);
+    loop.watch(connection, EPOLLIN, EPOLL_CTL_ADD);
+}
+
+void HttpServerIO::readFrom(Loop& loop, Connection& connection) {
+    char buffer[16 * 1024];
+    ssize_t n;
+    do {
+        n = ::recv(connection.socket.socketFileDescriptor(), buffer, sizeof buffer, MSG_DONTWAIT);
+    } while (n < 0 && errno == EINTR);
+    if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)) {
+        closeConnection(loop, connection);
+        return;
+    }
+    if (n > 0) {
+        connection.input.append(buffer, static_cast<std::size_t>(n));
+        loop.markWaiting(connection);
+    }
+    advance(loop, connection);
+}
+
+void HttpServerIO::drain(Loop& loop, Connection& connection) {
+    char buffer[16 * 1024];
+    for (int i = 0; i < 64; ++i) {
+        ssize_t n = ::recv(connection.socket.socketFileDescriptor(), buffer, sizeof buffer, MSG_DONTWAIT);
+        if (n > 0 || (n < 0 && errno == EINTR)) continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+        closeConnection(loop, connection);
+        return;
+    }
+    loop.watch(connection, EPOLLIN);
+}
+
+void HttpServerIO::advance(Loop& loop, Connection& connection) {
+    if (connection.phase == Connection::Phase::head) {
+        switch (connection.scanner.scan(connection.input.data(), connection.input.size())) {
+            case HttpHeadScanner::Result::needMore: loop.watch(connection, EPOLLIN); return;
+            case HttpHeadScanner::Result::requestLineTooLong:
+                answerParserError(loop, connection, 414, reasonPhraseFor(HttpParserError::Case::requestLineTooLong));
+                return;
+            case HttpHeadScanner::Result::headerTooLong:
+                answerParserError(loop, connection, 431, reasonPhraseFor(HttpParserError::Case::lineTooLong));
+                return;
+            case HttpHeadScanner::Result::complete: break;
+        }
+        connection.headLength = connection.scanner.headLength();
+        try {
+            MemorySource source(connection.input.substr(0, connection.headLength));
+            BufferedReader reader(source);
+            HttpParser parser;
+            connection.request = parser.readHead(reader, connection.bodyLength);
+        } catch (const HttpParserError& error) {
+            answerParserError(loop, connection, statusCodeFor(error.errorCase()), reasonPhraseFor(error.errorCase()));
+            return;
+        } catch (const std::exception&) {
+            answerParserError(loop, connection, 400, "Bad Request");
+            return;
+        }
+        connection.phase = Connection::Phase::body;
+        auto bodyTime = std::chrono::milliseconds(connection.bodyLength * 1000 / std::max<std::size_t>(1, limits_.minimumRate));
+        loop.setDeadline(connection, Clock::now() + limits_.transferTimeout + bodyTime);
+    }
+    if (connection.input.size() - connection.headLength < connection.bodyLength) {
+        loop.watch(connection, EPOLLIN);
+        return;
+    }
+    auto bodyStart = connection.input.begin() + static_cast<std::ptrdiff_t>(connection.headLength);
+    connection.request.body.assign(bodyStart, bodyStart + static_cast<std::ptrdiff_t>(connection.bodyLength));
+    connection.input.erase(0, connection.headLength + connection.bodyLength);
+    connection.scanner.reset();
+    connection.phase = Connection::Phase::handling;
+    loop.setDeadline(connection, std::nullopt);
+    loop.unmarkWaiting(connection);
+    {
+        std::lock_guard lock(jobsMutex_);
+        jobs_.push_back(&connection);
+    }
+    jobsChanged_.notify_one();
+}
+
+void HttpServerIO::answerParserError(Loop& loop, Connection& connection, int status, const char* phrase) {
+    bool staysOpen = false;
+    connection.output.emplace_back(responseHead(HttpResponse::raw(status, phrase), -1, false, staysOpen));
+    connection.staysOpen = false;
+    connection.linger = true;
+    connection.input.clear();
+    loop.unmarkWaiting(connection);
+    startWriting(loop, connection);
+}
+
+void HttpServerIO::startWriting(Loop& loop, Connection& connection) {
+    connection.phase = Connection::Phase::writing;
+    std::size_t length = 0;
+    for (const Segment& segment : connection.output) length += segment.remaining();
+    auto sendTime = std::chrono::milliseconds(length * 1000 / std::max<std::size_t>(1, limits_.minimumRate));
+    loop.setDeadline(connection, Clock::now() + limits_.transferTimeout + sendTime);
+    writeMore(loop, connection);
+}
+
+void HttpServerIO::writeMore(Loop& loop, Connection& connection) {
+    int descriptor = connection.socket.socketFileDescriptor();
+    while (!connection.output.empty()) {
+        switch (connection.output.front().send(descriptor, connection.output.size() > 1)) {
+            case Segment::Step::done: connection.output.pop_front(); continue;
+            case Segment::Step::blocked: loop.watch(connection, EPOLLOUT); return;
+            case Segment::Step::failed: closeConnection(loop, connection); return;  // the peer left: nothing to say
+        }
+    }
+    responseWritten(loop, connection);
+}
+
+void HttpServerIO::responseWritten(Loop& loop, Connection& connection) {
+    if (connection.session) {
+        handOver(loop, connection);
+        return;
+    }
+    if (connection.linger && isRunning()) {
+        // Closing with unread bytes would reset the connection and could destroy the answer on
+        // its way: end our side, then read until the client closes or a short time passes.
+        ::shutdown(connection.socket.socketFileDescriptor(), SHUT_WR);
+        connection.phase = Connection::Phase::lingering;
+        loop.setDeadline(connection, Clock::now() + std::chrono::seconds(2));
+        drain(loop, connection);
+        return;
+    }
+    if (!connection.staysOpen || !isRunning()) {
+        closeConnection(loop, connection);
+        return;
+    }
+    connection.phase = Connection::Phase::head;
+    connection.request = HttpRequest();
+    connection.headLength = connection.bodyLength = 0;
+    loop.setDeadline(connection, Clock::now() + limits_.headerTimeout);
+    loop.markWaiting(connection);
+    advance(loop, connection);  // a request that came along with the last one is served now
+}
+
+void HttpServerIO::handOver(Loop& loop, Connection& connection) {
+    ::epoll_ctl(loop.epoll, EPOLL_CTL_DEL, connection.socket.socketFileDescriptor(), nullptr);
+    auto session = std::make_unique<Session>();
+    session->socket = std::make_unique<Socket>(std::move(connection.socket));
+    Socket& socket = *session->socket;
+    socket.setBlocking(true);
+    socket.setTimeouts(std::chrono::milliseconds(60000), limits_.transferTimeout);
+    if (!connection.input.empty())
+        socket.reader().keep(reinterpret_cast<const std::uint8_t*>(connection.input.data()), connection.input.size());
+    SessionHandler handler = std::move(connection.session);
+    closeConnection(loop, connection);  // forgets the connection; its socket now belongs to the session
+
+    std::lock_guard lock(sessionsMutex_);
+    for (auto it = sessions_.begin(); it != sessions_.end();) {
+        if ((*it)->done) {
+            joinOrDetach((*it)->thread);
+            it = sessions_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    Session* running = session.get();
+    sessions_.push_back(std::move(session));
+    running->thread = std::thread([this, running, handler = std::move(handler)] {
+        blockSigPipeInThisThread();
+        Socket& own = *running->socket;
+        if (auto upgraded = delegate.lock()) upgraded->connectionUpgraded(own);
+        try {
+            handler(own);
+        } catch (const std::exception& error) {
+            util::printLine("Session ended with an error:", error.what());
+        }
+        std::lock_guard done(sessionsMutex_);
+        own.close();
+        running->done = true;
+    });
+}
+
+void HttpServerIO::closeConnection(Loop& loop, Connection& connection) {
+    if (connection.closed) return;
+    connection.closed = true;
+    loop.setDeadline(connection, std::nullopt);
+    loop.unmarkWaiting(connection);
+    connection.socket.close();  // also leaves the epoll set
+    auto found = loop.connections.find(&connection);
+    if (found != loop.connections.end()) {
+        loop.closedThisRound.push_back(std::move(found->second));
+        loop.connections.erase(found);
+    }
+}
+
+void HttpServerIO::expireDeadlines(Loop& loop) {
+    const auto now = Clock::now();
+    while (!loop.timers.empty() && loop.timers.begin()->first <= now) {
+        Connection& late = *loop.timers.begin()->second;
+        if (late.phase == Connection::Phase::writing) {
+            // Too slow a reader: the answer is abandoned, with what the kernel still holds of it.
+            linger off{1, 0};
+            ::setsockopt(late.socket.socketFileDescriptor(), SOL_SOCKET, SO_LINGER, &off, sizeof off);
+        }
+        closeConnection(loop, late);
+    }
+}
+
+// --- the workers ---
+
+void HttpServerIO::workerLoop() {
+    blockSigPipeInThisThread();
+    for (;;) {
+        Connection* connection;
+        {
+            std::unique_lock lock(jobsMutex_);
+            jobsChanged_.wait(lock, [this] { return !jobs_.empty() || !isRunning(); });
+            if (!isRunning()) return;
+            connection = jobs_.front();
+            jobs_.pop_front();
+        }
+        serve(*connection);
+        Loop& loop = *connection->loop;
+        {
+            std::lock_guard lock(loop.inboxMutex);
+            loop.served.push_back(connection);
+        }
+        loop.notify();
+    }
+}
+
+void HttpServerIO::serve(Connection& connection) {
+    HttpRequest request = std::move(connection.request);
+    try {
+        request.address = connection.socket.peerName();
+    } catch (const SocketError&) {
+        request.address = std::nullopt;
+    }
+    std::optional<HttpResponse> response;
+    if (!isLocalRequest(request)) {
+        response = HttpResponse::forbidden();
+    } else {
+        try {
+            auto [params, handler] = dispatch(request);
+            request.params = std::move(params);
+            response = handler(request);
+        } catch (const std::exception& error) {
+            util::printLine("Route handler failed:", error.what());
+            response = HttpResponse::internalServerError();
+        }
+    }
+    if (!isRunning()) {
+        connection.failed = true;
+        return;
+    }
+    const std::string* keep = request.header("connection");
+    const bool keepAlive = keep && trimmed(*keep) == "keep-alive";
+    auto [length, writer] = response->bodyContent();
+    connection.output.emplace_back(responseHead(*response, length, keepAlive, connection.staysOpen));
+    // A HEAD request gets the head that GET would have had, without the body.
+    if (writer && request.method != "HEAD") {
+        CollectingWriter collect(connection.output);
+        try {
+            writer(collect);
+        } catch (const std::exception& error) {
+            util::printLine("Failed to send response:", error.what());
+            connection.staysOpen = false;  // the body is cut short: only closing tells the client
+        }
+    }
+    if (response->kind() == HttpResponse::Kind::switchProtocols) connection.session = response->session();
+    // Most answers fit the socket's buffer at once: sent here, the IO thread only closes or
+    // keeps the connection.
+    int descriptor = connection.socket.socketFileDescriptor();
+    while (!connection.output.empty()) {
+        Segment::Step step = connection.output.front().send(descriptor, connection.output.size() > 1);
+        if (step == Segment::Step::blocked) return;
+        if (step == Segment::Step::failed) {
+            connection.failed = true;
+            return;
+        }
+        connection.output.pop_front();
+    }
+    // All sent and nothing follows: the client learns it now; the IO thread only forgets it.
+    if (!connection.staysOpen && !connection.session) connection.socket.close();
 }
 
 }  // namespace qv::server

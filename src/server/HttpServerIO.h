@@ -1,25 +1,32 @@
 #pragma once
-// The connection engine: owns the listening socket and the state word, accepts on one thread and
-// serves every connection on a bounded pool of workers (read a request, find its handler, run
-// it, write the response, keep the connection or close it).
+// The connection engine: owns the listening socket and the state word. A few IO threads wait on
+// epoll for all connections at once: they accept, read requests without blocking until a head and
+// its body are complete, and write responses (files by sendfile) as fast as the peer takes them.
+// Only a complete request goes to the bounded pool of workers, which finds its handler and runs
+// it. An idle or slow peer therefore holds a descriptor, never a worker. Every phase of a
+// connection has one deadline for the whole of it: the request head (or the wait for the next
+// request), and a body or a response at a minimum transfer rate. Past the connection cap the
+// connection that has waited longest for request bytes is closed to make room.
 //
 // Only requests addressed to this machine's own loopback names are served: the Host must be
 // localhost or 127.0.0.1 (with or without this server's port) and an Origin, when present, must
-// be "null" or this server's own origin; anything else gets 403.
+// be this server's own origin or one of trustedOrigins; anything else ("null" among it) gets 403.
+//
+// A response that switches protocols hands its socket, blocking again, to a thread of its own,
+// which runs the session and closes the socket when the session returns.
 //
 // Threads: start() and stop() may be called from any thread but a route handler's (stop waits for
 // the workers, so a handler that stops its own server would wait for itself); route handlers run
 // on the workers.
-// A connection's socket is closed only by the worker serving it; stop() shuts connections down.
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <list>
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <set>
 #include <string>
 #include <thread>
 #include <utility>
@@ -41,13 +48,14 @@ public:
     virtual void connectionUpgraded(Socket& socket) = 0;
 };
 
-// Bounds that keep idle or slow clients from taking every worker.
+// Bounds that keep idle or slow clients from taking the server.
 struct HttpServerLimits {
-    std::size_t workerCount = 32;
-    std::size_t maxOpenConnections = 256;  // being served plus waiting for a worker
-    std::chrono::milliseconds readTimeout{10000};
-    std::chrono::milliseconds writeTimeout{10000};
-    std::chrono::milliseconds requestDeadline{20000};  // the whole head and body of one request
+    std::size_t workerCount = 32;         // threads that run route handlers
+    std::size_t ioThreadCount = 0;        // threads that wait on connections; 0: one per core, 1..8
+    std::size_t maxOpenConnections = 4096;
+    std::chrono::milliseconds headerTimeout{10000};    // a whole request head, or the wait for the next one
+    std::chrono::milliseconds transferTimeout{10000};  // a body or a response: this much time ...
+    std::size_t minimumRate = 64 * 1024;               // ... plus its length at this many bytes a second
 };
 
 class HttpServerIO {
@@ -61,6 +69,8 @@ public:
     // Address to bind; loopback unless changed before start.
     std::optional<std::string> listenAddressIPv4 = std::string("127.0.0.1");
     std::optional<std::string> listenAddressIPv6 = std::string("::1");
+    // Origins besides the server's own whose pages may call it ("scheme://host"); set before start.
+    std::vector<std::string> trustedOrigins;
 
     HttpServerIOState state() const;
     void setState(HttpServerIOState state);
@@ -69,7 +79,7 @@ public:
     // Returns once listening; throws the SocketError of the listening socket (state stays
     // starting). Does nothing when already running.
     void start(std::uint16_t port = 8080, bool ipv4Only = false);
-    // Ends every connection, closes the listening socket and waits for the engine's threads.
+    // Ends every connection and session, closes the listening socket and waits for the threads.
     void stop();
 
     int port() const;
@@ -82,19 +92,33 @@ public:
 
     // Chooses the handler of a request; this engine answers notFound to everything.
     virtual std::pair<RouteParams, HttpHandler> dispatch(const HttpRequest& request);
-    // Serves one connection until it ends; the caller closes the socket.
-    void serveConnection(Socket& socket);
-    // Writes the head and lets the body write itself; answers whether the connection stays open.
-    bool writeResponse(Socket& socket, const HttpResponse& response, bool keepAlive);
 
     // Whether the Host and Origin headers name this server on loopback.
     bool isLocalRequest(const HttpRequest& request) const;
 
 private:
-    void acceptLoop();
+    struct Connection;
+    struct Loop;
+    struct Session;
+
+    void runLoop(Loop& loop);
+    void acceptClients(Loop& loop);
+    void addConnection(Loop& loop, int descriptor);
+    void readFrom(Loop& loop, Connection& connection);
+    void advance(Loop& loop, Connection& connection);
+    void drain(Loop& loop, Connection& connection);
+    void answerParserError(Loop& loop, Connection& connection, int status, const char* phrase);
+    void startWriting(Loop& loop, Connection& connection);
+    void writeMore(Loop& loop, Connection& connection);
+    void responseWritten(Loop& loop, Connection& connection);
+    void handOver(Loop& loop, Connection& connection);
+    void closeConnection(Loop& loop, Connection& connection);
+    void expireDeadlines(Loop& loop);
     void workerLoop();
+    void serve(Connection& connection);
+    void wakeEverything();
     void joinThreads();
-    void endConnections();
+    void endSessions();
 
     std::atomic<std::int32_t> stateValue_{static_cast<std::int32_t>(HttpServerIOState::stopped)};
     std::atomic<int> listeningPort_{0};
@@ -102,13 +126,15 @@ private:
     std::mutex lifecycleMutex_;  // start and stop, one at a time
 
     Socket socket_;  // the listening socket
-    std::thread acceptThread_;
+    std::vector<std::unique_ptr<Loop>> loops_;
     std::vector<std::thread> workers_;
 
-    std::mutex connectionsMutex_;
-    std::condition_variable connectionsChanged_;
-    std::deque<std::unique_ptr<Socket>> waiting_;  // accepted, not yet taken by a worker
-    std::set<Socket*> sockets_;                    // being served
+    std::mutex jobsMutex_;
+    std::condition_variable jobsChanged_;
+    std::deque<Connection*> jobs_;  // complete requests waiting for a worker
+
+    std::mutex sessionsMutex_;
+    std::list<std::unique_ptr<Session>> sessions_;
 };
 
 }  // namespace qv::server

@@ -1,6 +1,7 @@
 #include "server/Socket.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -62,32 +63,45 @@ std::uint8_t BufferedReader::readByte() {
 }
 
 std::string BufferedReader::readLine(std::size_t maxLength) {
-    std::string line;
-    std::size_t consumed = 0;
+    std::string raw;
     for (;;) {
         if (begin_ == end_) fill();
         const std::uint8_t* start = buffer_.data() + begin_;
         const std::uint8_t* stop = buffer_.data() + end_;
         const std::uint8_t* lf = std::find(start, stop, std::uint8_t{10});
         std::size_t count = static_cast<std::size_t>(lf - start);
-        if (count > maxLength - consumed) throw LineTooLong();
-        consumed += count;
-        for (const std::uint8_t* p = start; p != lf; ++p) {
-            std::uint8_t b = *p;
-            if (b <= 13) continue;
-            if (b < 0x80) {
-                line += static_cast<char>(b);
-            } else {
-                line += static_cast<char>(0xC0 | (b >> 6));
-                line += static_cast<char>(0x80 | (b & 0x3F));
-            }
-        }
+        if (count > maxLength - raw.size()) throw LineTooLong();
+        raw.append(reinterpret_cast<const char*>(start), count);
         begin_ += count;
         if (lf != stop) {
             ++begin_;
-            return line;
+            break;
         }
     }
+    if (!raw.empty() && raw.back() == '\r') raw.pop_back();
+    std::string line;
+    line.reserve(raw.size());
+    for (char c : raw) {
+        auto b = static_cast<std::uint8_t>(c);
+        if ((b < 32 && b != 9) || b == 127) throw ControlByte();
+        if (b < 0x80) {
+            line += c;
+        } else {
+            line += static_cast<char>(0xC0 | (b >> 6));
+            line += static_cast<char>(0x80 | (b & 0x3F));
+        }
+    }
+    return line;
+}
+
+void BufferedReader::keep(const std::uint8_t* bytes, std::size_t count) {
+    std::vector<std::uint8_t> kept(bytes, bytes + count);
+    kept.insert(kept.end(), buffer_.begin() + static_cast<std::ptrdiff_t>(begin_),
+                buffer_.begin() + static_cast<std::ptrdiff_t>(end_));
+    if (kept.size() < 16 * 1024) kept.resize(16 * 1024);
+    end_ = count + (end_ - begin_);
+    begin_ = 0;
+    buffer_ = std::move(kept);
 }
 
 std::vector<std::uint8_t> BufferedReader::readBytes(std::size_t count) {
@@ -218,6 +232,12 @@ std::string Socket::peerName() const {
     int status = ::getnameinfo(reinterpret_cast<sockaddr*>(&record), length, host, sizeof host, nullptr, 0, NI_NUMERICHOST);
     if (status != 0) throw SocketError(SocketError::Case::getNameInfoFailed, ::gai_strerror(status));
     return host;
+}
+
+void Socket::setBlocking(bool blocking) {
+    int flags = ::fcntl(descriptor_, F_GETFL, 0);
+    if (flags < 0) return;
+    ::fcntl(descriptor_, F_SETFL, blocking ? (flags & ~O_NONBLOCK) : (flags | O_NONBLOCK));
 }
 
 void Socket::setTimeouts(std::chrono::milliseconds read, std::chrono::milliseconds write) {

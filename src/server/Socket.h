@@ -61,14 +61,20 @@ class BufferedReader {
 public:
     explicit BufferedReader(ByteSource& source) : source_(source) {}
     std::uint8_t readByte();
-    // A line up to LF (not kept). Bytes 0..13 are dropped; bytes 0x80..0xFF are taken as
-    // ISO-8859-1 characters and come back UTF-8 encoded. More than maxLength bytes before the
-    // LF throws LineTooLong.
+    // A line up to LF; the LF and a CR right before it are not kept. A tab is kept; any other
+    // control byte (below 32, or 127, or a CR elsewhere) throws ControlByte, so that no byte can
+    // vanish from a name. Bytes 0x80..0xFF are taken as ISO-8859-1 characters and come back
+    // UTF-8 encoded. More than maxLength bytes before the LF throws LineTooLong.
     std::string readLine(std::size_t maxLength = SIZE_MAX);
     std::vector<std::uint8_t> readBytes(std::size_t count);
+    // Bytes that arrived before this reader took over; later reads return them first.
+    void keep(const std::uint8_t* bytes, std::size_t count);
 
     struct LineTooLong : std::runtime_error {
         LineTooLong() : std::runtime_error("line too long") {}
+    };
+    struct ControlByte : std::runtime_error {
+        ControlByte() : std::runtime_error("control byte in line") {}
     };
 
 private:
@@ -108,6 +114,8 @@ public:
     std::uint16_t localPort() const;
     bool isIPv4() const;
     std::string peerName() const;
+    // Back to blocking calls after the engine served the connection without waiting.
+    void setBlocking(bool blocking);
     // Read and write timeouts of the connection (zero: none).
     void setTimeouts(std::chrono::milliseconds read, std::chrono::milliseconds write);
     // Reads fail once this moment has passed (none: no deadline).

@@ -147,7 +147,7 @@ BrowserBookmarkView::BrowserBookmarkView(QWidget* parent) : QWidget(parent) {
     add_ = new QPushButton(QStringLiteral("Bookmark this page"), this);
     // The program's button style, its text a little smaller so it fits the popover's width.
     add_->setStyleSheet(app::NiceButtonStyle{Qt::white, Qt::gray, palette().color(QPalette::Highlight)}.styleSheet() +
-                        QStringLiteral("QAbstractButton { font-size: 10pt; }"));
+                        QStringLiteral("QAbstractButton { font-size: 9pt; padding: 4px 2px; }"));
     connect(add_, &QPushButton::clicked, this, &BrowserBookmarkView::addBookmark);
     column->addWidget(add_, 0, Qt::AlignHCenter);
 

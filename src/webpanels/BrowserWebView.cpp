@@ -14,6 +14,7 @@
 #include "state/AppState.h"
 #include "state/QtPrint.h"
 #include "util/BuildInfo.h"
+#include "webpanels/AppScheme.h"
 #include "webpanels/BrowserDialogs.h"
 #include "webpanels/BrowserScripts.h"
 #include "webpanels/BrowserView.h"
@@ -106,11 +107,14 @@ BrowserWebView::BrowserWebView(BrowserView* browserView, QWidget* parent)
       view_(new QWebEngineView(this)),
       page_(new BrowserPage(profile_, view_)) {
     setObjectName(QStringLiteral("browserWebView"));
+    installAppScheme(profile_);  // the PDF viewer is one of the program's pages
     // Where the page draws no background, the camera picture shows through.
     view_->setAttribute(Qt::WA_TranslucentBackground);
     page_->setBackgroundColor(Qt::transparent);
     page_->scripts().insert(
         makeScript(QStringLiteral("updateInvert"), inversionScript(), QWebEngineScript::DocumentReady));
+    page_->scripts().insert(makeScript(QStringLiteral("serverOrigin"), pdfServerOriginScript(),
+                                       QWebEngineScript::DocumentCreation));
     // Pages loaded from our files (the PDF viewer) read local files and ask our server.
     page_->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
     page_->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, true);

@@ -7,6 +7,7 @@
 #include "state/Notifications.h"
 #include "state/QtPrint.h"
 #include "util/Print.h"
+#include "webpanels/AppScheme.h"
 
 namespace qv::webpanels {
 
@@ -35,6 +36,12 @@ NavigationDecision decideNavigation(const QUrl& url, const QString& pageFile) {
     if (scheme == QLatin1String("http") || scheme == QLatin1String("https")) {
         const QString host = url.host().toLower();  // QUrl already lower-cases; be explicit
         if (host == QLatin1String("localhost") || isMakerHost(host)) return NavigationDecision::Allow;
+        return NavigationDecision::Cancel;
+    }
+    if (scheme == QLatin1String(appSchemeName)) {
+        const QString file = appUrlFilePath(url);
+        if (!file.isEmpty() && !pageFile.isEmpty() && file == QFileInfo(pageFile).canonicalFilePath())
+            return NavigationDecision::Allow;
         return NavigationDecision::Cancel;
     }
     if (scheme == QLatin1String("file")) {

@@ -16,7 +16,8 @@ enum class NavigationDecision {
 
 // Decides from the parsed address, never from substrings of its text:
 //  - http(s) on the local server's host "localhost" or on the maker's domain: allowed;
-//  - the whiteboard page itself (`pageFile`, an absolute path), with any query or fragment: allowed;
+//  - the whiteboard page itself (`pageFile`, an absolute path), as a file address or an address
+//    of the program's scheme, with any query or fragment: allowed;
 //  - any other `file` address: handed on as a local file;
 //  - everything else (other sites, data:, javascript:, an empty or malformed address): cancelled.
 NavigationDecision decideNavigation(const QUrl& url, const QString& pageFile);

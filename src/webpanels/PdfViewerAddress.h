@@ -10,21 +10,29 @@
 #include <QString>
 #include <QUrl>
 
+#include <cstdint>
+
 namespace qv::webpanels {
 
-// The origin of our server, the one that the viewer's copy accepts documents from besides its own.
-inline constexpr const char* pdfServerOrigin = "http://localhost:9080";
+// The origin of our server, the one that the viewer's copy accepts documents from besides its
+// own: "http://localhost:9080", or the port set below (tests run their own server).
+QString pdfServerOrigin();
+void setPdfServerPort(std::uint16_t port);
+
+// At document creation in the browser: tells a page of the program's scheme (the viewer) which
+// server origin it may read documents from.
+QString pdfServerOriginScript();
 
 // "/a b/#1.pdf" gives "@@a%20b@@%231.pdf".
 QString pdfFileSegment(const QString& path);
-// The server's address of a local file: "http://localhost:9080/files/" + pdfFileSegment(path).
+// The server's address of a local file: pdfServerOrigin() + "/files/" + pdfFileSegment(path).
 QString pdfServerAddress(const QString& path);
 // "file=" + the server address encoded as a query component: the viewer's query for `path`.
 QString pdfViewerQueryFor(const QString& path);
 
 // "marrowpanel/assets/pdfviewer/web/viewer.html" among the resources.
 QString pdfViewerPagePath();
-// The viewer page with `query` (as pdfViewerQueryFor gives it) as its query.
+// The viewer page, in the program's own scheme, with `query` (as pdfViewerQueryFor gives it).
 QUrl pdfViewerAddress(const QString& query);
 
 }  // namespace qv::webpanels

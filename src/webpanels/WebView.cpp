@@ -16,6 +16,7 @@
 #include "state/NotificationCenter.h"
 #include "state/Notifications.h"
 #include "state/QtPrint.h"
+#include "webpanels/AppScheme.h"
 #include "webpanels/InjectedScripts.h"
 #include "webpanels/Resources.h"
 #include "webpanels/WebViewController.h"
@@ -44,6 +45,7 @@ WebView::WebView(QWidget* parent)
       view_(new QWebEngineView(this)),
       page_(new WhiteboardPage(profile_, controller_, view_)),
       channel_(new QWebChannel(this)) {
+    installAppScheme(profile_);
     // The camera picture below shows through wherever the page is transparent.
     view_->setAttribute(Qt::WA_TranslucentBackground);
     page_->setBackgroundColor(Qt::transparent);
@@ -92,7 +94,7 @@ void WebView::updateView() {
         app::post(showLoading, {{QStringLiteral("show"), true}, {QStringLiteral("message"), message}});
         return;
     }
-    view_->load(QUrl::fromLocalFile(pageFile));
+    view_->load(whiteboardPageUrl());
     app::post(showLoading, {{QStringLiteral("show"), true}, {QStringLiteral("message"), QString()}});
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <thread>
 
 #include "ServerTestSupport.h"
@@ -8,6 +9,7 @@
 namespace qv::server {
 namespace {
 
+using namespace std::string_literals;
 using test::Client;
 using test::roundTrip;
 using test::RunningServer;
@@ -28,6 +30,7 @@ protected:
             return HttpResponse::ok(HttpResponseBody::text(std::string(r.body.begin(), r.body.end())));
         };
         running.server->GET["/throws"] = [](const HttpRequest&) -> HttpResponse { throw std::runtime_error("bad"); };
+        running.server->trustedOrigins = {"quorvane://app"};
         running.start();
         host = "Host: 127.0.0.1:" + std::to_string(running.port) + "\r\n";
         server = "Server: QVHttp " + HttpServer::version() + "\r\n";
@@ -60,8 +63,18 @@ TEST_F(EngineTest, RequestBytesToExactResponses) {
         {"body of declared length", "POST /echo HTTP/1.1\r\n" + host + "Content-Length: 4\r\n\r\nbody",
          "HTTP/1.1 200 OK\r\nContent-Length: 4\r\nConnection: close\r\n" + server + "\r\nbody"},
         {"peer address is filled", request("/echo"), "HTTP/1.1 200 OK\r\nContent-Length: 16\r\nConnection: close\r\n" + server + "\r\n/echo||127.0.0.1"},
-        {"malformed request line: nothing sent", "GARBAGE\r\n\r\n", ""},
-        {"negative length: nothing sent", "POST /echo HTTP/1.1\r\n" + host + "Content-Length: -4\r\n\r\n", ""},
+        {"malformed request line", "GARBAGE\r\n\r\n", "HTTP/1.1 400 Bad Request\r\nConnection: close\r\n" + server + "\r\n"},
+        {"negative length", "POST /echo HTTP/1.1\r\n" + host + "Content-Length: -4\r\n\r\n",
+         "HTTP/1.1 400 Bad Request\r\nConnection: close\r\n" + server + "\r\n"},
+        {"leading and doubled slashes make no segment", request("//ok"), okResponse},
+        {"HEAD: the head of GET, no body", "HEAD /ok HTTP/1.1\r\n" + host + "\r\n",
+         "HTTP/1.1 200 OK\r\nContent-Length: 3\r\nConnection: close\r\n" + server + "\r\n"},
+        {"HEAD of a raw response", "HEAD /raw HTTP/1.1\r\n" + host + "\r\n",
+         "HTTP/1.1 200 OK\r\nConnection: close\r\n" + server + "X-Kind: raw\r\n\r\n"},
+        {"HEAD kept alive, then GET", "HEAD /ok HTTP/1.1\r\n" + host + "Connection: keep-alive\r\n\r\n" + request("/ok"),
+         "HTTP/1.1 200 OK\r\nContent-Length: 3\r\nConnection: keep-alive\r\n" + server + "\r\n" + okResponse},
+        {"HEAD of nothing", "HEAD /missing HTTP/1.1\r\n" + host + "\r\n",
+         "HTTP/1.1 404 Not Found\r\nConnection: close\r\n" + server + "\r\n"},
         {"a failing handler answers 500", request("/throws"), "HTTP/1.1 500 Internal Server Error\r\nConnection: close\r\n" + server + "\r\n"},
     };
     for (const Case& c : cases) {
@@ -80,7 +93,12 @@ TEST_F(EngineTest, ForeignHostOrOriginIsForbidden) {
         {"Host: localhost\r\n", true},
         {"Host: 127.0.0.1\r\n", true},
         {"Host: LOCALHOST:" + port + "\r\n", true},
-        {"Host: 127.0.0.1:" + port + "\r\nOrigin: null\r\n", true},
+        {"Host: 127.0.0.1:" + port + "\r\nOrigin: quorvane://app\r\n", true},
+        {"Host: 127.0.0.1:" + port + "\r\nOrigin: QUORVANE://APP\r\n", true},
+        // A sandboxed frame of any page sends "null": it must not read what the program's pages can.
+        {"Host: 127.0.0.1:" + port + "\r\nOrigin: null\r\n", false},
+        {"Host: 127.0.0.1:" + port + "\r\nOrigin: quorvane://other\r\n", false},
+        {"Host: 127.0.0.1:" + port + "\r\nOrigin: quorvane://app.evil\r\n", false},
         {"Host: localhost:" + port + "\r\nOrigin: http://localhost:" + port + "\r\n", true},
         {"Host: localhost:" + port + "\r\nOrigin: http://127.0.0.1:" + port + "\r\n", true},
         {"", false},
@@ -102,29 +120,36 @@ TEST_F(EngineTest, ForeignHostOrOriginIsForbidden) {
     }
 }
 
-TEST_F(EngineTest, OversizeInputsCloseTheConnectionAndNothingElse) {
+TEST_F(EngineTest, UnsoundInputIsAnsweredWithItsStatusAndClosed) {
     const std::string big(9000, 'a');
     std::string manyHeaders;
     for (int i = 0; i < 101; ++i) manyHeaders += "H" + std::to_string(i) + ": v\r\n";
-    const std::string cases[] = {
-        "GET /" + big + " HTTP/1.1\r\n\r\n",
-        request("/ok", "X-Big: " + big + "\r\n"),
-        request("/ok", manyHeaders),
-        "POST /echo HTTP/1.1\r\n" + host + "Content-Length: 1048577\r\n\r\n",
-        "POST /echo HTTP/1.1\r\n" + host + "Content-Length: 18446744073709551616\r\n\r\n",
-        "POST /echo HTTP/1.1\r\n" + host + "Content-Length: 4x\r\n\r\nbody",
+    struct Case {
+        std::string request;
+        std::string status;
+    } cases[] = {
+        {"GET /" + big + " HTTP/1.1\r\n\r\n", "414 URI Too Long"},
+        {request("/ok", "X-Big: " + big + "\r\n"), "431 Request Header Fields Too Large"},
+        {request("/ok", manyHeaders), "431 Request Header Fields Too Large"},
+        {"POST /echo HTTP/1.1\r\n" + host + "Content-Length: 1048577\r\n\r\n" + std::string(70000, 'x'), "413 Content Too Large"},
+        {"POST /echo HTTP/1.1\r\n" + host + "Content-Length: 18446744073709551616\r\n\r\n", "400 Bad Request"},
+        {"POST /echo HTTP/1.1\r\n" + host + "Content-Length: 4x\r\n\r\nbody", "400 Bad Request"},
+        {"GET /ok\0x HTTP/1.1\r\n"s + host + "\r\n", "400 Bad Request"},
+        {"GET /o\tk HTTP/1.1\r\n" + host + "\r\n", "400 Bad Request"},
+        {"GET /o\rk HTTP/1.1\r\n" + host + "\r\n", "400 Bad Request"},
+        {request("/ok", "X-A: \x01\r\n"), "400 Bad Request"},
     };
-    for (const std::string& c : cases) {
-        SCOPED_TRACE(c.substr(0, 60));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.request.substr(0, 60));
         Client client(running.port);
-        client.send(c);
+        client.send(c.request);
         bool closed = false;
-        EXPECT_EQ(client.readAll(&closed), "");
+        EXPECT_EQ(client.readAll(&closed), "HTTP/1.1 " + c.status + "\r\nConnection: close\r\n" + server + "\r\n");
         EXPECT_TRUE(closed);
     }
-    // A body of exactly the limit is still read.
+    // A body of exactly the limit is still read, and a tab inside a header value is fine.
     std::string limit(1024 * 1024, 'b');
-    std::string response = roundTrip(running.port, "POST /echo HTTP/1.1\r\n" + host + "Content-Length: 1048576\r\n\r\n" + limit);
+    std::string response = roundTrip(running.port, "POST /echo HTTP/1.1\r\n" + host + "X-Tab: a\tb\r\nContent-Length: 1048576\r\n\r\n" + limit);
     EXPECT_EQ(test::statusLine(response), "HTTP/1.1 200 OK");
     EXPECT_EQ(test::bodyOf(response).size(), limit.size());
     EXPECT_EQ(test::statusLine(roundTrip(running.port, request("/ok"))), "HTTP/1.1 200 OK");
@@ -191,38 +216,169 @@ TEST(EngineLifecycleTest, ListensOnLoopbackOnly) {
     EXPECT_FALSE(otherListener);
 }
 
-TEST(EngineLimitsTest, IdleClientsAreClosedAndOpenConnectionsAreCapped) {
+HttpHandler textHandler(std::string text) {
+    return [text](const HttpRequest&) { return HttpResponse::ok(HttpResponseBody::text(text)); };
+}
+
+std::string keptAliveRequest(std::uint16_t port, const std::string& target) {
+    return "GET " + target + " HTTP/1.1\r\nHost: localhost:" + std::to_string(port) + "\r\nConnection: keep-alive\r\n\r\n";
+}
+
+// Idle and trickling connections hold no worker: with two workers and a hundred of them open, a
+// request is answered at once (the old engine gave each connection a worker for its whole life).
+TEST(EngineLimitsTest, IdleAndSlowConnectionsDoNotDelayARequest) {
     RunningServer running;
     HttpServerLimits limits;
-    limits.workerCount = 1;
-    limits.maxOpenConnections = 2;
-    limits.readTimeout = std::chrono::milliseconds(300);
+    limits.workerCount = 2;
+    limits.ioThreadCount = 1;
+    limits.headerTimeout = std::chrono::seconds(60);
     running.server->setLimits(limits);
-    running.server->GET["/ok"] = [](const HttpRequest&) { return HttpResponse::ok(HttpResponseBody::text("abc")); };
+    running.server->GET["/ok"] = textHandler("abc");
     running.start();
 
-    // An idle connection does not hold the only worker for ever.
-    {
-        Client idle(running.port);
-        idle.send("GET /ok HTTP/1.1\r\n");  // never finishes its head
-        bool closed = false;
-        EXPECT_EQ(idle.readAll(&closed), "");
-        EXPECT_TRUE(closed);
+    std::vector<std::unique_ptr<Client>> crowd;
+    for (int i = 0; i < 100; ++i) {
+        crowd.push_back(std::make_unique<Client>(running.port));
+        if (i % 2) crowd.back()->send("GET /ok HTTP/1.1\r\nHost: local");  // a head that never ends
     }
-    EXPECT_EQ(test::statusLine(test::get(running.port, "/ok")), "HTTP/1.1 200 OK");
+    auto begin = std::chrono::steady_clock::now();
+    EXPECT_EQ(test::bodyOf(test::get(running.port, "/ok")), "abc");
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(3));
+    for (auto& client : crowd) EXPECT_FALSE(client->closedWithin(std::chrono::milliseconds(0)));
+}
 
-    limits.readTimeout = std::chrono::milliseconds(60000);
-    running.server->stop();
+TEST(EngineLimitsTest, PastTheCapTheLongestWaitingConnectionIsClosed) {
+    RunningServer running;
+    HttpServerLimits limits;
+    limits.ioThreadCount = 1;
+    limits.maxOpenConnections = 3;
     running.server->setLimits(limits);
-    running.server->start(running.port, true);
-    Client busy(running.port);   // taken by the worker, waits for a request
-    busy.send("G");
-    Client queued(running.port);  // waits for the worker
-    queued.send("G");
-    Client refused(running.port);
+    running.server->GET["/ok"] = textHandler("abc");
+    running.start();
+
+    // Three kept-alive connections, each answered once, in this order.
+    std::vector<std::unique_ptr<Client>> kept;
+    for (int i = 0; i < 3; ++i) {
+        kept.push_back(std::make_unique<Client>(running.port));
+        kept.back()->send(keptAliveRequest(running.port, "/ok"));
+        std::string head = kept.back()->readExactly(std::string("HTTP/1.1 200 OK\r\nContent-Length: 3\r\nConnection: keep-alive\r\nServer: QVHttp \r\n\r\nabc").size() + HttpServer::version().size());
+        ASSERT_EQ(test::bodyOf(head), "abc");
+    }
+    // The first is used again: now the second has waited longest.
+    kept[0]->send(keptAliveRequest(running.port, "/ok"));
+    EXPECT_EQ(test::bodyOf(kept[0]->readExactly(82 + HttpServer::version().size())), "abc");
+
+    EXPECT_EQ(test::bodyOf(test::get(running.port, "/ok")), "abc") << "the new connection is served";
+    EXPECT_TRUE(kept[1]->closedWithin(std::chrono::seconds(5)));
+    for (int i : {0, 2}) {
+        kept[static_cast<std::size_t>(i)]->send(keptAliveRequest(running.port, "/ok"));
+        EXPECT_EQ(test::bodyOf(kept[static_cast<std::size_t>(i)]->readExactly(82 + HttpServer::version().size())), "abc") << i;
+    }
+}
+
+// Deadlines cover a whole phase: a byte now and then does not keep a request head open, and a
+// reader that takes a large answer slowly is cut off once it falls below the minimum rate.
+TEST(EngineLimitsTest, DeadlinesCoverTheWholeHeadAndTheWholeResponse) {
+    RunningServer running;
+    HttpServerLimits limits;
+    limits.ioThreadCount = 1;
+    limits.headerTimeout = std::chrono::milliseconds(500);
+    limits.transferTimeout = std::chrono::milliseconds(300);
+    limits.minimumRate = 16 * 1024 * 1024;
+    running.server->setLimits(limits);
+    const std::size_t size = 32 * 1024 * 1024;
+    running.server->GET["/big"] = [size](const HttpRequest&) {
+        return HttpResponse::ok(HttpResponseBody::data(std::vector<std::uint8_t>(size, 'z')));
+    };
+    running.start();
+
+    Client trickle(running.port);
+    trickle.send("GET /big HTTP/1.1\r\n");
+    auto begin = std::chrono::steady_clock::now();
     bool closed = false;
-    EXPECT_EQ(refused.readAll(&closed), "");
-    EXPECT_TRUE(closed) << "a connection beyond the cap is closed at once";
+    for (int i = 0; i < 100 && !closed; ++i) {  // at most ten seconds
+        trickle.send("X");
+        closed = trickle.closedWithin(std::chrono::milliseconds(100));
+    }
+    EXPECT_TRUE(closed);
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(5));
+
+    Client slow(running.port, 4096);
+    slow.send("GET /big HTTP/1.1\r\nHost: localhost\r\n\r\n");
+    std::size_t received = 0;
+    bool ended = false;
+    for (int i = 0; i < 400 && !ended; ++i) {  // 4 KiB every 25 ms, for at most ten seconds
+        std::string chunk = slow.readExactly(4096);
+        received += chunk.size();
+        ended = chunk.size() < 4096;
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
+    EXPECT_TRUE(ended) << "the slow reader was cut off";
+    EXPECT_LT(received, size);
+}
+
+std::size_t openDescriptors() {
+    std::size_t count = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) ++count;
+    return count;
+}
+
+TEST(EngineLimitsTest, AnAbandonedDownloadEndsQuietly) {
+    RunningServer running;
+    running.server->GET["/big"] = [](const HttpRequest&) {
+        return HttpResponse::ok(HttpResponseBody::data(std::vector<std::uint8_t>(16 * 1024 * 1024, 'z')));
+    };
+    running.start();
+    testing::internal::CaptureStdout();
+    const std::size_t before = openDescriptors();
+    {
+        Client leaving(running.port, 4096);
+        leaving.send("GET /big HTTP/1.1\r\nHost: localhost\r\n\r\n");
+        EXPECT_EQ(leaving.readExactly(12), "HTTP/1.1 200");
+    }
+    bool released = false;
+    for (int i = 0; i < 500 && !released; ++i) {  // at most five seconds
+        released = openDescriptors() <= before;
+        if (!released) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    std::string printed = testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(released) << "the server closed its side";
+    EXPECT_EQ(printed, "");
+}
+
+class EchoUpgrade : public HttpServerIODelegate {
+public:
+    void connectionUpgraded(Socket&) override { ++upgrades; }
+    std::atomic<int> upgrades{0};
+};
+
+// A 101 answer hands the socket to a session of its own; bytes that came with the request reach
+// it, and stop ends a session that waits for its peer.
+TEST(EngineLimitsTest, SwitchingProtocolsHandsTheSocketToASession) {
+    RunningServer running;
+    auto delegate = std::make_shared<EchoUpgrade>();
+    running.server->delegate = delegate;
+    std::atomic<bool> sessionEnded{false};
+    running.server->GET["/echo"] = [&sessionEnded](const HttpRequest&) {
+        return HttpResponse::switchProtocols({{"Upgrade", "echo"}}, [&sessionEnded](Socket& socket) {
+            try {
+                for (;;) socket.writeUTF8(socket.readLine() + "\n");
+            } catch (const SocketError&) {
+            }
+            sessionEnded = true;
+        });
+    };
+    running.start();
+    Client client(running.port);
+    client.send("GET /echo HTTP/1.1\r\nHost: localhost\r\n\r\nfirst\n");
+    const std::string head = "HTTP/1.1 101 Switching Protocols\r\nServer: QVHttp " + HttpServer::version() + "\r\nUpgrade: echo\r\n\r\n";
+    EXPECT_EQ(client.readExactly(head.size() + 6), head + "first\n");
+    client.send("again\n");
+    EXPECT_EQ(client.readExactly(6), "again\n");
+    EXPECT_EQ(delegate->upgrades.load(), 1);
+    running.server->stop();
+    EXPECT_TRUE(sessionEnded.load());
+    EXPECT_TRUE(client.closedWithin(std::chrono::seconds(5)));
 }
 
 TEST(EngineLimitsTest, StopEndsOpenConnections) {

@@ -3,7 +3,11 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <poll.h>
 #include <unistd.h>
+
+#include <chrono>
+#include <cerrno>
 
 #include <cstdint>
 #include <cstdlib>
@@ -16,13 +20,15 @@
 
 namespace qv::server::test {
 
-// A connected loopback client; reads time out after a few seconds so a hang fails the test.
+// A connected loopback client; reads time out after 20 s so that a hang fails the test.
 class Client {
 public:
-    explicit Client(std::uint16_t port) {
+    // receiveBuffer: a small kernel buffer makes a slow reader (0: the default).
+    explicit Client(std::uint16_t port, int receiveBuffer = 0) {
         fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        timeval tv{5, 0};
+        timeval tv{20, 0};
         ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+        if (receiveBuffer > 0) ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_port = htons(port);
@@ -67,6 +73,20 @@ public:
         }
         return out;
     }
+
+    // Whether the server closed the connection within the wait (bytes that arrive are dropped).
+    bool closedWithin(std::chrono::milliseconds wait) {
+        auto until = std::chrono::steady_clock::now() + wait;
+        char buffer[65536];
+        while (std::chrono::steady_clock::now() < until) {
+            pollfd p{fd_, POLLIN, 0};
+            if (::poll(&p, 1, 100) <= 0) continue;
+            ssize_t n = ::recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT);
+            if (n == 0 || (n < 0 && errno == ECONNRESET)) return true;
+        }
+        return false;
+    }
+    int descriptor() const { return fd_; }
 
 private:
     int fd_ = -1;

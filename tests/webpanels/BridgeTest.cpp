@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QBuffer>
+#include <QFileInfo>
 #include <QByteArray>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -16,9 +17,12 @@
 #include "state/AppState.h"
 #include "state/NotificationCenter.h"
 #include "state/Notifications.h"
+#include "state/Resources.h"
+#include "webpanels/AppScheme.h"
 #include "webpanels/CameraGestureTarget.h"
 #include "webpanels/FakeCamera.h"
 #include "webpanels/NavigationPolicy.h"
+#include "webpanels/Resources.h"
 #include "webpanels/ScriptCalls.h"
 #include "webpanels/WebViewController.h"
 
@@ -113,6 +117,33 @@ TEST(NavigationPolicy, DecidesFromSchemeAndHostNotFromSubstrings) {
     };
     for (const Case& c : cases)
         EXPECT_EQ(decideNavigation(QUrl(QString::fromUtf8(c.url)), page), c.expected) << c.url;
+}
+
+// The program's scheme names files of the resources folder and nothing outside it.
+TEST(AppScheme, AddressesStayInsideTheResourcesFolder) {
+    const QString page = whiteboardPagePath();
+    ASSERT_FALSE(QFileInfo(page).canonicalFilePath().isEmpty()) << "resources are found";
+    EXPECT_EQ(whiteboardPageUrl().toString(), QStringLiteral("quorvane://app/marrowpanel/index.html"));
+    EXPECT_EQ(appOrigin(), QStringLiteral("quorvane://app"));
+    EXPECT_EQ(appUrlFilePath(whiteboardPageUrl()), QFileInfo(page).canonicalFilePath());
+    EXPECT_EQ(appUrlFilePath(QUrl(QStringLiteral("quorvane://app/marrowpanel/whiteboard.js"))),
+              QFileInfo(qv::app::resourcePath(QStringLiteral("marrowpanel/whiteboard.js"))).canonicalFilePath());
+    for (const char* outside : {"quorvane://app/../../../../etc/passwd", "quorvane://app/%2e%2e/%2e%2e/etc/passwd",
+                                "quorvane://app/marrowpanel/%2E%2E/%2E%2E/%2E%2E/etc/passwd", "quorvane://other/marrowpanel/index.html",
+                                "file:///etc/passwd", "quorvane://app/missing.html"})
+        EXPECT_EQ(appUrlFilePath(QUrl(QString::fromUtf8(outside))), QString()) << outside;
+
+    EXPECT_EQ(decideNavigation(whiteboardPageUrl(), page), NavigationDecision::Allow);
+    QUrl withQuery = whiteboardPageUrl();
+    withQuery.setQuery(QStringLiteral("mode=1"));
+    EXPECT_EQ(decideNavigation(withQuery, page), NavigationDecision::Allow);
+    EXPECT_EQ(decideNavigation(QUrl(QStringLiteral("quorvane://app/marrowpanel/whiteboard.js")), page), NavigationDecision::Cancel);
+    EXPECT_EQ(decideNavigation(QUrl(QStringLiteral("quorvane://app/../etc/passwd")), page), NavigationDecision::Cancel);
+
+    const std::map<QString, QByteArray> types{{"a.html", "text/html"}, {"b.JS", "text/javascript"},   {"c.mjs", "text/javascript"},
+                                              {"d.css", "text/css"},   {"e.pdf", "application/pdf"}, {"f.svg", "image/svg+xml"},
+                                              {"g.wasm", "application/wasm"}};
+    for (const auto& [name, type] : types) EXPECT_EQ(appSchemeContentType(name), type) << name.toStdString();
 }
 
 TEST(NavigationPolicy, LocalPdfOpensInTheBrowserAndOtherFilesAreIgnored) {

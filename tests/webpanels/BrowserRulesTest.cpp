@@ -24,7 +24,7 @@ namespace {
 // the server's "/files/:path" route does with the segment (percent-decoded, "@@" is "/").
 QString pathTheServerReads(const QString& query) {
     const QString address = QUrlQuery(query).queryItemValue(QStringLiteral("file"), QUrl::FullyDecoded);
-    const QString prefix = QString::fromLatin1(pdfServerOrigin) + QStringLiteral("/files/");
+    const QString prefix = pdfServerOrigin() + QStringLiteral("/files/");
     if (!address.startsWith(prefix)) return QStringLiteral("<not our server: ") + address + '>';
     const QString segment = address.mid(prefix.size());
     if (segment.contains('/') || segment.contains('?') || segment.contains('#')) return QStringLiteral("<split>");
@@ -59,7 +59,7 @@ TEST(PdfViewerAddress, EveryFileNameReachesTheServerWhole) {
         // The viewer's address carries the query unchanged.
         EXPECT_EQ(pdfViewerAddress(query).query(QUrl::FullyEncoded), query) << c.path;
     }
-    EXPECT_TRUE(pdfViewerAddress("file=x").path().endsWith("/marrowpanel/assets/pdfviewer/web/viewer.html"));
+    EXPECT_EQ(pdfViewerAddress("file=x").toString(), "quorvane://app/marrowpanel/assets/pdfviewer/web/viewer.html?file=x");
 }
 
 TEST(BrowserAddress, SchemeRuleTable) {

@@ -25,6 +25,7 @@
 #include "state/AppState.h"
 #include "support/LocalServer.h"
 #include "support/QtWait.h"
+#include "webpanels/AppScheme.h"
 #include "webpanels/BrowserBoardView.h"
 #include "webpanels/BrowserBookmarkView.h"
 #include "webpanels/BrowserDialogs.h"
@@ -136,10 +137,12 @@ TEST(BrowserPdf, AwkwardNamesOpenInTheViewerThroughTheProgramServer) {
     writePdf(first, 2);
     writePdf(second, 3);
 
-    // The program's own route on the program's own port: what the viewer's addresses name.
+    // The program's own route and trusted origin: what the viewer's addresses name.
     qv::server::HttpServer server;
     server.router.addRoute(std::nullopt, "/files/:path", qv::server::fileShareHandler("/", {"index.html"}));
-    ASSERT_TRUE(qv::test::startServer(server, 9080)) << "port 9080 stayed taken";
+    server.trustedOrigins = {appOrigin().toStdString()};  // as the program's server does
+    ASSERT_TRUE(qv::test::startServer(server, 0));
+    setPdfServerPort(server.localPort());  // the program's is 9080; another program may hold it
 
     qv::app::globalPdfMode = true;
     qv::app::pdfViewerQuery = pdfViewerQueryFor(first);
@@ -160,6 +163,7 @@ TEST(BrowserPdf, AwkwardNamesOpenInTheViewerThroughTheProgramServer) {
     EXPECT_EQ(qv::app::pdfViewerQuery, pdfViewerQueryFor(second));
     EXPECT_TRUE(waitUntil([&] { return pagesCount() == 3; }, 60000)) << "pages: " << pagesCount();
     server.stop();
+    setPdfServerPort(9080);
     qv::app::globalPdfMode = false;
 }
 

@@ -7,15 +7,22 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QTcpServer>
+#include <QTemporaryDir>
+#include <QWebEngineProfile>
 #include <QWebEnginePage>
 #include <QWebEngineView>
 
+#include <fstream>
 #include <memory>
+#include <mutex>
 
 #include "state/AppState.h"
 #include "state/NotificationCenter.h"
 #include "state/Notifications.h"
+#include "server/FileServing.h"
+#include "server/HttpServer.h"
 #include "support/QtWait.h"
+#include "webpanels/AppScheme.h"
 #include "webpanels/FakeCamera.h"
 #include "webpanels/ScriptCalls.h"
 #include "webpanels/WebView.h"
@@ -291,4 +298,85 @@ TEST(WhiteboardPage, EscapedNamesArriveUnchangedAndLocalPdfLinksOpenTheBrowser) 
     scene.whiteboard->wkWebView()->load(pageUrl);
     ASSERT_TRUE(waitUntil([&] { return !scene.loadingReports.back().value("show").toBool(); }, 20000));
     EXPECT_EQ(scene.loadingReports.back().value("message"), QVariant(QString()));
+}
+
+namespace {
+
+// Runs a script in a page and waits until it gives a value other than null.
+QVariant valueOf(QWebEnginePage& page, const QString& script) {
+    QVariant value;
+    waitUntil(
+        [&] {
+            auto result = std::make_shared<std::optional<QVariant>>();
+            page.runJavaScript(script, [result](const QVariant& v) { *result = v; });
+            if (!waitUntil([&] { return result->has_value(); }, 5000)) return false;
+            value = **result;
+            return !value.isNull();
+        },
+        20000);
+    return value;
+}
+
+}  // namespace
+
+// The whiteboard page comes from the program's own scheme and the local server answers it; a
+// page of another origin cannot read a file through a sandboxed frame, whose Origin is "null"
+// (a server that still trusted "null" would hand the file over, as the last frame shows).
+TEST(WhiteboardPage, TheServerAnswersTheProgramsOriginAndNoSandboxedFrame) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const std::string secretPath = folder.filePath(QStringLiteral("secret.txt")).toStdString();
+    std::ofstream(secretPath) << "top secret";
+    std::string target = "/files/";
+    for (char c : secretPath) target += c == '/' ? std::string("@@") : std::string(1, c);
+
+    std::mutex originsMutex;
+    std::vector<std::string> origins;
+    auto makeServer = [&](std::vector<std::string> trusted) {
+        auto server = std::make_unique<qv::server::HttpServer>();
+        server->trustedOrigins = std::move(trusted);
+        server->router.addRoute(std::nullopt, "/files/:path", qv::server::fileShareHandler("/", {}));
+        server->middleware.push_back([&](const qv::server::HttpRequest& request) -> std::optional<qv::server::HttpResponse> {
+            std::lock_guard lock(originsMutex);
+            origins.push_back(request.header("origin") ? *request.header("origin") : std::string("none"));
+            return std::nullopt;
+        });
+        server->start(0, true);
+        return server;
+    };
+    auto ours = makeServer({appOrigin().toStdString()});
+    auto trustingNull = makeServer({appOrigin().toStdString(), "null"});
+    const QString ourFile = QStringLiteral("http://127.0.0.1:%1").arg(ours->localPort()) + QString::fromStdString(target);
+    const QString nullFile = QStringLiteral("http://127.0.0.1:%1").arg(trustingNull->localPort()) + QString::fromStdString(target);
+
+    Scene scene;
+    scene.waitUntilReady();
+    EXPECT_EQ(scene.page()->url(), QUrl(QStringLiteral("quorvane://app/marrowpanel/index.html")));
+    scene.evaluate(QStringLiteral("window.got = null; fetch('%1').then(r => r.text()).then(t => window.got = t, "
+                                  "e => window.got = 'failed: ' + e)").arg(ourFile));
+    EXPECT_EQ(valueOf(*scene.page(), QStringLiteral("window.got")).toString(), QStringLiteral("top secret"));
+    {
+        std::lock_guard lock(originsMutex);
+        EXPECT_EQ(origins, std::vector<std::string>{"quorvane://app"});
+    }
+
+    // Another origin: a page of a third local server, with sandboxed frames that try both files.
+    qv::server::HttpServer elsewhere;
+    const QString frame = QStringLiteral(
+        "<script>for (const [which, url] of [['ours', '%1'], ['trustingNull', '%2']])"
+        " fetch(url).then(r => r.text()).then(t => parent.postMessage([which, 'read: ' + t], '*'),"
+        " e => parent.postMessage([which, 'failed'], '*'));</script>").arg(ourFile, nullFile);
+    const std::string attack = QStringLiteral(
+        "<!doctype html><script>window.results = {}; addEventListener('message', e => window.results[e.data[0]] = e.data[1]);"
+        "</script><iframe sandbox=\"allow-scripts\" srcdoc=\"%1\"></iframe>").arg(frame).toStdString();
+    elsewhere.GET["/"] = [attack](const qv::server::HttpRequest&) {
+        return qv::server::HttpResponse::ok(qv::server::HttpResponseBody::html(attack));
+    };
+    elsewhere.start(0, true);
+    QWebEngineProfile profile;
+    QWebEnginePage page(&profile);
+    page.load(QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(elsewhere.localPort())));
+    const QString both = QStringLiteral("(window.results && window.results.ours && window.results.trustingNull) ? "
+                                        "JSON.stringify(window.results) : null");
+    EXPECT_EQ(valueOf(page, both).toString(), QStringLiteral("{\"ours\":\"failed\",\"trustingNull\":\"read: top secret\"}"));
 }

@@ -23,9 +23,11 @@
 #include "support/LocalServer.h"
 #include "support/QtWait.h"
 #include "util/BuildInfo.h"
+#include "webpanels/AppScheme.h"
 #include "webpanels/BrowserBookmarkView.h"
 #include "webpanels/BrowserView.h"
 #include "webpanels/BrowserWebView.h"
+#include "webpanels/PdfViewerAddress.h"
 
 #include <QPageSize>
 #include <QPainter>
@@ -225,7 +227,7 @@ TEST(QV_SCREENS_SUITE, BrowserOverTheCameraInTheSnapshot) {
     shot(window, "browser-bookmarks");
     browser->setShowBookmark(false);
 
-    // PDF mode: a local file through the program's server on its own port.
+    // PDF mode: a local file through the program's file route.
     QTemporaryDir docs;
     const QString pdf = QDir(docs.path()).filePath("Lesson notes #1.pdf");
     {
@@ -240,7 +242,9 @@ TEST(QV_SCREENS_SUITE, BrowserOverTheCameraInTheSnapshot) {
     }
     qv::server::HttpServer files;
     files.router.addRoute(std::nullopt, "/files/:path", qv::server::fileShareHandler("/", {"index.html"}));
-    ASSERT_TRUE(qv::test::startServer(files, 9080));
+    files.trustedOrigins = {qv::webpanels::appOrigin().toStdString()};  // as the program's server does
+    ASSERT_TRUE(qv::test::startServer(files, 0));
+    qv::webpanels::setPdfServerPort(files.localPort());  // 9080 may be held by a running program
     post(nt::OpenBrowser, {{"pdfMode", true}, {"pdfPath", pdf}});
     ASSERT_TRUE(qv::test::waitUntil([&] { return shownBrowser() && shownBrowser() != browser; }, 5000));
     qv::webpanels::BrowserView* viewer = shownBrowser();
@@ -258,5 +262,6 @@ TEST(QV_SCREENS_SUITE, BrowserOverTheCameraInTheSnapshot) {
     shot(window, "browser-pdf");
     files.stop();
     pages.stop();
+    qv::webpanels::setPdfServerPort(9080);
     globalPdfMode = false;
 }
