@@ -17,6 +17,8 @@
 #include "library/GifGeneratorView.h"
 #include "library/files/FileLibraryView.h"
 #include "pairing/KestrixConfigView.h"
+#include "webpanels/BrowserView.h"
+#include "webpanels/BrowserWebView.h"
 #include "webpanels/CameraGestureTarget.h"
 #include "webpanels/PickedTunnelWindows.h"
 #include "webpanels/TunnelListView.h"
@@ -56,6 +58,13 @@ ContentView::ContentView(QSettings* settings, QWidget* parent) : QWidget(parent)
         return board;
     };
     factories.fileLibrary = [](QWidget* parent) { return new library::FileLibraryView(library::FileLibraryServices::desktop(), parent); };
+    factories.browser = [](QWidget* parent, const BrowserPanelArgs& args) -> QWidget* {
+        return new webpanels::BrowserView(args.address, args.canGoBack, args.canGoForward, args.pdfMode,
+                                          args.lessonsMode, args.opacityValue, args.onClosed, parent);
+    };
+    factories.openPDF = [](QWidget* panel, const QString& path) {
+        if (auto* browser = qobject_cast<webpanels::BrowserView*>(panel)) browser->browserWebView()->openPDF(path);
+    };
     RootView::Camera camera;
     camera.controlBar = controlbar::sharedCameraProvider();
     camera.available = [] { return !sharedCameraController.isNull(); };

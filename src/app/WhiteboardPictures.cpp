@@ -1,6 +1,7 @@
 #include "app/WhiteboardPictures.h"
 
 #include "state/AppState.h"
+#include "webpanels/BrowserWebView.h"
 #include "webpanels/WebView.h"
 
 namespace qv::app {
@@ -18,11 +19,46 @@ void WhiteboardPictures::whiteboardPicture(BoardCompletion completion) {
     });
 }
 
+namespace {
+const QWidget* whiteboardContainer() {
+    if (!whiteboardWebView) return nullptr;
+    return whiteboardWebView->parentWidget() ? whiteboardWebView->parentWidget() : whiteboardWebView.data();
+}
+}  // namespace
+
 QRectF WhiteboardPictures::whiteboardContainerFrame() const {
-    if (!whiteboardWebView) return {};
-    const QWidget* container = whiteboardWebView->parentWidget() ? whiteboardWebView->parentWidget()
-                                                                  : whiteboardWebView.data();
+    const QWidget* container = whiteboardContainer();
+    if (!container) return {};
     return QRectF(QPointF(0, 0), QSizeF(container->size()));
+}
+
+bool WhiteboardPictures::isBrowserShown() const {
+    return browserWebView && browserWebView->showingBrowser() && browserWebView->isVisible();
+}
+
+QRectF WhiteboardPictures::browserContainerFrame() const {
+    const QWidget* container = browserWebView ? browserWebView->container() : nullptr;
+    const QWidget* board = whiteboardContainer();
+    if (!container || !board || !board->isAncestorOf(container)) return {};
+    return QRectF(QPointF(container->mapTo(board, QPoint(0, 0))), QSizeF(container->size()));
+}
+
+double WhiteboardPictures::browserOpacity() const {
+    // The page picture already shows the panel's transparency (the page is drawn at it).
+    return 1.0;
+}
+
+void WhiteboardPictures::browserPicture(BrowserCompletion completion) {
+    if (!browserWebView) {
+        completion(std::nullopt);
+        return;
+    }
+    browserWebView->takeSnapshot([completion](const QImage& picture) {
+        if (picture.isNull())
+            completion(std::nullopt);
+        else
+            completion(picture);
+    });
 }
 
 }  // namespace qv::app

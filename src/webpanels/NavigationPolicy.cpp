@@ -3,16 +3,28 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include "state/NotificationCenter.h"
+#include "state/Notifications.h"
+#include "state/QtPrint.h"
+#include "util/Print.h"
 #include "webpanels/AppScheme.h"
 
 namespace qv::webpanels {
 
 namespace {
 
-bool isMakerHost(const QString& host) {
-    const QString domain = QString::fromLatin1(makerWebDomain);
-    return host == domain || host.endsWith(QLatin1Char('.') + domain);
+bool isHostOrSubdomain(const QString& host, const QString& domain) {
+    return !domain.isEmpty() && (host == domain || host.endsWith(QLatin1Char('.') + domain));
 }
+
+bool isMakerHost(const QString& host) { return isHostOrSubdomain(host, QString::fromLatin1(makerWebDomain)); }
+
+bool isLocalFileAddress(const QUrl& url) {
+    // A file address with a remote host names no local file.
+    return url.host().isEmpty() || url.host() == QLatin1String("localhost");
+}
+
+QString quoted(const QString& text) { return QString::fromStdString(util::debugQuoted(text.toStdString())); }
 
 }  // namespace
 
@@ -33,13 +45,35 @@ NavigationDecision decideNavigation(const QUrl& url, const QString& pageFile) {
         return NavigationDecision::Cancel;
     }
     if (scheme == QLatin1String("file")) {
-        // A file address with a remote host names no local file.
-        if (!url.host().isEmpty() && url.host() != QLatin1String("localhost")) return NavigationDecision::Cancel;
+        if (!isLocalFileAddress(url)) return NavigationDecision::Cancel;
         if (!pageFile.isEmpty() && QDir::cleanPath(localFilePath(url)) == QDir::cleanPath(pageFile))
             return NavigationDecision::Allow;
         return NavigationDecision::OpenLocalFile;
     }
     return NavigationDecision::Cancel;
+}
+
+NavigationDecision decideBoardNavigation(const QUrl& url, const QString& boardHost) {
+    if (!url.isValid() || url.isEmpty()) return NavigationDecision::Cancel;
+    const QString scheme = url.scheme().toLower();
+    if (scheme == QLatin1String("http") || scheme == QLatin1String("https")) {
+        const QString host = url.host().toLower();
+        if (host == QLatin1String("localhost") || isHostOrSubdomain(host, boardHost.toLower()))
+            return NavigationDecision::Allow;
+        return NavigationDecision::Cancel;
+    }
+    if (scheme == QLatin1String("file"))
+        return isLocalFileAddress(url) ? NavigationDecision::OpenLocalFile : NavigationDecision::Cancel;
+    return NavigationDecision::Cancel;
+}
+
+void openLocalFileLink(const QUrl& url) {
+    util::printLine(quoted(QStringLiteral("Open File: ") + url.toString(QUrl::FullyEncoded)));
+    const QString path = localFilePath(url);
+    if (QFileInfo(path).suffix().toLower() != QLatin1String("pdf")) return;
+    util::printLine(quoted(QStringLiteral("It's a PDF! ") + path));
+    app::post(QString::fromLatin1(app::notification::OpenBrowser),
+              {{QStringLiteral("pdfMode"), true}, {QStringLiteral("pdfPath"), path}});
 }
 
 }  // namespace qv::webpanels

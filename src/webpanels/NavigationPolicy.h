@@ -22,6 +22,15 @@ enum class NavigationDecision {
 //  - everything else (other sites, data:, javascript:, an empty or malformed address): cancelled.
 NavigationDecision decideNavigation(const QUrl& url, const QString& pageFile);
 
+// The board page over the browser: http(s) on "localhost" or on the hosted board's host (and its
+// subdomains) is allowed; a local `file` address is handed on; everything else is cancelled.
+NavigationDecision decideBoardNavigation(const QUrl& url, const QString& boardHost);
+
+// A link to a local file, from the whiteboard or the board page: a PDF (extension "pdf" in any
+// letter case) posts "OpenBrowser" with "pdfMode" true and "pdfPath" the file's path; any other
+// file is ignored. Prints "Open File: ..." (and "It's a PDF! ...") as it goes.
+void openLocalFileLink(const QUrl& url);
+
 // The file-system path of a `file` address ("file://localhost/a%20b" gives "/a b").
 QString localFilePath(const QUrl& url);
 

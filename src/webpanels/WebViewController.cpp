@@ -210,14 +210,7 @@ bool WebViewController::decidePolicyForNavigation(const QUrl& url) {
     return false;
 }
 
-void WebViewController::openLocalFile(const QUrl& url) {
-    util::printLine(quoted(QStringLiteral("Open File: ") + url.toString(QUrl::FullyEncoded)));
-    const QString path = localFilePath(url);
-    if (QFileInfo(path).suffix().toLower() != QLatin1String("pdf")) return;
-    util::printLine(quoted(QStringLiteral("It's a PDF! ") + path));
-    app::post(QString::fromLatin1(app::notification::OpenBrowser),
-              {{QStringLiteral("pdfMode"), true}, {QStringLiteral("pdfPath"), path}});
-}
+void WebViewController::openLocalFile(const QUrl& url) { openLocalFileLink(url); }
 
 void WebViewController::didFinishNavigation() {
     util::printLine(quoted(QStringLiteral("didFinish1")));

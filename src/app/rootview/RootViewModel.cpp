@@ -6,15 +6,11 @@
 
 #include "state/AppState.h"
 #include "state/Notifications.h"
+#include "webpanels/PdfViewerAddress.h"
 
 namespace qv::app {
 
-QString pdfViewerQueryFor(const QString& path) {
-    QString q = path;
-    q.replace(QLatin1String("/"), QLatin1String("@@"));
-    q.replace(QLatin1String(" "), QLatin1String("%20"));
-    return QStringLiteral("file=http://localhost:9080/files/") + q;
-}
+QString pdfViewerQueryFor(const QString& path) { return webpanels::pdfViewerQueryFor(path); }
 
 RootViewModel::RootViewModel(QObject* parent) : QObject(parent) {
     openExternally = [](const QUrl& url) { QDesktopServices::openUrl(url); };

@@ -15,8 +15,8 @@
 
 namespace qv::app {
 
-// "file=http://localhost:9080/files/" followed by the path with every "/" written "@@", then
-// every " " written "%20": the query with which the PDF viewer fetches a file from our server.
+// The query with which the PDF viewer fetches a file from our server: the browser's own rule
+// (webpanels/PdfViewerAddress.h), so the handler and BrowserWebView::openPDF always agree.
 QString pdfViewerQueryFor(const QString& path);
 
 class RootViewModel : public QObject {

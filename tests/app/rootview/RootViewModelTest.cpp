@@ -91,15 +91,17 @@ TEST(RootViewHandlers, LoadingMarrowPanelNeedsBothEntries) {
 }
 
 TEST(RootViewHandlers, PdfQueryOfPaths) {
+    // The browser's own rule: the path as one percent-encoded segment ("/" written "@@"), the whole
+    // address then encoded as the query value "file".
     struct Case {
         const char* path;
         const char* query;
     } cases[] = {
-        {"/Users/a b/c.pdf", "file=http://localhost:9080/files/@@Users@@a%20b@@c.pdf"},
-        {"/Users/a/My File.pdf", "file=http://localhost:9080/files/@@Users@@a@@My%20File.pdf"},
-        {"/tmp/already@@and%20.pdf", "file=http://localhost:9080/files/@@tmp@@already@@and%20.pdf"},
-        {"/home/ü/Übung  zwei.pdf", "file=http://localhost:9080/files/@@home@@ü@@Übung%20%20zwei.pdf"},
-        {"relative.pdf", "file=http://localhost:9080/files/relative.pdf"},
+        {"/Users/a b/c.pdf", "file=http%3A%2F%2Flocalhost%3A9080%2Ffiles%2F%40%40Users%40%40a%2520b%40%40c.pdf"},
+        {"/Users/a/My File.pdf", "file=http%3A%2F%2Flocalhost%3A9080%2Ffiles%2F%40%40Users%40%40a%40%40My%2520File.pdf"},
+        {"/tmp/already@@and%20.pdf", "file=http%3A%2F%2Flocalhost%3A9080%2Ffiles%2F%40%40tmp%40%40already%40%40and%252520.pdf"},
+        {"/home/ü/Übung  zwei.pdf", "file=http%3A%2F%2Flocalhost%3A9080%2Ffiles%2F%40%40home%40%40%25C3%25BC%40%40%25C3%259Cbung%2520%2520zwei.pdf"},
+        {"relative.pdf", "file=http%3A%2F%2Flocalhost%3A9080%2Ffiles%2Frelative.pdf"},
     };
     for (const auto& c : cases) EXPECT_EQ(pdfViewerQueryFor(QString::fromUtf8(c.path)), QString::fromUtf8(c.query)) << c.path;
 }
@@ -118,7 +120,7 @@ TEST(RootViewHandlers, OpenBrowserClosesAndReopensLater) {
         {"lessons", {{"pdfMode", false}, {"lessonsMode", true}}, false, false, false, true, "kept"},
         {"pdf without a path keeps the query", {{"pdfMode", true}}, false, false, true, false, "kept"},
         {"pdf with a path", {{"pdfMode", true}, {"pdfPath", "/Users/a b/c.pdf"}}, true, false, true, false,
-         "file=http://localhost:9080/files/@@Users@@a%20b@@c.pdf"},
+         "file=http%3A%2F%2Flocalhost%3A9080%2Ffiles%2F%40%40Users%40%40a%2520b%40%40c.pdf"},
     };
     for (const auto& c : cases) {
         Root r;

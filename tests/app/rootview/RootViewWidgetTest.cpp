@@ -159,7 +159,7 @@ TEST_F(RootFixture, BrowserPanelOpensReopensAndLaysItselfOut) {
     EXPECT_FALSE(old);
     ASSERT_TRUE(qv::test::waitUntil([&] { return area->browserPanel() != nullptr; }, 2000));
     EXPECT_TRUE(pdfTargets.empty());
-    EXPECT_EQ(pdfViewerQuery, "file=http://localhost:9080/files/@@tmp@@a%20b.pdf");
+    EXPECT_EQ(pdfViewerQuery, "file=http%3A%2F%2Flocalhost%3A9080%2Ffiles%2F%40%40tmp%40%40a%2520b.pdf");
     EXPECT_TRUE(area->browserPanel()->findChild<QWidget*>("Browser (PDF)"));
     // Dragging the panel moves it; dragging its bottom-right corner resizes it.
     QWidget* panel = area->browserPanel();

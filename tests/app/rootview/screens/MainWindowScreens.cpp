@@ -1,5 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <QWebEngineView>
+
+#include <QPdfWriter>
+
+#include <QPainter>
+
+#include <QPageSize>
+
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
@@ -27,6 +35,14 @@
 #include "library/ThumbnailView.h"
 #include "library/files/FileLibraryView.h"
 #include "pairing/KestrixConfigView.h"
+#include "server/FileServing.h"
+#include "server/HttpServer.h"
+#include "support/LocalServer.h"
+#include "webpanels/AppScheme.h"
+#include "webpanels/BrowserBookmarkView.h"
+#include "webpanels/BrowserView.h"
+#include "webpanels/BrowserWebView.h"
+#include "webpanels/PdfViewerAddress.h"
 #include "support/QtWait.h"
 #include "util/BuildInfo.h"
 
@@ -258,4 +274,131 @@ TEST(QV_SCREENS_SUITE, FocusAdjustAndSettingsPopovers) {
     ASSERT_TRUE(qv::test::waitUntil([&] { return pairing->readBackDone(); }, 5000));
     shot(window, "pairing");
     post(nt::OpenKestrixConfig);
+}
+
+// The browser panel over the live camera: a web page, its bookmark popover, a snapshot that holds
+// the page, and a PDF in the viewer through the program's server.
+TEST(QV_SCREENS_SUITE, BrowserOverTheCameraInTheSnapshot) {
+    if (kWendle) GTEST_SKIP() << "the browser is the same in both editions";
+    QTemporaryDir config, save, site;
+    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+    if (qEnvironmentVariableIsEmpty("QUORVANE_SYNTHETIC_DEVICES"))
+        qputenv("QUORVANE_SYNTHETIC_DEVICES", QV_TEST_FIXTURES_DIR "/synthetic-devices.json");
+    auto folders = std::make_shared<FolderLocations>(FolderLocations::forSaveFolder(save.path()));
+    for (const QString& f : {folders->imagesFolderURL, folders->videosFolderURL, folders->bookmarkFolderURL})
+        ASSERT_TRUE(QDir().mkpath(f));
+    setFolderLocations(folders);
+
+    // A page in one strong colour, served by one of the program's servers on a free port.
+    {
+        QFile page(QDir(site.path()).filePath("page.html"));
+        ASSERT_TRUE(page.open(QIODevice::WriteOnly));
+        page.write("<html><head><title>Colour page</title></head><body style='margin:0;background:rgb(230,0,230);"
+                   "color:white;font:40px sans-serif'><p style='margin:40px'>A page in the browser</p></body></html>");
+    }
+    qv::server::HttpServer pages;
+    pages.router.addRoute(std::nullopt, "/:path", qv::server::fileShareHandler(site.path().toStdString(), {"index.html"}));
+    ASSERT_TRUE(qv::test::startServer(pages, 0));
+
+    QObject observer;
+    bool started = false;
+    QUrl captured;
+    auto& center = NotificationCenter::defaultCenter();
+    center.addObserver(&observer, nt::CameraStarted, [&](const Notification&) { started = true; });
+    center.addObserver(&observer, nt::ImageCaptured,
+                       [&](const Notification& n) { captured = n.userInfo.value("url").toUrl(); });
+
+    QWidget window;
+    auto* layout = new QVBoxLayout(&window);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* content = new ContentView;
+    layout->addWidget(content);
+    window.resize(1280, 800);
+    window.move(0, 0);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    ASSERT_TRUE(qv::test::waitUntil(
+        [&] { return started && sharedCameraController && sharedCameraController->isSessionRunning(); }, 30000));
+    ASSERT_TRUE(qv::test::waitUntil([&] { return sharedCameraController->framesReceived() > 10; }, 10000));
+
+    CameraArea* area = content->rootView()->cameraArea();
+    auto shownBrowser = [&]() -> qv::webpanels::BrowserView* {
+        return area->browserPanel() ? qobject_cast<qv::webpanels::BrowserView*>(area->browserPanel()->browser()) : nullptr;
+    };
+    post(nt::OpenBrowser, {{"pdfMode", false}});
+    ASSERT_TRUE(qv::test::waitUntil([&] { return shownBrowser() && browserWebView == shownBrowser()->browserWebView(); }, 5000));
+    qv::webpanels::BrowserView* browser = shownBrowser();
+    bool finished = false;
+    QObject::connect(browser->browserWebView(), &qv::webpanels::BrowserWebView::navigationFinished,
+                     [&](const QUrl& url) { finished = url.path().endsWith("page.html"); });
+    browser->browserWebView()->loadURL(QString("localhost:%1/page.html").arg(pages.localPort()));
+    ASSERT_TRUE(qv::test::waitUntil([&] { return finished; }, 60000));
+    qv::test::spin(800);  // the panel's layout after opening, and the page on screen
+    shot(window, "browser");
+
+    // A snapshot now holds the page's pixels where the panel's page lies.
+    QTest::mouseClick(content->rootView()->controlBar()->button("toolbar_snapshot"), Qt::LeftButton);
+    ASSERT_TRUE(qv::test::waitUntil([&] { return captured.isValid(); }, 15000));
+    const QImage snapshot(captured.toLocalFile());
+    ASSERT_FALSE(snapshot.isNull());
+    const QRect pageArea(browser->pageArea()->mapTo(area, QPoint(0, 0)), browser->pageArea()->size());
+    // The composition places the page 10 points higher than on screen.
+    const QPoint probe(pageArea.center().x(), pageArea.bottom() - 40 - 10);
+    const QColor seen = snapshot.pixelColor(probe);
+    EXPECT_GT(seen.red(), 170) << seen.name().toStdString();
+    EXPECT_GT(seen.blue(), 170) << seen.name().toStdString();
+    EXPECT_LT(seen.green(), 110) << seen.name().toStdString();
+    // Outside the panel the camera picture is there, not the page.
+    const QColor outside = snapshot.pixelColor(5, snapshot.height() / 2);
+    EXPECT_FALSE(outside.red() > 170 && outside.blue() > 170 && outside.green() < 110) << outside.name().toStdString();
+
+    // The bookmark popover, with this page bookmarked.
+    browser->setShowBookmark(true);
+    ASSERT_TRUE(qv::test::waitUntil([&] { return browser->bookmarkView() && browser->bookmarkView()->loaded(); }, 20000));
+    bool added = false;
+    QObject::connect(browser->bookmarkView(), &qv::webpanels::BrowserBookmarkView::bookmarkAdded,
+                     [&](const qv::webpanels::Bookmark&) { added = true; });
+    browser->bookmarkView()->addBookmark();
+    ASSERT_TRUE(qv::test::waitUntil([&] { return added; }, 20000));
+    qv::test::spin(300);
+    shot(window, "browser-bookmarks");
+    browser->setShowBookmark(false);
+
+    // PDF mode: a local file through the program's file route.
+    QTemporaryDir docs;
+    const QString pdf = QDir(docs.path()).filePath("Lesson notes #1.pdf");
+    {
+        QPdfWriter writer(pdf);
+        writer.setPageSize(QPageSize(QPageSize::A5));
+        QPainter painter(&writer);
+        for (int i = 0; i < 2; ++i) {
+            if (i) writer.newPage();
+            painter.setFont(QFont("DejaVu Sans", 30));
+            painter.drawText(QRect(0, 0, writer.width(), writer.height()), Qt::AlignCenter, QString("Page %1").arg(i + 1));
+        }
+    }
+    qv::server::HttpServer files;
+    files.router.addRoute(std::nullopt, "/files/:path", qv::server::fileShareHandler("/", {"index.html"}));
+    files.trustedOrigins = {qv::webpanels::appOrigin().toStdString()};  // as the program's server does
+    ASSERT_TRUE(qv::test::startServer(files, 0));
+    qv::webpanels::setPdfServerPort(files.localPort());  // 9080 may be held by a running program
+    post(nt::OpenBrowser, {{"pdfMode", true}, {"pdfPath", pdf}});
+    ASSERT_TRUE(qv::test::waitUntil([&] { return shownBrowser() && shownBrowser() != browser; }, 5000));
+    qv::webpanels::BrowserView* viewer = shownBrowser();
+    EXPECT_TRUE(viewer->pdfMode());
+    ASSERT_TRUE(qv::test::waitUntil([&] { return browserWebView == viewer->browserWebView(); }, 5000));
+    auto pageCount = std::make_shared<int>(0);
+    ASSERT_TRUE(qv::test::waitUntil([&] {
+        viewer->browserWebView()->wkWebView()->page()->runJavaScript(
+            "window.PDFViewerApplication && PDFViewerApplication.pdfDocument ? PDFViewerApplication.pagesCount : 0",
+            [pageCount](const QVariant& v) { *pageCount = v.toInt(); });
+        qv::test::spin(100);
+        return *pageCount == 2;
+    }, 60000)) << "the viewer shows " << *pageCount << " pages";
+    qv::test::spin(800);
+    shot(window, "browser-pdf");
+    files.stop();
+    pages.stop();
+    qv::webpanels::setPdfServerPort(9080);
+    globalPdfMode = false;
 }

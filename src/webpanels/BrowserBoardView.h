@@ -1,0 +1,66 @@
+#pragma once
+// The board over the browsed page: the hosted board page in a transparent web view, laid exactly
+// over the page. Its navigation stays on the board's site and our server; links to local PDF
+// files open in the browser's PDF viewer. It publishes itself in qv::app::browserBoardView when
+// first shown. Main thread only.
+#include <QUrl>
+#include <QWebEnginePage>
+#include <QWidget>
+
+class QWebEngineProfile;
+class QWebEngineView;
+
+namespace qv::webpanels {
+
+class BrowserBoardViewController : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    float gestureScale = 1.0f;
+
+    // True when the board page may go to `url`; a local file is handed to openLocalFile.
+    bool decidePolicyForNavigation(const QUrl& url);
+    void openLocalFile(const QUrl& url);
+};
+
+class BrowserBoardPage : public QWebEnginePage {
+    Q_OBJECT
+public:
+    BrowserBoardPage(QWebEngineProfile* profile, BrowserBoardViewController* controller, QObject* parent = nullptr);
+
+protected:
+    bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override;
+    QStringList chooseFiles(FileSelectionMode mode, const QStringList& oldFiles,
+                            const QStringList& acceptedMimeTypes) override;
+
+private:
+    BrowserBoardViewController* controller_;
+};
+
+class BrowserBoardView : public QWidget {
+    Q_OBJECT
+public:
+    explicit BrowserBoardView(QWidget* parent = nullptr);
+    ~BrowserBoardView() override;
+
+    // "https://<board host>/wendle/mac".
+    static QUrl boardPageAddress();
+
+    BrowserBoardViewController* boardViewController() const { return controller_; }
+    QWebEngineView* wkWebView() const { return view_; }
+    // Publishes this view in browserBoardView; the first call loads the board page.
+    void updateView();
+    void evaluateScript(const QString& script);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    BrowserBoardViewController* controller_;
+    QWebEngineProfile* profile_;
+    QWebEngineView* view_;
+    BrowserBoardPage* page_;
+    bool loaded_ = false;
+};
+
+}  // namespace qv::webpanels

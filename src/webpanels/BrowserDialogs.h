@@ -1,0 +1,34 @@
+#pragma once
+// The desktop services the in-app browser asks on behalf of its pages: the answers to a page's
+// alert, confirm and prompt, the file chooser for its file inputs, and the desktop's own browser
+// for links that want a new window. The program uses the desktop backend; tests install their
+// own (BrowserWebView::setDialogs). Main thread only.
+#include <QString>
+#include <QUrl>
+
+#include <memory>
+#include <optional>
+
+class QWidget;
+
+namespace qv::webpanels {
+
+class BrowserDialogs {
+public:
+    virtual ~BrowserDialogs() = default;
+    // An application-modal alert with "OK"; returns once it closed.
+    virtual void alert(QWidget* parent, const QString& message) = 0;
+    // "OK" and "Cancel": true when "OK" closed it.
+    virtual bool confirm(QWidget* parent, const QString& message) = 0;
+    // A text field ("Enter here", starting empty) and "Submit": the text it held, "" included.
+    virtual QString prompt(QWidget* parent, const QString& message) = 0;
+    // One file (never a folder); none when the user cancelled.
+    virtual std::optional<QString> chooseFile(QWidget* parent) = 0;
+    // Opens the address with the desktop's default handler (its web browser).
+    virtual void openExternally(const QUrl& url) = 0;
+};
+
+// Qt's message boxes, file dialog and QDesktopServices.
+std::shared_ptr<BrowserDialogs> desktopBrowserDialogs();
+
+}  // namespace qv::webpanels

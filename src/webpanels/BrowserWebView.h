@@ -1,0 +1,106 @@
+#pragma once
+// The browser panel's page view: a transparent web view that loads the panel's start page (the
+// search engine, the online or offline lessons, or the PDF viewer), typed addresses and PDF
+// files, removes page backgrounds and inverts colours on request, answers the page's alert,
+// confirm, prompt and file requests through BrowserDialogs, sends new-window links to the
+// desktop's browser, and after every finished load writes the page's state back into its panel.
+// It publishes itself in qv::app::browserWebView when it is first shown. Main thread only.
+#include <QImage>
+#include <QPointer>
+#include <QString>
+#include <QUrl>
+#include <QWebEnginePage>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QWebEngineLoadingInfo;
+class QWebEngineProfile;
+class QWebEngineView;
+
+namespace qv::webpanels {
+
+class BrowserDialogs;
+class BrowserView;
+
+// The page of the browser: its JavaScript panels, file chooser and new windows.
+class BrowserPage : public QWebEnginePage {
+    Q_OBJECT
+public:
+    BrowserPage(QWebEngineProfile* profile, QObject* parent = nullptr);
+
+protected:
+    void javaScriptAlert(const QUrl& securityOrigin, const QString& msg) override;
+    bool javaScriptConfirm(const QUrl& securityOrigin, const QString& msg) override;
+    bool javaScriptPrompt(const QUrl& securityOrigin, const QString& msg, const QString& defaultValue,
+                          QString* result) override;
+    QStringList chooseFiles(FileSelectionMode mode, const QStringList& oldFiles,
+                            const QStringList& acceptedMimeTypes) override;
+    QWebEnginePage* createWindow(WebWindowType type) override;
+};
+
+class BrowserWebView : public QWidget {
+    Q_OBJECT
+public:
+    BrowserWebView(BrowserView* browserView, QWidget* parent = nullptr);
+    ~BrowserWebView() override;
+
+    // Where the pages' dialogs and new windows go, for every browser (the desktop by default).
+    static void setDialogs(std::shared_ptr<BrowserDialogs> dialogs);
+    static BrowserDialogs& dialogs();
+
+    BrowserView* browserView() const { return browserView_; }
+    QWebEngineView* wkWebView() const { return view_; }
+    // True from the first show on, false after the panel's close button.
+    bool showingBrowser() const { return showingBrowser_; }
+    void setShowingBrowser(bool showing) { showingBrowser_ = showing; }
+
+    // Publishes this view in browserWebView; the first call also loads the start page.
+    void updateView();
+    // The start page the panel's state asks for.
+    QUrl startPage() const;
+
+    // Typed text: "http://" goes in front unless it begins with "http://" or "https://" (exactly
+    // so); text that is then no valid address is ignored.
+    void loadURL(const QString& text);
+    // The address loadURL loads for `text`, none when it is no valid address.
+    static std::optional<QUrl> typedAddress(const QString& text);
+    // Switches the panel to PDF mode and shows the local file `path` in the PDF viewer.
+    void openPDF(const QString& path);
+    // Evaluates a script in the page; result and errors are ignored.
+    void evaluateScript(const QString& script);
+    // The page's opacity (the panel's transparency); kept across the page's loads.
+    void setPageOpacity(double opacity);
+
+    // The page as shown, at the view's size in points; `completion` gets a null picture when none
+    // can be had. Runs later on the main thread, exactly once.
+    void takeSnapshot(std::function<void(const QImage& picture)> completion);
+    // The view that holds the page view (the panel's page area).
+    QWidget* container() const { return parentWidget(); }
+
+    // The finished-load handling (also called by the engine's reports).
+    void didFinishNavigation();
+
+signals:
+    // After the finished-load handling ran (tests wait on it).
+    void navigationFinished(const QUrl& url);
+    void navigationFailed(const QUrl& url);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void reportLoading(const QWebEngineLoadingInfo& info);
+    void load(const QUrl& url);
+
+    BrowserView* browserView_;
+    QWebEngineProfile* profile_;
+    QWebEngineView* view_;
+    BrowserPage* page_;
+    bool showingBrowser_ = false;
+    bool loadedStartPage_ = false;
+};
+
+}  // namespace qv::webpanels
