@@ -56,6 +56,8 @@ std::optional<QImage> grabMovieFrame(const QString& path, int maxWidth, int maxH
     gst_caps_unref(caps);
     const QByteArray uri = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toEncoded();
     g_object_set(playbin.get(), "uri", uri.constData(), "video-sink", sink, "audio-sink", audio, nullptr);
+    // The picture alone: a sound track that cannot be decoded must not cost the thumbnail.
+    gst_util_set_object_arg(G_OBJECT(playbin.get()), "flags", "video");
 
     gst_element_set_state(playbin.get(), GST_STATE_PAUSED);
     std::unique_ptr<GstBus, BusUnref> bus(gst_element_get_bus(playbin.get()));
