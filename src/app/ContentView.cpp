@@ -1,11 +1,13 @@
 #include "app/ContentView.h"
 
+#include <QPointer>
 #include <QVBoxLayout>
 
 #include "app/Settings.h"
 #include "app/WhiteboardPictures.h"
 #include "app/rootview/RootView.h"
 #include "state/AppState.h"
+#include "state/Failures.h"
 #include "capture/CameraController.h"
 #include "capture/CameraView.h"
 #include "capture/DocCamController.h"
@@ -36,6 +38,9 @@ ContentView::ContentView(QSettings* settings, QWidget* parent) : QWidget(parent)
             [] { return sharedCameraController.data(); }));
         return board;
     };
+    factories.coverWhiteboard = [](QWidget* board, const QRegion& covered) {
+        if (auto* view = qobject_cast<webpanels::WebView*>(board)) view->setCoveredRegion(covered);
+    };
     RootView::Camera camera;
     camera.controlBar = controlbar::sharedCameraProvider();
     camera.available = [] { return !sharedCameraController.isNull(); };
@@ -46,6 +51,11 @@ ContentView::ContentView(QSettings* settings, QWidget* parent) : QWidget(parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(rootView_);
+
+    // Failures that cost the teacher work are shown in the window.
+    setFailureDisplay([root = QPointer<RootView>(rootView_)](const QString& text) {
+        if (root) root->showMessage(text);
+    });
 
     // Snapshots compose the whiteboard page over the photo; the Annotate switch reaches the page.
     if (sharedCameraController) sharedCameraController->setSnapshotPictureProvider(std::make_shared<WhiteboardPictures>());
@@ -60,7 +70,7 @@ ContentView::ContentView(QSettings* settings, QWidget* parent) : QWidget(parent)
         std::unique_ptr<QSettings> own = settings ? nullptr : openUserSettings();
         QSettings* target = settings ? settings : own.get();
         target->setValue(QStringLiteral("bookmark_offline"), offline);
-        target->sync();
+        syncSettings(*target);
     });
 }
 

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QFile>
 #include <QMimeData>
 #include <QMenu>
 #include <QNativeGestureEvent>
@@ -16,6 +17,7 @@
 #include "app/rootview/RootViewParts.h"
 #include "app/rootview/SharingsPicker.h"
 #include "state/AppState.h"
+#include "state/Failures.h"
 #include "state/NotificationCenter.h"
 #include "state/Notifications.h"
 #include "controlbar/ControlBarView.h"
@@ -247,6 +249,57 @@ TEST(SharingActions, WhatEachEntryStarts) {
         << "only local files are shared";
     EXPECT_TRUE(actions.perform(SharingActions::Kind::CopyToClipboard, file));
     EXPECT_EQ(QApplication::clipboard()->mimeData()->urls(), QList<QUrl>{file});
+}
+
+TEST(SharingActions, WithoutAProgramForTheFileTheTeacherIsToldWhatAndWhere) {
+    // A desktop where the opener finds no program for anything and no e-mail program exists.
+    QTemporaryDir bin;
+    QFile opener(bin.filePath("xdg-open"));
+    ASSERT_TRUE(opener.open(QIODevice::WriteOnly));
+    opener.write("#!/bin/sh\necho \"xdg-open: no method available for opening '$1'\" >&2\nexit 3\n");
+    opener.close();
+    opener.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", bin.path().toUtf8());
+    std::vector<QString> shown;
+    setFailureDisplay([&](const QString& text) { shown.push_back(text); });
+
+    SharingActions actions;
+    const QUrl file = QUrl::fromLocalFile("/tmp/my shots/20260101_120000.png");
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(actions.perform(SharingActions::Kind::OpenWithDefaultApplication, file));
+    ASSERT_TRUE(qv::test::waitUntil([&] { return shown.size() == 1; }, 10000));
+    EXPECT_TRUE(actions.perform(SharingActions::Kind::ShowInFileManager, file));
+    ASSERT_TRUE(qv::test::waitUntil([&] { return shown.size() == 2; }, 10000));
+    EXPECT_FALSE(actions.perform(SharingActions::Kind::SendByEmail, file));
+    ASSERT_EQ(shown.size(), 3u);
+    const std::string printed = testing::internal::GetCapturedStdout();
+    qputenv("PATH", path);
+    setFailureDisplay({});
+
+    EXPECT_TRUE(shown[0].startsWith("No program could open:\n/tmp/my shots/20260101_120000.png\n")) << shown[0].toStdString();
+    EXPECT_TRUE(shown[1].startsWith("No program could open:\n/tmp/my shots\n")) << shown[1].toStdString();
+    EXPECT_TRUE(shown[2].startsWith("No e-mail program could send the file:\n/tmp/my shots/20260101_120000.png\n"))
+        << shown[2].toStdString();
+    // The lines are printed as well.
+    EXPECT_NE(printed.find("No program could open: /tmp/my shots/20260101_120000.png"), std::string::npos) << printed;
+    EXPECT_NE(printed.find("No e-mail program could send the file: /tmp/my shots/20260101_120000.png"), std::string::npos)
+        << printed;
+}
+
+TEST_F(RootFixture, AFailureIsShownAboveEveryPanelUntilDismissed) {
+    post(nt::OpenKestrixConfig);
+    ASSERT_TRUE(view->kestrixConfig());
+    view->showMessage("Failed writing snapshot:\n/somewhere/images/20260101_120000.png\nNo such file or directory");
+    auto* message = view->message();
+    ASSERT_TRUE(message);
+    EXPECT_TRUE(message->isVisible());
+    EXPECT_TRUE(message->text().contains("/somewhere/images/20260101_120000.png"));
+    EXPECT_GT(stackIndex(message), stackIndex(view->kestrixConfig()));
+    EXPECT_GT(stackIndex(message), stackIndex(view->controlBar()));
+    EXPECT_NEAR(message->geometry().center().x(), view->width() / 2, 2);
+    QTest::mouseClick(message->dismissButton(), Qt::LeftButton);
+    EXPECT_FALSE(message->isVisible());
 }
 
 TEST(SharingsPicker, OpensOneMenuAndReportsBackWhenItCloses) {
