@@ -9,6 +9,7 @@
 #include <QWindow>
 
 #include "app/ContentView.h"
+#include "app/DesktopKeys.h"
 #include "app/HIDLinks.h"
 #include "app/InitGlobal.h"
 #include "app/MainWindow.h"
@@ -71,6 +72,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     // Folder panels opened before the window existed stay above it from now on.
     for (const QPointer<QFileDialog>& panel : openPanels_)
         if (panel) keepAbove(panel, window);
+    keys_ = std::make_unique<DesktopKeys>(window);
 
     NotificationCenter::defaultCenter().addObserver(this, notification::ChangeArchive,
                                                     [this](const Notification&) { changeArchiveHandler(); });

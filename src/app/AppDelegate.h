@@ -17,6 +17,7 @@ class QWidget;
 
 namespace qv::app {
 
+class DesktopKeys;
 class MainWindow;
 class WindowDelegate;
 
@@ -67,6 +68,7 @@ private:
     std::unique_ptr<WindowDelegate> windowDelegate_;
     QPointer<MainWindow> window_;
     QList<QPointer<QFileDialog>> openPanels_;
+    std::unique_ptr<DesktopKeys> keys_;
 };
 
 }  // namespace qv::app

@@ -19,6 +19,7 @@
 #include <QWebEngineView>
 
 #include "app/ContentView.h"
+#include "app/DesktopKeys.h"
 #include "app/rootview/RootView.h"
 #include "app/rootview/RootViewParts.h"
 #include "capture/CameraController.h"
@@ -300,4 +301,26 @@ TEST(TeacherView, SnapshotHoldsTheInkAndNotThePageToolbar) {
     const QString family = QFontInfo(QApplication::font()).family();
     const QString used = evaluate(scene.page(), "getComputedStyle(document.querySelector('#toolbar button')).fontFamily").toString();
     EXPECT_TRUE(used.contains(family)) << used.toStdString() << " is not " << family.toStdString();
+}
+
+TEST(TeacherView, EscStaysWithATextFieldBeingEditedInThePage) {
+    MainWindowScene scene;
+    scene.waitUntilReady();
+    qv::app::DesktopKeys keys(&scene.window);
+    scene.window.setWindowState(Qt::WindowFullScreen);
+    ASSERT_TRUE(waitUntil([&] { return scene.window.isFullScreen(); }, 5000));
+    // A text field in the page, being edited: Esc is the page's.
+    evaluate(scene.page(), "(() => { const f = document.createElement('input'); f.id = 'field';"
+                           " document.body.append(f); f.focus(); })()");
+    scene.input()->setFocus();
+    ASSERT_TRUE(waitUntil([&] { return evaluate(scene.page(), "document.activeElement.id").toString() == "field"; }, 10000));
+    QTest::keyClick(scene.input(), Qt::Key_Escape);
+    qv::test::spin(500);
+    EXPECT_TRUE(scene.window.isFullScreen()) << "Esc in the page's text field left full screen";
+    // Anywhere else in the page it leaves full screen; F11 brings it back.
+    evaluate(scene.page(), "document.getElementById('field').blur()");
+    QTest::keyClick(scene.input(), Qt::Key_Escape);
+    EXPECT_TRUE(waitUntil([&] { return !scene.window.isFullScreen(); }, 10000)) << "Esc in the page did nothing";
+    QTest::keyClick(scene.input(), Qt::Key_F11);
+    EXPECT_TRUE(waitUntil([&] { return scene.window.isFullScreen(); }, 5000)) << "F11 in the page did nothing";
 }

@@ -13,6 +13,7 @@
 #include <functional>
 
 #include "app/AppDelegate.h"
+#include "app/DesktopKeys.h"
 #include "app/MainWindow.h"
 #include "app/SaveFolderBookmark.h"
 #include "app/Settings.h"
@@ -283,3 +284,50 @@ TEST(Settings, KeepTheTypeOfEachValue) {
 
 }  // namespace
 
+namespace {
+
+TEST(DesktopKeys, F11CtrlQAndEscWhereTheyBelong) {
+    auto* content = new QWidget;
+    auto* field = new QLineEdit(content);
+    auto* plain = new QPushButton("plain", content);
+    plain->move(0, 40);
+    QPointer<MainWindow> window = new MainWindow(content, nullptr, QString());
+    window->setQuitOnClose(false);
+    window->setNormalFrame(QRect(100, 100, 640, 400));
+    window->openFullScreen();
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    DesktopKeys keys(window);
+
+    // F11 from any widget turns full screen off and on; the normal frame comes back.
+    QTest::keyClick(plain, Qt::Key_F11);
+    EXPECT_FALSE(window->isFullScreen());
+    EXPECT_TRUE(qv::test::waitUntil([&] { return window->geometry().size() == QSize(640, 400); }, 5000))
+        << window->geometry().width() << "x" << window->geometry().height();
+    QTest::keyClick(field, Qt::Key_F11);
+    EXPECT_TRUE(window->isFullScreen());
+
+    // Esc: a text field being edited keeps it; anywhere else it leaves full screen.
+    field->setFocus();
+    QTest::keyClick(field, Qt::Key_Escape);
+    EXPECT_TRUE(window->isFullScreen());
+    plain->setFocus();
+    QTest::keyClick(plain, Qt::Key_Escape);
+    EXPECT_FALSE(window->isFullScreen());
+    QTest::keyClick(plain, Qt::Key_F11);
+    ASSERT_TRUE(window->isFullScreen());
+
+    // A popover with the keyboard keeps Esc for itself.
+    auto* popover = new QWidget(window, Qt::Popup);  // the window's own, as the bar's popovers are
+    popover->resize(100, 50);
+    popover->show();
+    QTest::keyClick(popover, Qt::Key_Escape);
+    EXPECT_TRUE(window->isFullScreen());
+    popover->hide();
+
+    // Ctrl+Q closes the window, the same way out as its close button.
+    QTest::keyClick(plain, Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_TRUE(qv::test::waitUntil([&] { return window.isNull(); }, 5000)) << "Ctrl+Q did not close the window";
+}
+
+}  // namespace
