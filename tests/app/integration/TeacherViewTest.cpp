@@ -27,36 +27,20 @@
 #include "state/AppState.h"
 #include "state/NotificationCenter.h"
 #include "state/Notifications.h"
+#include "app/integration/PageInput.h"
 #include "support/QtWait.h"
 #include "webpanels/WebView.h"
 
 using namespace qv::app;
+using qv::test::evaluate;
 using qv::test::waitUntil;
 namespace nt = qv::app::notification;
 
 namespace {
 
-QVariant evaluate(QWebEnginePage* page, const QString& script) {
-    auto result = std::make_shared<std::optional<QVariant>>();
-    page->runJavaScript(script, [result](const QVariant& v) { *result = v; });
-    EXPECT_TRUE(waitUntil([&] { return result->has_value(); }, 20000)) << script.toStdString();
-    return result->value_or(QVariant());
-}
-
-void mouse(QWidget* target, QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons buttons) {
-    QMouseEvent event(type, QPointF(at), QPointF(target->mapToGlobal(at)), button, buttons, Qt::NoModifier);
-    QCoreApplication::sendEvent(target, &event);
-    qv::test::spin(15);
-}
-
 // A pen stroke: the pointer goes down on the page and is held there (the page keeps it) while it
 // passes under whatever lies above.
-void stroke(QWidget* page, QPoint from, QPoint to, int steps = 16) {
-    mouse(page, QEvent::MouseMove, from, Qt::NoButton, Qt::NoButton);
-    mouse(page, QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
-    for (int i = 1; i <= steps; ++i) mouse(page, QEvent::MouseMove, from + (to - from) * i / steps, Qt::NoButton, Qt::LeftButton);
-    mouse(page, QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton);
-}
+void stroke(QWidget* page, QPoint from, QPoint to, int steps = 16) { qv::test::drag(page, from, to, steps); }
 
 // The pen in the page's green (#43a047): no colour of the camera's test bars, the bar's icons or
 // the panels comes near it.
