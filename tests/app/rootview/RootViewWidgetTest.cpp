@@ -204,6 +204,10 @@ TEST_F(RootFixture, SideBySidePaneOpensAtHalfTheWindowAndCloses) {
     QTest::mouseDClick(pane, Qt::LeftButton, {}, pane->rect().center());
     EXPECT_EQ(view->model().picture.scale, 2.0);
     EXPECT_NEAR(pane->pictureRect().width(), before.width() * 2, 1);
+    // ... eased in over half a second: on its way first, then there.
+    EXPECT_LT(pane->shownPictureRect().width(), before.width() * 1.9);
+    EXPECT_TRUE(qv::test::waitUntil([&] { return !pane->isAnimating(); }, 3000));
+    EXPECT_NEAR(pane->shownPictureRect().width(), pane->pictureRect().width(), 1);
     // The share button opens the sharing menu for the shown file at the button.
     QTest::mouseClick(pane->shareButton(), Qt::LeftButton);
     EXPECT_TRUE(view->model().showSharingPicker);
@@ -220,6 +224,15 @@ TEST_F(RootFixture, SideBySidePaneOpensAtHalfTheWindowAndCloses) {
     QTest::mouseMove(pane, QPoint(240, 330));
     QTest::mouseRelease(pane, Qt::LeftButton, {}, QPoint(240, 330));
     EXPECT_EQ(pane->pictureRect().center(), centre + QPointF(40, 30));
+    // The picture follows with a spring: it moves, overshoots a little at most, and settles there.
+    EXPECT_TRUE(pane->isAnimating());
+    double furthest = 0;
+    EXPECT_TRUE(qv::test::waitUntil([&] {
+        furthest = std::max(furthest, pane->shownPictureRect().center().x() - centre.x());
+        return !pane->isAnimating();
+    }, 3000));
+    EXPECT_EQ(pane->shownPictureRect().center(), centre + QPointF(40, 30));
+    EXPECT_LT(furthest, 40 * 1.1) << "the spring overshoots too far";
 
     QTest::mouseClick(pane->closeButton(), Qt::LeftButton);
     EXPECT_FALSE(view->model().showSideBySide);
