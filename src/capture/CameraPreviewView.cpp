@@ -39,7 +39,8 @@ void CameraPreviewView::setOrientation(double rotation, bool mirrorHorizontal) {
 
 void CameraPreviewView::easeFrom(const QRectF& shownBefore) {
     // A zoom while one eases continues from where the picture is now.
-    const QRectF start = ease_ ? shownLayerFrame() : shownBefore;
+    const bool easing = ease_ && ease_->state() == QAbstractAnimation::Running;
+    const QRectF start = easing ? shownLayerFrame() : shownBefore;
     stopEasing();
     easeFrom_ = start;
     easeProgress_ = 0.0;
@@ -62,6 +63,7 @@ void CameraPreviewView::easeFrom(const QRectF& shownBefore) {
 
 void CameraPreviewView::stopEasing() {
     if (ease_) ease_->stop();
+    ease_ = nullptr;
     easeProgress_ = 1.0;
     update();
 }

@@ -145,7 +145,15 @@ TEST_F(CameraWindow, PinchZoomsWithinLimitsAndDragPansMirrored) {
     view->magnificationEnded();
 
     controller()->resizePreview(preview());
+    const QRectF fitted = *controller()->previewLayerFrame();
     controller()->setZoom(2);
+    // The frame changes at once; the picture eases there from where it was.
+    const QRectF zoomedFrame = *controller()->previewLayerFrame();
+    EXPECT_EQ(preview()->shownLayerFrame(), fitted);
+    qv::test::waitUntil([&] { return preview()->shownLayerFrame() != fitted; }, 2000);
+    EXPECT_TRUE(fitted.width() < preview()->shownLayerFrame().width() || preview()->shownLayerFrame() == zoomedFrame);
+    EXPECT_TRUE(qv::test::waitUntil([&] { return preview()->shownLayerFrame() == zoomedFrame; }, 3000))
+        << "the zoom never arrived";
     const QPointF start = controller()->previewLayerFrame()->topLeft();
     mirror();
     view->dragChanged(QPointF(30, 10));
