@@ -2,6 +2,11 @@
 //
 // Functions the program calls:
 //   allowAnnotation(allowed)                      drawing on or off (off: input goes to the camera)
+//   marrowPanel.setCovered([[x, y, w, h], ...])   places the program's panels cover: nothing of
+//                                                 the page is drawn there (the rectangles are
+//                                                 disjoint, in page pixels)
+//   marrowPanel.snapshotPicture()                 what the teacher drew and the picture windows,
+//                                                 without the page's controls, as a PNG data URL
 //   showTunnelWindow(windowNumber, picture, name) opens (or raises) a picture window
 //   renderTunnelWindow(windowNumber, picture)     a new picture for it ('' when there is none)
 // Messages it posts: "renderTunnel" (asks for the next picture), "closeTunnel", and, on a double
@@ -260,8 +265,70 @@
   }
   setInterval(askForPictures, 40);
 
+  // ---- The program's panels over the page ------------------------------------------------------
+
+  // The program draws its control bar and panels below the page, so the page leaves their places
+  // empty: ink never lies over them.
+  function setCovered(rects) {
+    let path = '';
+    for (const [x, y, w, h] of rects || []) {
+      if (w > 0 && h > 0) path += `M${x} ${y}h${w}v${h}h${-w}Z`;
+    }
+    document.documentElement.style.clipPath =
+        path ? `path(evenodd, "M-100000 -100000H200000V200000H-100000Z${path}")` : '';
+  }
+
+  // ---- Snapshot picture ------------------------------------------------------------------------
+
+  function fitInside(width, height, box) {
+    const scale = Math.min(box.width / width, box.height / height);
+    const w = width * scale;
+    const h = height * scale;
+    return { x: box.left + (box.width - w) / 2, y: box.top + (box.height - h) / 2, w, h };
+  }
+
+  // The ink and, above it, the picture windows as shown; never the toolbar, and whole even where
+  // the program's panels cover the page.
+  function snapshotPicture() {
+    redraw();
+    const picture = document.createElement('canvas');
+    picture.width = board.width;
+    picture.height = board.height;
+    const g = picture.getContext('2d');
+    g.drawImage(board, 0, 0);
+    const ratio = board.width / Math.max(1, window.innerWidth);
+    g.scale(ratio, ratio);
+    const frames = [...tunnels.values()].map((t) => t.frame);
+    frames.sort((a, b) => (Number(a.style.zIndex) || 0) - (Number(b.style.zIndex) || 0));
+    for (const frame of frames) {
+      const box = frame.getBoundingClientRect();
+      g.fillStyle = 'rgba(20, 20, 20, 0.9)';
+      g.fillRect(box.left, box.top, box.width, box.height);
+      const bar = frame.querySelector('.bar').getBoundingClientRect();
+      g.fillStyle = 'rgba(60, 60, 60, 0.95)';
+      g.fillRect(bar.left, bar.top, bar.width, bar.height);
+      g.fillStyle = 'white';
+      g.font = getComputedStyle(frame).font;
+      g.textBaseline = 'middle';
+      g.fillText(frame.querySelector('.title').textContent, bar.left + 10, bar.top + bar.height / 2,
+                 Math.max(0, bar.width - 40));
+      const img = frame.querySelector('img');
+      if (img.complete && img.naturalWidth) {
+        const r = fitInside(img.naturalWidth, img.naturalHeight, img.getBoundingClientRect());
+        try {
+          g.drawImage(img, r.x, r.y, r.w, r.h);
+        } catch (e) {
+          // A picture the page may not read back is left out.
+        }
+      }
+    }
+    return picture.toDataURL('image/png');
+  }
+
   // State for the program's own checks.
   window.marrowPanel = {
+    setCovered,
+    snapshotPicture,
     strokeCount: () => state.strokes.length,
     isAnnotating: () => state.annotating,
     tunnelTitle: (windowNumber) => (tunnels.has(windowNumber) ? tunnels.get(windowNumber).title.textContent : null),

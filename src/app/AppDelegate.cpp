@@ -7,8 +7,10 @@
 #include <QSettings>
 #include <QTimer>
 #include <QUrl>
+#include <QWindow>
 
 #include "app/ContentView.h"
+#include "app/DesktopKeys.h"
 #include "app/HIDLinks.h"
 #include "app/InitGlobal.h"
 #include "app/MainWindow.h"
@@ -56,20 +58,23 @@ void AppDelegate::applicationDidFinishLaunching() {
     auto* content = new ContentView(settings_.get());
     auto* window = new MainWindow(content, settings_.get(), QString());
     window_ = window;
-    window->resize(1280, 800);
-    if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame(QPoint(0, 0), window->size());
-        frame.moveCenter(screen->availableGeometry().center());
-        window->move(frame.topLeft());
-    }
+    QRect frame(QPoint(0, 0), QSize(1280, 800));
+    if (QScreen* screen = QGuiApplication::primaryScreen()) frame.moveCenter(screen->availableGeometry().center());
+    window->setNormalFrame(frame);
     const QString name = QString::fromUtf8(util::build::bundleName);
     window->setWindowTitle(name);
-    window->setFrameAutosaveName(name);
+    window->setFrameAutosaveName(name);  // a frame saved earlier under the name takes effect here
+    // Full screen from the start: asked before the window is mapped, so the window manager never
+    // shows it otherwise; leaving full screen returns to the normal frame set above.
+    window->openFullScreen();
     window->show();
     window->raise();
     window->activateWindow();
     window->installEventFilter(windowDelegate_.get());
-    window->showFullScreen();
+    // Folder panels opened before the window existed stay above it from now on.
+    for (const QPointer<QFileDialog>& panel : openPanels_)
+        if (panel) keepAbove(panel, window);
+    keys_ = std::make_unique<DesktopKeys>(window);
 
     NotificationCenter::defaultCenter().addObserver(this, notification::ChangeArchive,
                                                     [this](const Notification&) { changeArchiveHandler(); });
@@ -106,9 +111,20 @@ void AppDelegate::restoreSettings() {
     useSaveFolder(resolved->path);
 }
 
+void AppDelegate::keepAbove(QFileDialog* panel, QWidget* window) {
+    // Transient for the main window: the window manager keeps it above the (full-screen) window
+    // until it is answered, whatever is clicked in the window meanwhile.
+    panel->winId();
+    window->winId();
+    if (panel->windowHandle() && window->windowHandle()) panel->windowHandle()->setTransientParent(window->windowHandle());
+}
+
 void AppDelegate::chooseSaveFolder() {
     // Each call opens a panel of its own; each panel's choice is handled on its own.
     auto* panel = new QFileDialog(nullptr, QStringLiteral("Please choose a folder to be used for saving files."));
+    openPanels_.removeAll(nullptr);
+    openPanels_.append(panel);
+    if (window_) keepAbove(panel, window_);
     panel->setAttribute(Qt::WA_DeleteOnClose);
     panel->setOption(QFileDialog::DontUseNativeDialog);
     panel->setFileMode(QFileDialog::Directory);
@@ -129,7 +145,7 @@ void AppDelegate::storeSaveFolder(const QString& folder) {
         return;
     }
     settings_->setValue(kFolderKey, *data);
-    settings_->sync();
+    syncSettings(*settings_);
     const QString path = QString::fromUtf8(*data);
     util::printLine("Save Permission Root:", path);
     useSaveFolder(path);

@@ -1,5 +1,6 @@
 #pragma once
 // The application's launch sequence, the save folder the user chooses once, and the main window.
+#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -16,6 +17,7 @@ class QWidget;
 
 namespace qv::app {
 
+class DesktopKeys;
 class MainWindow;
 class WindowDelegate;
 
@@ -59,11 +61,14 @@ signals:
 private:
     void changeArchiveHandler();
     void useSaveFolder(const QString& folder);
+    static void keepAbove(QFileDialog* panel, QWidget* window);
 
     LaunchOptions options_;
     std::unique_ptr<QSettings> settings_;
     std::unique_ptr<WindowDelegate> windowDelegate_;
     QPointer<MainWindow> window_;
+    QList<QPointer<QFileDialog>> openPanels_;
+    std::unique_ptr<DesktopKeys> keys_;
 };
 
 }  // namespace qv::app

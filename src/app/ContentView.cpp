@@ -1,5 +1,6 @@
 #include "app/ContentView.h"
 
+#include <QPointer>
 #include <QVBoxLayout>
 
 #include "app/Download.h"
@@ -7,6 +8,7 @@
 #include "app/WhiteboardPictures.h"
 #include "app/rootview/RootView.h"
 #include "state/AppState.h"
+#include "state/Failures.h"
 #include "capture/CameraController.h"
 #include "capture/CameraView.h"
 #include "capture/DocCamController.h"
@@ -65,6 +67,9 @@ ContentView::ContentView(QSettings* settings, QWidget* parent) : QWidget(parent)
     factories.openPDF = [](QWidget* panel, const QString& path) {
         if (auto* browser = qobject_cast<webpanels::BrowserView*>(panel)) browser->browserWebView()->openPDF(path);
     };
+    factories.coverWhiteboard = [](QWidget* board, const QRegion& covered) {
+        if (auto* view = qobject_cast<webpanels::WebView*>(board)) view->setCoveredRegion(covered);
+    };
     RootView::Camera camera;
     camera.controlBar = controlbar::sharedCameraProvider();
     camera.available = [] { return !sharedCameraController.isNull(); };
@@ -75,6 +80,11 @@ ContentView::ContentView(QSettings* settings, QWidget* parent) : QWidget(parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(rootView_);
+
+    // Failures that cost the teacher work are shown in the window.
+    setFailureDisplay([root = QPointer<RootView>(rootView_)](const QString& text) {
+        if (root) root->showMessage(text);
+    });
 
     // Snapshots compose the whiteboard page over the photo; the Annotate switch reaches the page.
     if (sharedCameraController) sharedCameraController->setSnapshotPictureProvider(std::make_shared<WhiteboardPictures>());
@@ -90,7 +100,7 @@ ContentView::ContentView(QSettings* settings, QWidget* parent) : QWidget(parent)
         std::unique_ptr<QSettings> own = settings ? nullptr : openUserSettings();
         QSettings* target = settings ? settings : own.get();
         target->setValue(key, value);
-        target->sync();
+        syncSettings(*target);
     };
     controlbar::ControlBarModel& bar = rootView_->controlBar()->model();
     bar.setOfflineModeStore([store](bool offline) { store(QStringLiteral("bookmark_offline"), offline); });

@@ -1,9 +1,15 @@
 #include "app/Settings.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QIODevice>
 #include <QJsonDocument>
 #include <QJsonObject>
+
+#include "state/Failures.h"
 
 namespace qv::app {
 
@@ -48,13 +54,55 @@ QSettings::Format jsonSettingsFormat() {
     return format;
 }
 
+QString setAsideUnreadableSettings(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.exists() && !info.isSymLink()) return {};
+    bool readable = false;
+    if (info.isFile()) {
+        QFile file(path);
+        if (file.open(QIODevice::ReadOnly)) {
+            QSettings::SettingsMap map;
+            readable = readJson(file, map);
+        }
+    }
+    if (readable) return {};
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString aside = QStringLiteral("%1.unreadable-%2").arg(path, stamp);
+    for (int n = 2; QFileInfo::exists(aside); ++n) aside = QStringLiteral("%1.unreadable-%2-%3").arg(path, stamp).arg(n);
+    if (!QDir().rename(path, aside)) {
+        app::reportFailure(QStringLiteral("The settings cannot be read and could not be moved aside:"), path,
+                           QStringLiteral("the program starts without them and will not write over them"));
+        return {};
+    }
+    app::reportFailure(QStringLiteral("The settings could not be read; they were kept as:"), aside,
+                       QStringLiteral("the program starts with new settings"));
+    return aside;
+}
+
 std::unique_ptr<QSettings> openUserSettings() {
-    return std::make_unique<QSettings>(jsonSettingsFormat(), QSettings::UserScope,
-                                       QCoreApplication::organizationName(), QCoreApplication::applicationName());
+    auto probe = std::make_unique<QSettings>(jsonSettingsFormat(), QSettings::UserScope,
+                                             QCoreApplication::organizationName(), QCoreApplication::applicationName());
+    // Checked before anything reads it.
+    const QString path = probe->fileName();
+    probe.reset();
+    return openSettingsFile(path);
 }
 
 std::unique_ptr<QSettings> openSettingsFile(const QString& path) {
-    return std::make_unique<QSettings>(path, jsonSettingsFormat());
+    setAsideUnreadableSettings(path);
+    auto settings = std::make_unique<QSettings>(path, jsonSettingsFormat());
+    if (QFileInfo::exists(path) && settings->status() != QSettings::NoError)
+        return std::make_unique<QSettings>(QString(), jsonSettingsFormat());
+    return settings;
+}
+
+bool syncSettings(QSettings& settings) {
+    settings.sync();
+    if (settings.status() == QSettings::NoError) return true;
+    app::reportFailure(QStringLiteral("Failed writing settings:"), settings.fileName(),
+                       settings.status() == QSettings::AccessError ? QStringLiteral("the file cannot be written")
+                                                                   : QStringLiteral("the file is not in a readable form"));
+    return false;
 }
 
 }  // namespace qv::app

@@ -10,9 +10,19 @@ namespace qv::app {
 QSettings::Format jsonSettingsFormat();
 
 // The settings of this program (organisation and application name of the QApplication).
+// A settings file that cannot be read (damaged, cut short, a folder in its place) is never
+// written over: it is moved aside under a name with the time, the teacher is told once, and the
+// program starts from empty settings.
 std::unique_ptr<QSettings> openUserSettings();
 
-// Settings kept in the given file (tests, tools).
+// Settings kept in the given file (tests, tools), with the same care.
 std::unique_ptr<QSettings> openSettingsFile(const QString& path);
+
+// Writes the settings out; when that fails the teacher is told (what and where). False then.
+bool syncSettings(QSettings& settings);
+
+// Moves an unreadable settings file aside and reports it; returns the new name, or an empty text
+// when the file is readable or absent.
+QString setAsideUnreadableSettings(const QString& path);
 
 }  // namespace qv::app

@@ -1,5 +1,7 @@
 #include "app/WindowDelegate.h"
 
+#include "app/MainWindow.h"
+
 #include <QApplication>
 #include <QEvent>
 #include <QWidget>
@@ -19,7 +21,10 @@ QWidget* firstWindow() {
 void WindowDelegate::windowDidExitFullScreen() {
     QWidget* w = firstWindow();
     if (!w) return;
-    const QRect frame = w->geometry();
+    // The frame to return to: the main window's normal frame. Its geometry now is still the
+    // screen's, until the window manager has restored it.
+    auto* main = qobject_cast<MainWindow*>(w);
+    const QRect frame = main && !main->normalFrame().isEmpty() ? main->normalFrame() : w->geometry();
     w->setUpdatesEnabled(false);
     w->setGeometry(frame.translated(1, 0));
     w->setUpdatesEnabled(true);

@@ -14,6 +14,9 @@ int main(int argc, char** argv) {
     qv::webpanels::registerAppScheme();
     // The whiteboard's web views share one GL context with the window.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // The main window is composed with the GPU from the start: otherwise the web view's arrival
+    // makes Qt create its native window anew, and the new one forgets that it is full screen.
+    if (qEnvironmentVariableIsEmpty("QT_WIDGETS_RHI")) qputenv("QT_WIDGETS_RHI", "1");
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Quorvane"));
     QApplication::setApplicationName(QStringLiteral(QV_SETTINGS_NAME));

@@ -8,6 +8,7 @@
 #include <QWidget>
 
 #include "state/AppState.h"
+#include "state/Failures.h"
 #include "state/NotificationCenter.h"
 #include "state/Notifications.h"
 #include "state/QtPrint.h"
@@ -273,6 +274,7 @@ void CameraController::displayPreview(CameraPreviewView* view) {
 
 void CameraController::resizePreview(CameraPreviewView* view) {
     geometry_.setCurrentZoomFactor(app::currentZoomFactor);
+    if (previewView_) previewView_->stopEasing();
     const bool hasLayer = geometry_.fit(view ? view->frameRect() : QRectF());
     if (hasLayer) {
         app::currentZoomFactor = geometry_.currentZoomFactor();
@@ -282,15 +284,17 @@ void CameraController::resizePreview(CameraPreviewView* view) {
 }
 
 void CameraController::setZoom(double factor) {
+    const std::optional<QRectF> before = previewLayerFrame();
     if (!geometry_.setZoom(factor)) return;
     app::currentZoomFactor = geometry_.currentZoomFactor();
-    if (previewView_) previewView_->update();
+    // The frame itself changes at once (snapshots and pans read it); the picture eases there.
+    if (previewView_ && before) previewView_->easeFrom(*before);
     app::post(app::notification::Zoomed_CAMERA);
 }
 
 void CameraController::panPreview(bool ended, double dx, double dy, double rotation) {
     geometry_.setCurrentZoomFactor(app::currentZoomFactor);
-    if (geometry_.pan(ended, dx, dy, rotation) && previewView_) previewView_->update();
+    if (geometry_.pan(ended, dx, dy, rotation) && previewView_) previewView_->stopEasing();
 }
 
 // ---- snapshots ----
@@ -395,7 +399,8 @@ void CameraController::writeSnapshot(SnapshotLayers layers, const QString& path)
         const QString error = writePngFile(picture, path);
         CaptureNameReservations::shared().release(path);
         if (!error.isEmpty()) {
-            util::printLine(QStringLiteral("Failed writing snapshot:"), path, error);
+            // The teacher sees it: the picture is not on disk.
+            app::reportFailureLater(QStringLiteral("Failed writing snapshot:"), path, error);
             return;
         }
         const QUrl url = QUrl::fromLocalFile(path);

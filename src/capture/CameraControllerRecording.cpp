@@ -14,6 +14,7 @@
 #include "helpers/FormatDuration.h"
 #include "helpers/Thumbnails.h"
 #include "state/AppState.h"
+#include "state/Failures.h"
 #include "state/NotificationCenter.h"
 #include "state/Notifications.h"
 #include "state/QtPrint.h"
@@ -98,8 +99,8 @@ void CameraController::startMovieRecording() {
     if (!movieRecording_) {
         // Nothing was recorded: say why, announce nothing.
         CaptureNameReservations::shared().release(*path);
-        util::printLine(QStringLiteral("Error recording movie: ") +
-                        (error.isEmpty() ? QStringLiteral("the camera session is not running") : error));
+        app::reportFailure(QStringLiteral("Error recording movie:"), *path,
+                           error.isEmpty() ? QStringLiteral("the camera session is not running") : error);
     }
 }
 
@@ -108,7 +109,7 @@ void CameraController::movieRecordingFinished(const QString& url, const std::opt
     if (movieRecording_ && movieRecording_->path() == url) movieRecording_.reset();
     std::erase_if(finishingMovies_, [&](const auto& movie) { return movie->path() == url; });
     if (error) {
-        util::printLine(QStringLiteral("Error recording movie: ") + *error);
+        app::reportFailure(QStringLiteral("Error recording movie:"), url, *error);
         return;
     }
     util::printLine(QStringLiteral("recorded"), QUrl::fromLocalFile(url));
@@ -130,7 +131,7 @@ void CameraController::startScreenRecording() {
                                                            mic ? mic->mic : nullptr, QStringLiteral("avc1"));
     } catch (const ScreenRecorder::Error& e) {
         CaptureNameReservations::shared().release(*path);
-        util::printLine("Failed to initialize screen recording");
+        app::reportFailure(QStringLiteral("Failed to initialize screen recording:"), *path, QString::fromStdString(e.what()));
         return;
     }
     screenRecorder_->onStart = [] { util::printLine("STARTED"); };
@@ -143,7 +144,7 @@ void CameraController::startScreenRecording() {
 
 void CameraController::screenRecordingFinished(const QString& url, const std::optional<QString>& error) {
     CaptureNameReservations::shared().release(url);
-    if (error) util::printLine(QStringLiteral("Finished Error recording screen: ") + *error);
+    if (error) app::reportFailure(QStringLiteral("Finished Error recording screen:"), url, *error);
     else {
         util::printLine(QStringLiteral("screen recorded at"), QUrl::fromLocalFile(url));
         announceRecording(url);

@@ -3,6 +3,7 @@
 #include <QFont>
 #include <QPainter>
 #include <QRegion>
+#include <QVariantAnimation>
 
 #include <cmath>
 
@@ -36,6 +37,47 @@ void CameraPreviewView::setOrientation(double rotation, bool mirrorHorizontal) {
     update();
 }
 
+void CameraPreviewView::easeFrom(const QRectF& shownBefore) {
+    // A zoom while one eases continues from where the picture is now.
+    const bool easing = ease_ && ease_->state() == QAbstractAnimation::Running;
+    const QRectF start = easing ? shownLayerFrame() : shownBefore;
+    stopEasing();
+    easeFrom_ = start;
+    easeProgress_ = 0.0;
+    auto* animation = new QVariantAnimation(this);
+    ease_ = animation;
+    animation->setDuration(zoomEaseMs);
+    animation->setEasingCurve(QEasingCurve::InOutQuad);
+    animation->setStartValue(0.0);
+    animation->setEndValue(1.0);
+    connect(animation, &QVariantAnimation::valueChanged, this, [this](const QVariant& v) {
+        easeProgress_ = v.toDouble();
+        update();
+    });
+    connect(animation, &QVariantAnimation::finished, this, [this] {
+        easeProgress_ = 1.0;
+        update();
+    });
+    animation->start(QAbstractAnimation::DeleteWhenStopped);
+}
+
+void CameraPreviewView::stopEasing() {
+    if (ease_) ease_->stop();
+    ease_ = nullptr;
+    easeProgress_ = 1.0;
+    update();
+}
+
+QRectF CameraPreviewView::shownLayerFrame() const {
+    if (!controller_ || !controller_->previewGeometry().hasLayer()) return {};
+    const QRectF target = controller_->previewGeometry().layerFrame();
+    if (easeProgress_ >= 1.0 || easeFrom_.isEmpty()) return target;
+    const double t = easeProgress_;
+    auto mix = [t](double a, double b) { return a + (b - a) * t; };
+    return QRectF(mix(easeFrom_.x(), target.x()), mix(easeFrom_.y(), target.y()), mix(easeFrom_.width(), target.width()),
+                  mix(easeFrom_.height(), target.height()));
+}
+
 void CameraPreviewView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     // The frame is centred in the widget, turned about its centre, then mirrored.
@@ -48,7 +90,7 @@ void CameraPreviewView::paintEvent(QPaintEvent*) {
     const std::shared_ptr<const QImage> frame = controller_ ? controller_->previewFrame() : nullptr;
     QRectF layer;
     const bool hasLayer = controller_ && controller_->previewGeometry().hasLayer();
-    if (hasLayer) layer = controller_->previewGeometry().layerFrame();
+    if (hasLayer) layer = shownLayerFrame();
     if (!frame || frame->isNull() || !hasLayer) {
         painter.fillRect(rect(), Qt::black);
         painter.setTransform(turn);

@@ -13,6 +13,8 @@
 #include <cstdint>
 #include <memory>
 
+class QVariantAnimation;
+
 namespace qv::capture {
 
 class CameraController;
@@ -31,6 +33,14 @@ public:
     // Frames painted since the view was made (each new camera frame counts once).
     std::uint64_t framesPainted() const { return framesPainted_; }
 
+    // A zoom's change of the layer frame is eased in over this time, from the frame shown before;
+    // a pan or a fit shows the new frame at once.
+    static constexpr int zoomEaseMs = 250;
+    void easeFrom(const QRectF& shownBefore);
+    void stopEasing();
+    // The layer frame drawn now (the controller's, or on the way to it while a zoom eases in).
+    QRectF shownLayerFrame() const;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 
@@ -40,6 +50,9 @@ private:
     double rotation_ = 0;
     bool mirrorHorizontal_ = false;
     const void* lastFrame_ = nullptr;
+    QRectF easeFrom_;
+    QPointer<QVariantAnimation> ease_;
+    double easeProgress_ = 1.0;
     std::uint64_t framesPainted_ = 0;
 };
 

@@ -1,8 +1,10 @@
 #include "capture/CameraView.h"
 
+#include <QGraphicsOpacityEffect>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QNativeGestureEvent>
+#include <QPropertyAnimation>
 #include <QTimer>
 
 #include <algorithm>
@@ -110,7 +112,16 @@ void CameraView::showSplashPicture() {
     layoutPreview();
     QTimer::singleShot(2000, this, [this] {
         showSplash_ = false;
-        if (splash_) splash_->deleteLater();
+        if (!splash_) return;
+        // Removed with a short fade, as views leave by default.
+        auto* fade = new QGraphicsOpacityEffect(splash_);
+        splash_->setGraphicsEffect(fade);
+        auto* animation = new QPropertyAnimation(fade, "opacity", splash_);
+        animation->setDuration(250);
+        animation->setStartValue(1.0);
+        animation->setEndValue(0.0);
+        connect(animation, &QPropertyAnimation::finished, splash_, &QObject::deleteLater);
+        animation->start(QAbstractAnimation::DeleteWhenStopped);
     });
 }
 

@@ -13,11 +13,14 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QSlider>
+#include <QTimer>
 #include <QVariantAnimation>
 #include <QVBoxLayout>
 
 #include <cmath>
 
+#include "helpers/DesktopOpen.h"
+#include "helpers/FullScreen.h"
 #include "state/AppState.h"
 #include "capture/hid/HIDReports.h"
 #include "helpers/NiceButtonStyle.h"
@@ -312,6 +315,10 @@ void ControlBarView::refresh() {
     refreshPopovers();
     adjustSize();
     emit resized();
+    // Buttons made or moved by the rebuild: the highlight follows the pointer, once they are laid out.
+    QTimer::singleShot(0, this, [this] {
+        for (auto* b : findChildren<QVImageButton*>()) b->syncHoverWithPointer();
+    });
 }
 
 void ControlBarView::slideBar(bool hide) {
@@ -726,7 +733,7 @@ void ControlBarView::revealSaveFolder() {
         alert.exec();
         return;
     }
-    QDesktopServices::openUrl(QUrl::fromLocalFile(folders->rootFolderURL));
+    app::openOnDesktop(QUrl::fromLocalFile(folders->rootFolderURL), QStringLiteral("No file manager could show the folder:"));
 }
 
 void ControlBarView::showTunnelList() {
@@ -744,12 +751,7 @@ void ControlBarView::showTunnelList() {
 void ControlBarView::toggleFullScreen() {
     QWidget* key = QApplication::activeWindow();
     if (!key) key = window();
-    if (key) {
-        if (key->isFullScreen())
-            key->showNormal();
-        else
-            key->showFullScreen();
-    }
+    app::toggleFullScreen(key);
     model_->showPopoverViewOption = false;
     emit model_->changed();
 }

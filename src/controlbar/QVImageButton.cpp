@@ -1,5 +1,6 @@
 #include "controlbar/QVImageButton.h"
 
+#include <QCursor>
 #include <QEnterEvent>
 #include <QLabel>
 #include <QMouseEvent>
@@ -71,7 +72,13 @@ void QVImageButton::setHovered(bool hovered) {
     refreshLabel();
 }
 
-void QVImageButton::enterEvent(QEnterEvent*) { setHovered(true); }
+void QVImageButton::syncHoverWithPointer() {
+    setHovered(isVisible() && rect().contains(mapFromGlobal(QCursor::pos())));
+}
+
+// A button made or moved under a resting pointer may hear of it before it lies where it finally
+// does: the bar checks the pointer's place again once it is laid out (syncHoverWithPointer).
+void QVImageButton::enterEvent(QEnterEvent* event) { setHovered(rect().contains(event->position().toPoint())); }
 void QVImageButton::leaveEvent(QEvent*) { setHovered(false); }
 
 void QVImageButton::mousePressEvent(QMouseEvent* event) {

@@ -27,6 +27,8 @@ public:
     const QString& tooltip() const { return tooltip_; }
     const std::optional<QColor>& color() const { return color_; }
     bool hovered() const { return hovered_; }
+    // Hovered exactly when the pointer lies over the button now (after the bar was rebuilt).
+    void syncHoverWithPointer();
     // The label's colour now (hover_color under the pointer, else the button's colour, or an
     // invalid colour for the default text colour).
     QColor labelColor() const;

@@ -1,6 +1,12 @@
 #include "webpanels/WebView.h"
 
+#include <QApplication>
+#include <utility>
 #include <QFileInfo>
+#include <QFontInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonValue>
 #include <QMetaEnum>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -36,6 +42,14 @@ QWebEngineScript makeScript(const QString& name, const QString& source, QWebEngi
     return script;
 }
 
+// The page's texts in the program's own font.
+QString programFontScript() {
+    const QString family = QFontInfo(QApplication::font()).family();
+    const QString css = QString::fromUtf8(QJsonDocument(QJsonArray{QStringLiteral("\"%1\", sans-serif").arg(family)})
+                                              .toJson(QJsonDocument::Compact));
+    return QStringLiteral("document.documentElement.style.setProperty('--program-font', %1[0]);").arg(css);
+}
+
 }  // namespace
 
 WebView::WebView(QWidget* parent)
@@ -44,7 +58,8 @@ WebView::WebView(QWidget* parent)
       profile_(new QWebEngineProfile(this)),  // off the record: the whiteboard keeps nothing on disk
       view_(new QWebEngineView(this)),
       page_(new WhiteboardPage(profile_, controller_, view_)),
-      channel_(new QWebChannel(this)) {
+      channel_(new QWebChannel(this)),
+      loadTimeout_(new QTimer(this)) {
     installAppScheme(profile_);
     // The camera picture below shows through wherever the page is transparent.
     view_->setAttribute(Qt::WA_TranslucentBackground);
@@ -53,6 +68,10 @@ WebView::WebView(QWidget* parent)
     page_->scripts().insert(makeScript(QStringLiteral("swiftMessageHandler"), messageHandlerScript(),
                                        QWebEngineScript::DocumentCreation));
     page_->scripts().insert(makeScript(QStringLiteral("gestures"), gestureScript(), QWebEngineScript::DocumentReady));
+    page_->scripts().insert(makeScript(QStringLiteral("programFont"), programFontScript(), QWebEngineScript::DocumentReady));
+    const QString family = QFontInfo(QApplication::font()).family();
+    page_->settings()->setFontFamily(QWebEngineSettings::StandardFont, family);
+    page_->settings()->setFontFamily(QWebEngineSettings::SansSerifFont, family);
     channel_->registerObject(QStringLiteral("swiftMessageHandler"), new ScriptMessageHandler(controller_, this));
     page_->setWebChannel(channel_);
 
@@ -78,6 +97,34 @@ WebView::WebView(QWidget* parent)
                      qRound(r.height() * ratio));
     });
     connect(page_, &QWebEnginePage::loadingChanged, this, &WebView::reportLoading);
+    loadTimeout_->setSingleShot(true);
+    loadTimeout_->setInterval(pageLoadTimeoutMs);
+    connect(loadTimeout_, &QTimer::timeout, this, &WebView::pageLoadTimedOut);
+}
+
+void WebView::setPageLoadTimeout(int ms) { loadTimeout_->setInterval(ms); }
+
+void WebView::pageLoadTimedOut() {
+    // A page that never finishes loading is stopped and reported like any failed load.
+    timedOut_ = true;
+    view_->stop();
+    const QString message =
+        QStringLiteral("The whiteboard page did not load within %1 seconds.").arg(loadTimeout_->interval() / 1000.0);
+    controller_->didFailNavigation(message, QStringLiteral("Error Domain=Timeout \"%1\" URL=%2").arg(message, view_->url().toString()),
+                                   false);
+}
+
+void WebView::setCoveredRegion(const QRegion& covered) {
+    if (covered == covered_) return;
+    covered_ = covered;
+    sendCover();
+}
+
+void WebView::sendCover() {
+    QJsonArray rects;
+    for (const QRect& r : covered_) rects.append(QJsonArray{r.x(), r.y(), r.width(), r.height()});
+    page_->runJavaScript(QStringLiteral("window.marrowPanel && marrowPanel.setCovered(%1)")
+                             .arg(QString::fromUtf8(QJsonDocument(rects).toJson(QJsonDocument::Compact))));
 }
 
 WebView::~WebView() {
@@ -102,56 +149,71 @@ void WebView::updateView() {
         app::post(showLoading, {{QStringLiteral("show"), true}, {QStringLiteral("message"), message}});
         return;
     }
+    timedOut_ = false;
     view_->load(whiteboardPageUrl());
+    loadTimeout_->start();
     app::post(showLoading, {{QStringLiteral("show"), true}, {QStringLiteral("message"), QString()}});
 }
 
 void WebView::evaluateScript(const QString& script) { page_->runJavaScript(script); }
 
 void WebView::takeSnapshot(SnapshotCompletion completion) {
-    // What the page drew last is on screen only after the engine composited it: a script round
-    // trip lets the page finish what it was doing, and a few frames later the picture is current.
-    constexpr int compositingFramesMs = 50;
-    auto grabNow = [self = QPointer<WebView>(this), completion = std::move(completion)] {
-        if (!self) {
-            completion(QImage(), QStringLiteral("The whiteboard is gone"));
-            return;
-        }
-        QWebEngineView* view = self->view_;
-        if (!view->isVisible() || view->size().isEmpty()) {
-            completion(QImage(), QStringLiteral("The whiteboard is not shown"));
-            return;
-        }
-        QImage picture = view->grab().toImage();
-        if (picture.isNull()) {
-            completion(QImage(), QStringLiteral("The whiteboard could not be drawn"));
-            return;
-        }
-        if (picture.size() != view->size())
-            picture = picture.scaled(view->size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-        picture.setDevicePixelRatio(1.0);
-        completion(picture.convertToFormat(QImage::Format_ARGB32_Premultiplied), QString());
-    };
-    // Exactly once, also when the page does not answer (a busy or crashed renderer).
-    constexpr int unansweredMs = 1000;
-    auto pending = std::make_shared<std::function<void()>>(std::move(grabNow));
-    auto grabOnce = [pending] {
-        if (!*pending) return;
-        auto grab = std::move(*pending);
+    // The page gives the picture of what was drawn: its toolbar stays out, and so do the places
+    // it leaves empty under the program's panels.
+    if (!view_->isVisible() || view_->size().isEmpty()) {
+        QTimer::singleShot(0, [completion] { completion(QImage(), QStringLiteral("The whiteboard is not shown")); });
+        return;
+    }
+    auto pending = std::make_shared<SnapshotCompletion>(std::move(completion));
+    auto finish = [pending](const QImage& picture, const QString& error) {
+        if (!*pending) return;  // exactly once
+        auto done = std::move(*pending);
         *pending = nullptr;
-        grab();
+        done(picture, error);
     };
-    page_->runJavaScript(QStringLiteral("0"),
-                         [grabOnce](const QVariant&) { QTimer::singleShot(compositingFramesMs, grabOnce); });
-    QTimer::singleShot(unansweredMs, grabOnce);
+    const QSize size = view_->size();
+    page_->runJavaScript(
+        QStringLiteral("window.marrowPanel && marrowPanel.snapshotPicture ? marrowPanel.snapshotPicture() : null"),
+        [finish, size](const QVariant& result) {
+            const QString data = result.toString();
+            const QString prefix = QStringLiteral("data:image/png;base64,");
+            if (!result.isValid() || result.isNull() || data.isEmpty()) {
+                // The page has not drawn anything yet (still loading): an empty picture.
+                QImage empty(size, QImage::Format_ARGB32_Premultiplied);
+                empty.fill(Qt::transparent);
+                finish(empty, QString());
+                return;
+            }
+            QImage picture;
+            if (data.startsWith(prefix)) picture.loadFromData(QByteArray::fromBase64(data.mid(prefix.size()).toLatin1()), "PNG");
+            if (picture.isNull()) {
+                finish(QImage(), QStringLiteral("The whiteboard could not be drawn"));
+                return;
+            }
+            if (picture.size() != size) picture = picture.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+            picture.setDevicePixelRatio(1.0);
+            finish(picture.convertToFormat(QImage::Format_ARGB32_Premultiplied), QString());
+        });
+    // A busy or crashed renderer never answers.
+    constexpr int unansweredMs = 5000;
+    QTimer::singleShot(unansweredMs, [finish] { finish(QImage(), QStringLiteral("The whiteboard did not answer")); });
 }
 
 void WebView::reportLoading(const QWebEngineLoadingInfo& info) {
     switch (info.status()) {
     case QWebEngineLoadingInfo::LoadSucceededStatus:
+        loadTimeout_->stop();
+        sendCover();
         controller_->didFinishNavigation();
         return;
+    case QWebEngineLoadingInfo::LoadStoppedStatus:
+        loadTimeout_->stop();
+        timedOut_ = false;
+        return;
     case QWebEngineLoadingInfo::LoadFailedStatus: {
+        loadTimeout_->stop();
+        // The stop of a timed-out load was reported already.
+        if (std::exchange(timedOut_, false)) return;
         const QString debugDescription = QStringLiteral("Error Domain=%1 Code=%2 \"%3\" URL=%4")
                                              .arg(QString::fromLatin1(QMetaEnum::fromType<QWebEngineLoadingInfo::ErrorDomain>()
                                                                           .valueToKey(info.errorDomain())))

@@ -6,11 +6,13 @@
 // Main thread only.
 #include <QImage>
 #include <QPointer>
+#include <QRegion>
 #include <QString>
 #include <QWidget>
 
 #include <functional>
 
+class QTimer;
 class QWebChannel;
 class QWebEngineLoadingInfo;
 class QWebEngineProfile;
@@ -43,20 +45,37 @@ public:
     // device-independent pixels (one pixel per point), taken once the page's last drawing is on
     // screen. `completion` runs later on the main thread, exactly once, with the picture, or with
     // a null picture and the reason.
+    // The picture holds what the page shows of the teacher's drawing (its ink and picture
+    // windows), never the page's own controls; it is whole also where panels cover the page.
     using SnapshotCompletion = std::function<void(const QImage& picture, const QString& error)>;
     void takeSnapshot(SnapshotCompletion completion);
+
+    // The part of the view that the program's panels cover (view coordinates): the page draws
+    // nothing there. The web engine draws a transparent page above every other widget of the
+    // window, so this is what keeps the ink below the panels. Kept across page loads.
+    void setCoveredRegion(const QRegion& covered);
+    QRegion coveredRegion() const { return covered_; }
+
+    // How long the page may take to load before the load is stopped and reported as failed.
+    static constexpr int pageLoadTimeoutMs = 60000;
+    void setPageLoadTimeout(int ms);
 
 protected:
     void showEvent(QShowEvent* event) override;
 
 private:
     void reportLoading(const QWebEngineLoadingInfo& info);
+    void sendCover();
+    void pageLoadTimedOut();
 
     WebViewController* controller_;
     QWebEngineProfile* profile_;
     QWebEngineView* view_;
     WhiteboardPage* page_;
     QWebChannel* channel_;
+    QTimer* loadTimeout_;
+    QRegion covered_;
+    bool timedOut_ = false;
 };
 
 }  // namespace qv::webpanels

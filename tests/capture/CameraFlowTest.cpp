@@ -5,7 +5,12 @@
 #include <QRegularExpression>
 #include <QUrl>
 
+#include <unistd.h>
+
+#include <functional>
+
 #include "CameraFixture.h"
+#include "state/Failures.h"
 #include "capture/gst/DeviceProviders.h"
 
 using namespace qv::capture;
@@ -114,21 +119,59 @@ TEST_F(CameraWindow, SnapshotWithoutSaveFolderShowsTheAlertAndPostsNothing) {
     EXPECT_EQ(log.count(note::ImageCaptured), 0);
 }
 
-TEST_F(CameraWindow, FailedWritePrintsTheErrorAndPostsNothing) {
+TEST_F(CameraWindow, FailedWritePrintsTheErrorShowsItAndPostsNothing) {
     open();
-    const QString images = useTemporarySaveFolder();
-    QDir(images).removeRecursively();
-    QFile blocker(images);  // a file where the images folder should be
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    testing::internal::CaptureStdout();
-    controller()->capturePhoto();
-    QThreadPool::globalInstance()->waitForDone();
-    qv::test::spin(100);
-    const std::string printed = testing::internal::GetCapturedStdout();
-    EXPECT_NE(printed.find("Failed writing snapshot: " + images.toStdString()), std::string::npos) << printed;
-    EXPECT_EQ(printed.find("Took a snapshot at:"), std::string::npos);
-    EXPECT_EQ(log.count(note::ImageCaptured), 0);
+    std::vector<QString> shown;
+    app::setFailureDisplay([&](const QString& text) { shown.push_back(text); });
+    // A folder root may still write in: the read-only case then uses one the kernel refuses.
+    const bool root = ::geteuid() == 0;
+    struct Case {
+        const char* name;
+        std::function<QString(const QString& images)> spoil;  // returns the folder written to
+    } cases[] = {
+        {"folder deleted", [](const QString& images) {
+             QDir(images).removeRecursively();
+             return images;
+         }},
+        {"folder replaced by a file", [](const QString& images) {
+             QDir(images).removeRecursively();
+             QFile blocker(images);
+             blocker.open(QIODevice::WriteOnly);
+             return images;
+         }},
+        {"folder read-only", [root](const QString& images) {
+             if (root) return QStringLiteral("/sys/kernel");
+             QFile::setPermissions(images, QFile::ReadOwner | QFile::ExeOwner);
+             return images;
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        shown.clear();
+        const QString images = c.spoil(useTemporarySaveFolder());
+        if (images != app::folderLocations()->imagesFolderURL) {
+            auto folders = std::make_shared<app::FolderLocations>(*app::folderLocations());
+            folders->imagesFolderURL = images;
+            app::setFolderLocations(folders);
+        }
+        const int capturedBefore = log.count(note::ImageCaptured);
+        testing::internal::CaptureStdout();
+        controller()->capturePhoto();
+        QThreadPool::globalInstance()->waitForDone();
+        ASSERT_TRUE(qv::test::waitUntil([&] { return !shown.empty(); }, 5000)) << "nothing shown";
+        qv::test::spin(100);
+        const std::string printed = testing::internal::GetCapturedStdout();
+        EXPECT_NE(printed.find("Failed writing snapshot: " + images.toStdString()), std::string::npos) << printed;
+        EXPECT_EQ(printed.find("Took a snapshot at:"), std::string::npos);
+        EXPECT_EQ(log.count(note::ImageCaptured), capturedBefore);
+        // What failed and where, in the window.
+        ASSERT_EQ(shown.size(), 1u);
+        EXPECT_TRUE(shown[0].startsWith("Failed writing snapshot:")) << shown[0].toStdString();
+        EXPECT_TRUE(shown[0].contains(images)) << shown[0].toStdString();
+        QFile::setPermissions(images, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QFile::remove(images);
+    }
+    app::setFailureDisplay({});
 }
 
 TEST_F(CameraWindow, PictureWithoutMicrophoneRunsWithoutSound) {

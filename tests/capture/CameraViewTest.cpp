@@ -69,7 +69,9 @@ TEST_F(CameraWindow, QuarterTurnShowsThePictureUpright) {
     // Turned clockwise: the bars run top to bottom, the first (grey) bar at the top.
     // The upright picture is 800 x 450 inside a 800 x 1280 frame, i.e. 450 wide on screen.
     const int centreX = 640;
-    EXPECT_EQ(qAlpha(shot.pixel(centreX, 5)), 255);
+    // The picture reaches the top edge: its first bar is there, not the black around it.
+    const QRgb edge = shot.pixel(centreX + 150, 3);
+    EXPECT_GT(qRed(edge) + qGreen(edge) + qBlue(edge), 400) << qRed(edge) << " " << qGreen(edge) << " " << qBlue(edge);
     const QRgb top = shot.pixel(centreX + 150, 30);
     const QRgb outside = shot.pixel(200, 400);
     EXPECT_GT(qRed(top) + qGreen(top) + qBlue(top), 400) << qRed(top) << " " << qGreen(top) << " " << qBlue(top);
@@ -143,7 +145,15 @@ TEST_F(CameraWindow, PinchZoomsWithinLimitsAndDragPansMirrored) {
     view->magnificationEnded();
 
     controller()->resizePreview(preview());
+    const QRectF fitted = *controller()->previewLayerFrame();
     controller()->setZoom(2);
+    // The frame changes at once; the picture eases there from where it was.
+    const QRectF zoomedFrame = *controller()->previewLayerFrame();
+    EXPECT_EQ(preview()->shownLayerFrame(), fitted);
+    qv::test::waitUntil([&] { return preview()->shownLayerFrame() != fitted; }, 2000);
+    EXPECT_TRUE(fitted.width() < preview()->shownLayerFrame().width() || preview()->shownLayerFrame() == zoomedFrame);
+    EXPECT_TRUE(qv::test::waitUntil([&] { return preview()->shownLayerFrame() == zoomedFrame; }, 3000))
+        << "the zoom never arrived";
     const QPointF start = controller()->previewLayerFrame()->topLeft();
     mirror();
     view->dragChanged(QPointF(30, 10));

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCursor>
 #include <QEnterEvent>
 #include <QMessageBox>
 #include <QTimer>
@@ -141,8 +142,40 @@ TEST_F(BarFixture, MainButtonsInOrderAndStateChanges) {
     EXPECT_EQ(opened.value("url").toUrl(), QUrl::fromLocalFile("/tmp/shot.png"));
 }
 
+TEST_F(BarFixture, TheHighlightFollowsThePointerWhenTheBarIsRebuilt) {
+    // The pointer rests on Snapshot; the capture puts a thumbnail first, so every button moves.
+    QVImageButton* snapshot = view.button("toolbar_snapshot");
+    QCursor::setPos(snapshot->mapToGlobal(snapshot->rect().center()));
+    ASSERT_TRUE(qv::test::waitUntil([&] { return view.button("toolbar_snapshot")->hovered(); }, 3000));
+    QTest::mouseClick(snapshot, Qt::LeftButton);
+    QImage picture(40, 20, QImage::Format_RGB32);
+    picture.fill(Qt::green);
+    qv::app::post(nt::ImageCaptured, {{"image", picture}, {"url", QUrl::fromLocalFile("/tmp/shot.png")}});
+    ASSERT_TRUE(view.thumbnail());
+    auto underPointer = [](QVImageButton* b) { return b->isVisible() && b->rect().contains(b->mapFromGlobal(QCursor::pos())); };
+    // Only the button under the pointer is highlighted, once the bar is laid out again.
+    EXPECT_TRUE(qv::test::waitUntil([&] {
+        for (auto* b : view.findChildren<QVImageButton*>())
+            if (b->hovered() != underPointer(b)) return false;
+        return true;
+    }, 3000));
+    for (auto* b : view.findChildren<QVImageButton*>())
+        EXPECT_EQ(b->hovered(), underPointer(b)) << b->objectName().toStdString();
+}
+
 TEST_F(BarFixture, CollapseTabHidesTheBarAndKeepsPopoverFlags) {
-    view.model().showPopoverZoom = false;
+    // Flags of popovers that open no window of their own here, set and unset: collapsing and
+    // restoring leaves every one as it was.
+    auto& m = view.model();
+    m.showPopoverZoom = false;
+    m.showPopoverFocus = true;
+    m.showPopoverAdjust = false;
+    m.showPopoverSettings = true;
+    auto flags = [&] {
+        return std::vector<bool>{m.showPopoverZoom,     m.showPopoverViewOption, m.showPopoverFocus, m.showPopoverAdjust,
+                                 m.showPopoverSettings, m.showPopoverRecord,     m.showPopoverViewer};
+    };
+    const std::vector<bool> before = flags();
     QTest::mouseClick(view.collapseTab(), Qt::LeftButton);
     EXPECT_TRUE(view.model().hideControlBar);
     EXPECT_FALSE(view.bar()->isHidden()) << "it slides out first";
@@ -153,6 +186,7 @@ TEST_F(BarFixture, CollapseTabHidesTheBarAndKeepsPopoverFlags) {
     EXPECT_FALSE(view.bar()->isHidden());
     EXPECT_GT(view.slideOffset(), 0) << "and slides in from below";
     ASSERT_TRUE(qv::test::waitUntil([&] { return view.slideOffset() == 0; }, 3000));
+    EXPECT_EQ(flags(), before) << "a popover flag changed";
 }
 
 TEST_F(BarFixture, PopoversOpenAtTheirButtonAndCloseOnAnOutsideClick) {

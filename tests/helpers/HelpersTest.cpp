@@ -67,6 +67,20 @@ TEST(FolderListing, EntriesWithoutADateSortAfterTheDatedOnesWithoutBreakingTheOr
     auto byModification = contentsOfDirectory(dir.path(), std::nullopt, FileDateKind::contentModificationDate, false);
     EXPECT_EQ(names(byModification).first(), "f00");
     EXPECT_EQ(names(byModification).last(), "f39");
+
+    // Links to files that are gone have no date of their own: they come last, whichever the
+    // direction, and the dated entries keep their order.
+    for (const char* link : {"gone-a", "gone-b", "gone-c"})
+        ASSERT_TRUE(QFile::link(dir.filePath(QString("missing-") + link), dir.filePath(link)));
+    for (bool ascending : {false, true}) {
+        SCOPED_TRACE(ascending ? "ascending" : "descending");
+        const QStringList sorted =
+            names(contentsOfDirectory(dir.path(), std::nullopt, FileDateKind::contentModificationDate, ascending));
+        ASSERT_EQ(sorted.size(), 43);
+        EXPECT_EQ(sorted.mid(40), (QStringList{"gone-a", "gone-b", "gone-c"}));
+        EXPECT_EQ(sorted.first(), ascending ? "f39" : "f00");
+        EXPECT_EQ(sorted[39], ascending ? "f00" : "f39");
+    }
 }
 
 QImage marked(int w, int h) {

@@ -68,6 +68,30 @@ TEST(HttpRouterTest, LookupTable) {
     }
 }
 
+TEST(HttpRouterTest, OneSegmentAndRunPatternsEachOnTheirOwn) {
+    // Each pattern alone in its router, so no other route answers in its place.
+    struct Case {
+        std::string pattern, path;
+        bool found;
+    } cases[] = {
+        {"/a/*/c", "/a/b/c", true},
+        {"/a/*/c", "/a/c", false},
+        {"/a/*/c", "/a/b/d/c", false},
+        {"/a/**/c", "/a/b/d/c", true},
+        {"/a/**/c", "/a/b/d/e/c", true},
+        {"/a/**/c", "/a/b/c", false},  // a run covers at least two segments
+        {"/a/**/c", "/a/c", false},
+        {"/a/**/c", "/a/b/d", false},
+        {"/a/**", "/a/b/d", false},  // a pattern ending in a run matches nothing
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pattern + " " + c.path);
+        HttpRouter router;
+        router.addRoute(std::nullopt, c.pattern, named("only"));
+        EXPECT_EQ(found(router, "GET", c.path), c.found ? "only" : "-");
+    }
+}
+
 TEST(HttpRouterTest, SegmentsThatReadLikeKeysDoNotMultiplyTheSearch) {
     // Searched twice per level, these 60 levels would take 2^60 steps.
     std::string pattern;

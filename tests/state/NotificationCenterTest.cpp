@@ -72,9 +72,26 @@ TEST(NotificationCenter, AnObserverRemovedDuringDeliveryIsNotCalled) {
 }
 
 TEST(NotificationNames, AreTheTwentyOneTextsOfTheBus) {
-    EXPECT_EQ(std::size(notification::all), 21u);
-    EXPECT_STREQ(notification::Camera_List_Ready, "Camera_List_Ready");
-    EXPECT_STREQ(notification::showLoadingMarrowPanel, "showLoadingMarrowPanel");
+    // Every text exactly, in the bus's list, once each.
+    const char* const expected[] = {
+        "ROTATE_CAMERA",   "Mirror_CAMERA",  "Zoomed_CAMERA", "Camera_List_Ready", "OpenPIPCamera",
+        "OpenDocCamera",   "VideoRecorded",  "ImageCaptured", "CameraStarted",     "ChangeArchive",
+        "HIDConnected",    "HIDDisconnected", "HIDButtonClicked", "OpenSideBySide", "OpenBrowser",
+        "HideArchiveList", "OpenTunnelList", "OpenGifGenerator", "OpenFiles",      "OpenKestrixConfig",
+        "showLoadingMarrowPanel",
+    };
+    ASSERT_EQ(std::size(notification::all), std::size(expected));
+    for (std::size_t i = 0; i < std::size(expected); ++i) EXPECT_STREQ(notification::all[i], expected[i]) << i;
+    const char* const named[] = {
+        notification::ROTATE_CAMERA,   notification::Mirror_CAMERA,    notification::Zoomed_CAMERA,
+        notification::Camera_List_Ready, notification::OpenPIPCamera,  notification::OpenDocCamera,
+        notification::VideoRecorded,   notification::ImageCaptured,    notification::CameraStarted,
+        notification::ChangeArchive,   notification::HIDConnected,     notification::HIDDisconnected,
+        notification::HIDButtonClicked, notification::OpenSideBySide,  notification::OpenBrowser,
+        notification::HideArchiveList, notification::OpenTunnelList,   notification::OpenGifGenerator,
+        notification::OpenFiles,       notification::OpenKestrixConfig, notification::showLoadingMarrowPanel,
+    };
+    for (std::size_t i = 0; i < std::size(expected); ++i) EXPECT_STREQ(named[i], expected[i]) << i;
 }
 
 TEST(AppState, ResolutionTextSetsTheFlags) {

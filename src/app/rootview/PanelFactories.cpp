@@ -41,6 +41,7 @@ PanelFactories PanelFactories::placeholders() {
         return new PlaceholderPanel(QStringLiteral("Browser (%1)").arg(mode), QSize(600, 500), parent);
     };
     f.openPDF = [](QWidget*, const QString&) {};
+    f.coverWhiteboard = [](QWidget*, const QRegion&) {};
     return f;
 }
 

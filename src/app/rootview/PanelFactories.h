@@ -2,6 +2,7 @@
 // How the root view makes the panels of other parts of the program. Each factory returns a new
 // widget for the given parent; the root view owns it and deletes it when the panel closes.
 // Until a panel's own part exists, its factory makes a plain, labelled placeholder.
+#include <QRegion>
 #include <QSize>
 #include <QWidget>
 
@@ -36,6 +37,9 @@ struct PanelFactories {
     std::function<QWidget*(QWidget* parent, const BrowserPanelArgs& args)> browser;
     // Loads a PDF into a browser panel made by `browser`.
     std::function<void(QWidget* browserPanel, const QString& path)> openPDF;
+    // Tells the whiteboard made by `whiteboard` which part of it the panels above cover (in its
+    // own coordinates): the page draws nothing there, so its ink never lies over them.
+    std::function<void(QWidget* whiteboard, const QRegion& covered)> coverWhiteboard;
 
     // Every panel as a placeholder.
     static PanelFactories placeholders();

@@ -5,6 +5,7 @@
 #include <QSplitter>
 #include <QVariantAnimation>
 
+#include "app/rootview/Layering.h"
 #include "app/rootview/RootViewParts.h"
 #include "state/AppState.h"
 #include "controlbar/ControlBarView.h"
@@ -42,16 +43,22 @@ RootView::RootView(PanelFactories factories, Camera camera, QWidget* parent)
     splitter_->addWidget(sideBySide_);
     splitter_->addWidget(cameraArea_);
     splitter_->setStretchFactor(1, 1);
+    setLayer(splitter_, Layer::CameraPicture);
+    setLayer(sideBySide_, Layer::SideBySide);
 
-    // Overlays over both panes, each later one above the earlier.
+    // Overlays over both panes, each in its layer.
     archiveList_ = factories_.archiveList(this);
+    setLayer(archiveList_, Layer::ArchiveList);
     placeAtSizeHint(archiveList_);
     if (isWendleEdition()) {
         fileLibrary_ = factories_.fileLibrary(this);
+        setLayer(fileLibrary_, Layer::FileLibrary);
         placeAtSizeHint(fileLibrary_);
     }
     controlBar_ = new controlbar::ControlBarView(std::move(camera.controlBar), this);
+    setLayer(controlBar_, Layer::ControlBar);
     connect(controlBar_, &controlbar::ControlBarView::resized, this, &RootView::layoutOverlays);
+    connect(cameraArea_, &CameraArea::panelsChanged, this, &RootView::coverWhiteboard);
 
     connect(model_, &RootViewModel::changed, this, &RootView::refresh);
     connect(model_, &RootViewModel::sideBySideOpening, this, &RootView::openSideBySide);
@@ -60,6 +67,8 @@ RootView::RootView(PanelFactories factories, Camera camera, QWidget* parent)
 }
 
 RootView::~RootView() = default;
+
+MessageBanner* RootView::message() const { return message_; }
 
 void RootView::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
@@ -83,9 +92,11 @@ void RootView::openSideBySide() {
     animation->start(QAbstractAnimation::DeleteWhenStopped);
 }
 
-void RootView::syncCentredPanel(QPointer<QWidget>& panel, bool shown, const PanelFactories::Make& make, QSize fixed) {
+void RootView::syncCentredPanel(QPointer<QWidget>& panel, bool shown, const PanelFactories::Make& make, QSize fixed,
+                                Layer layer) {
     if (shown && !panel) {
         panel = make(this);
+        setLayer(panel, layer);
         if (fixed.isValid())
             panel->setFixedSize(fixed);
         else
@@ -103,9 +114,10 @@ void RootView::refresh() {
     if (!model_->showSideBySide && sideBySide_->isVisible()) sideBySide_->hide();
     sideBySide_->refresh();
     cameraArea_->refresh();
-    syncCentredPanel(tunnelList_, model_->showTunnelList, factories_.tunnelList, QSize(400, 400));
-    syncCentredPanel(gifGenerator_, model_->showGifGenerator, factories_.gifGenerator, QSize());
-    syncCentredPanel(kestrixConfig_, model_->showKestrixConfig, factories_.kestrixConfig, QSize());
+    syncCentredPanel(tunnelList_, model_->showTunnelList, factories_.tunnelList, QSize(400, 400), Layer::TunnelList);
+    syncCentredPanel(gifGenerator_, model_->showGifGenerator, factories_.gifGenerator, QSize(), Layer::GifGenerator);
+    syncCentredPanel(kestrixConfig_, model_->showKestrixConfig, factories_.kestrixConfig, QSize(),
+                     Layer::KestrixConfig);
     layoutOverlays();
 }
 
@@ -116,17 +128,72 @@ void RootView::layoutOverlays() {
     controlBar_->adjustSize();
     controlBar_->move((area.width() - controlBar_->width()) / 2,
                       area.height() - controlBar_->height() + controlBar_->slideOffset());
-    // Layering, bottom to top: archive list, file library, control bar, window list, GIF maker, pairing.
-    archiveList_->raise();
-    if (fileLibrary_) fileLibrary_->raise();
-    controlBar_->raise();
     for (QWidget* panel : {tunnelList_.data(), gifGenerator_.data(), kestrixConfig_.data()}) {
         if (!panel) continue;
         QRect r(QPoint(0, 0), panel->size());
         r.moveCenter(area.center());
         panel->move(r.topLeft());
-        panel->raise();
     }
+    if (message_) {
+        message_->adjustSize();
+        // Below the whiteboard's own toolbar at the top centre.
+        message_->move((area.width() - message_->width()) / 2, 72);
+    }
+    restack(this);
+    coverWhiteboard();
+}
+
+bool RootView::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::Move:
+    case QEvent::Resize:
+    case QEvent::Show:
+    case QEvent::Hide:
+        coverWhiteboard();
+        break;
+    default:
+        break;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void RootView::coverWhiteboard() {
+    // The whiteboard page is drawn above every other widget of the window by the web engine, so
+    // it is told where the layers above it lie and leaves those places empty.
+    QWidget* board = cameraArea_->whiteboard();
+    if (!board || !factories_.coverWhiteboard) return;
+    QRegion covered;
+    auto addLayersAbove = [&](QWidget* parent) {
+        for (QObject* child : parent->children()) {
+            auto* w = qobject_cast<QWidget*>(child);
+            if (!w || w->isWindow()) continue;
+            auto layer = layerOf(w);
+            if (!layer || *layer <= Layer::Whiteboard) continue;
+            w->installEventFilter(this);
+            // The control bar draws only its tab and its row, a camera window only its box and its
+            // close button; the rest of their rectangles is clear. Their parts move on their own.
+            const bool byChildren = w == controlBar_ || qobject_cast<FloatingCameraWindow*>(w);
+            if (byChildren)
+                for (QObject* part : w->children())
+                    if (part->isWidgetType()) part->installEventFilter(this);
+            covered += coveredBy(w, board, byChildren);
+        }
+    };
+    addLayersAbove(cameraArea_);
+    addLayersAbove(this);
+    covered &= board->rect();
+    if (covered == whiteboardCover_) return;
+    whiteboardCover_ = covered;
+    factories_.coverWhiteboard(board, covered);
+}
+
+void RootView::showMessage(const QString& text) {
+    if (!message_) {
+        message_ = new MessageBanner(this);
+        setLayer(message_, Layer::Message);
+    }
+    message_->showText(text);
+    layoutOverlays();
 }
 
 }  // namespace qv::app

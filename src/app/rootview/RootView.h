@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QWidget>
 
+#include "app/rootview/Layering.h"
 #include "app/rootview/PanelFactories.h"
 #include "app/rootview/RootViewModel.h"
 #include "controlbar/ControlBarModel.h"
@@ -18,6 +19,7 @@ class ControlBarView;
 namespace qv::app {
 
 class CameraArea;
+class MessageBanner;
 class SideBySidePane;
 
 class RootView : public QWidget {
@@ -44,15 +46,25 @@ public:
     QWidget* tunnelList() const { return tunnelList_; }
     QWidget* gifGenerator() const { return gifGenerator_; }
     QWidget* kestrixConfig() const { return kestrixConfig_; }
+    // The failure shown in the window now (null when none is).
+    MessageBanner* message() const;
+    // The part of the whiteboard the layers above it cover, as last given to the page.
+    QRegion whiteboardCover() const { return whiteboardCover_; }
+
+    // Shows the teacher what failed and where, over everything, until it is dismissed.
+    void showMessage(const QString& text);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void refresh();
     void layoutOverlays();
     void openSideBySide();
-    void syncCentredPanel(QPointer<QWidget>& panel, bool shown, const PanelFactories::Make& make, QSize fixed);
+    void syncCentredPanel(QPointer<QWidget>& panel, bool shown, const PanelFactories::Make& make, QSize fixed,
+                          Layer layer);
+    void coverWhiteboard();
 
     PanelFactories factories_;
     RootViewModel* model_;
@@ -65,6 +77,8 @@ private:
     QPointer<QWidget> tunnelList_;
     QPointer<QWidget> gifGenerator_;
     QPointer<QWidget> kestrixConfig_;
+    QPointer<MessageBanner> message_;
+    QRegion whiteboardCover_;
 };
 
 }  // namespace qv::app

@@ -1,9 +1,9 @@
 #include "app/rootview/RootViewModel.h"
 
-#include <QDesktopServices>
 #include <QImageReader>
 #include <QTimer>
 
+#include "helpers/DesktopOpen.h"
 #include "state/AppState.h"
 #include "state/Notifications.h"
 #include "webpanels/PdfViewerAddress.h"
@@ -13,7 +13,7 @@ namespace qv::app {
 QString pdfViewerQueryFor(const QString& path) { return webpanels::pdfViewerQueryFor(path); }
 
 RootViewModel::RootViewModel(QObject* parent) : QObject(parent) {
-    openExternally = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+    openExternally = [](const QUrl& url) { openOnDesktop(url, QStringLiteral("No program could open:")); };
     openPdfInShownBrowser = [](const QString&) { return false; };
     windowSize = [] { return QSizeF(1280, 800); };
 }

@@ -1,13 +1,20 @@
 #include "app/rootview/RootViewParts.h"
 
 #include <QGestureEvent>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QNativeGestureEvent>
 #include <QPainter>
 #include <QPinchGesture>
+#include <QElapsedTimer>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QVariantAnimation>
 
+#include <cmath>
+
+#include "app/rootview/Layering.h"
 #include "app/rootview/SharingsPicker.h"
 #include "state/AppState.h"
 #include "controlbar/NamedImages.h"
@@ -217,7 +224,9 @@ CameraArea::CameraArea(RootViewModel& model, const PanelFactories& factories, st
     p.setColor(QPalette::Window, Qt::black);
     setPalette(p);
     cameraView_ = factories_.cameraView(this);
+    setLayer(cameraView_, Layer::CameraPicture);
     whiteboard_ = factories_.whiteboard(this);
+    setLayer(whiteboard_, Layer::Whiteboard);
     grabGesture(Qt::PinchGesture);
     refresh();
 }
@@ -226,12 +235,14 @@ void CameraArea::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     cameraView_->setGeometry(rect());
     whiteboard_->setGeometry(rect());
+    emit panelsChanged();
 }
 
 void CameraArea::refresh() {
     // Back to front: camera, whiteboard, browser, picture-in-picture, document camera.
     if (model_.showBrowser && !browser_) {
         browser_ = new BrowserPanelFrame(model_, factories_, this);
+        setLayer(browser_, Layer::Browser);
         browser_->show();
         model_.browserShown();
     } else if (!model_.showBrowser && browser_) {
@@ -244,6 +255,7 @@ void CameraArea::refresh() {
     auto sync = [&](QPointer<FloatingCameraWindow>& window, bool shown, FloatingCameraWindow::Kind kind) {
         if (shown && !window) {
             window = new FloatingCameraWindow(kind, model_, factories_, this);
+            setLayer(window, kind == FloatingCameraWindow::Kind::Pip ? Layer::PipCamera : Layer::DocCamera);
             window->show();
         } else if (!shown && window) {
             retire(window);
@@ -252,9 +264,8 @@ void CameraArea::refresh() {
     };
     sync(pip_, model_.showPipCamera, FloatingCameraWindow::Kind::Pip);
     sync(docCamera_, model_.showDocCamera, FloatingCameraWindow::Kind::DocCamera);
-    if (browser_) browser_->raise();
-    if (pip_) pip_->raise();
-    if (docCamera_) docCamera_->raise();
+    restack(this);
+    emit panelsChanged();
 }
 
 void CameraArea::pinch(double magnification) {
@@ -276,6 +287,46 @@ void CameraArea::wheelEvent(QWheelEvent* e) {
     e->accept();
 }
 
+// --- MessageBanner ---
+
+MessageBanner::MessageBanner(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("failureMessage"));
+    setAttribute(Qt::WA_StyledBackground, false);
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(16, 10, 10, 10);
+    row->setSpacing(12);
+    label_ = new QLabel(this);
+    label_->setTextFormat(Qt::PlainText);
+    label_->setWordWrap(true);
+    label_->setMaximumWidth(720);
+    label_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    QPalette p = label_->palette();
+    p.setColor(QPalette::WindowText, Qt::white);
+    label_->setPalette(p);
+    dismiss_ = new ImageTapButton(QStringLiteral("close"), [this] { hide(); }, this);
+    dismiss_->setObjectName(QStringLiteral("dismissFailure"));
+    dismiss_->setToolTip(QStringLiteral("Dismiss"));
+    row->addWidget(label_, 1);
+    row->addWidget(dismiss_, 0, Qt::AlignTop);
+    hide();
+}
+
+void MessageBanner::showText(const QString& text) {
+    label_->setText(text);
+    adjustSize();
+    show();
+}
+
+QString MessageBanner::text() const { return label_->text(); }
+
+void MessageBanner::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(255, 140, 120), 1));
+    p.setBrush(QColor(150, 28, 28, 235));
+    p.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 8, 8);
+}
+
 // --- SideBySidePane ---
 
 SideBySidePane::SideBySidePane(RootViewModel& model, QWidget* parent) : QWidget(parent), model_(model) {
@@ -292,6 +343,12 @@ SideBySidePane::SideBySidePane(RootViewModel& model, QWidget* parent) : QWidget(
         model_.showSharingPicker = true;
         emit model_.changed();
     }, this);
+    spring_ = new QTimer(this);
+    spring_->setInterval(8);
+    connect(spring_, &QTimer::timeout, this, &SideBySidePane::springStep);
+    clock_ = new QElapsedTimer;
+    clock_->start();
+    connect(this, &QObject::destroyed, [clock = clock_] { delete clock; });
     connect(picker_, &SharingsPicker::presentedChanged, this, [this](bool presented) {
         if (model_.showSharingPicker != presented) {
             model_.showSharingPicker = presented;
@@ -303,24 +360,60 @@ SideBySidePane::SideBySidePane(RootViewModel& model, QWidget* parent) : QWidget(
 void SideBySidePane::refresh() {
     picker_->setSharingItems({model_.shareUrl});
     picker_->setPresented(model_.showSharingPicker);
-    update();
+    follow();
 }
 
-QRectF SideBySidePane::pictureRect() const {
+QRectF SideBySidePane::rectFor(QPointF offset, double scale) const {
     const QImage& image = model_.sideBySideImage;
     if (image.isNull()) return {};
     QSizeF fitted = QSizeF(image.size()).scaled(QSizeF(size()), Qt::KeepAspectRatio);
     QRectF r(QPointF(0, 0), fitted);
-    r.moveCenter(QRectF(rect()).center() + model_.picture.viewState);
+    r.moveCenter(QRectF(rect()).center() + offset);
     const QPointF c = r.center();
-    const double s = model_.picture.scale;
-    return QRectF(c.x() - r.width() * s / 2, c.y() - r.height() * s / 2, r.width() * s, r.height() * s);
+    return QRectF(c.x() - r.width() * scale / 2, c.y() - r.height() * scale / 2, r.width() * scale, r.height() * scale);
+}
+
+QRectF SideBySidePane::pictureRect() const { return rectFor(model_.picture.viewState, model_.picture.scale); }
+QRectF SideBySidePane::shownPictureRect() const { return rectFor(shownOffset_, shownScale_); }
+bool SideBySidePane::isAnimating() const { return spring_->isActive() || tap_; }
+
+void SideBySidePane::follow() {
+    // The scale follows at once (outside the spring); the displacement springs to its new place.
+    if (tap_) return update();
+    shownScale_ = model_.picture.scale;
+    if (shownOffset_ != model_.picture.viewState && !spring_->isActive()) {
+        lastStepMs_ = clock_->elapsed();
+        spring_->start();
+    }
+    update();
+}
+
+void SideBySidePane::springStep() {
+    // A damped spring: its period is the response, its damping the fraction of critical damping.
+    const double omega = 2 * M_PI / springResponse;
+    const QPointF target = model_.picture.viewState;
+    const qint64 now = clock_->elapsed();
+    double dt = std::min<qint64>(now - lastStepMs_, 100) / 1000.0;
+    lastStepMs_ = now;
+    while (dt > 0) {
+        const double h = std::min(dt, 0.002);
+        const QPointF accel = -omega * omega * (shownOffset_ - target) - 2 * springDampingFraction * omega * velocity_;
+        velocity_ += accel * h;
+        shownOffset_ += velocity_ * h;
+        dt -= h;
+    }
+    if (QLineF(shownOffset_, target).length() < 0.25 && QLineF(QPointF(), velocity_).length() < 1.0) {
+        shownOffset_ = target;
+        velocity_ = {};
+        spring_->stop();
+    }
+    update();
 }
 
 void SideBySidePane::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::SmoothPixmapTransform);
-    if (!model_.sideBySideImage.isNull()) p.drawImage(pictureRect(), model_.sideBySideImage);
+    if (!model_.sideBySideImage.isNull()) p.drawImage(shownPictureRect(), model_.sideBySideImage);
 }
 
 void SideBySidePane::resizeEvent(QResizeEvent* event) {
@@ -347,7 +440,7 @@ void SideBySidePane::mousePressEvent(QMouseEvent* e) {
 void SideBySidePane::mouseMoveEvent(QMouseEvent* e) {
     if (auto t = drag_.move(e->globalPosition())) {
         model_.picture.dragChanged(*t);
-        update();
+        follow();
     }
 }
 
@@ -355,21 +448,44 @@ void SideBySidePane::mouseReleaseEvent(QMouseEvent* e) {
     if (!drag_.pressed()) return;
     if (auto t = drag_.release(e->globalPosition())) {
         model_.picture.dragChanged(*t);
-        update();
+        follow();
     }
 }
 
 void SideBySidePane::mouseDoubleClickEvent(QMouseEvent* e) {
     if (e->button() != Qt::LeftButton) return;
+    // Zoom and return eased in over half a second, from where the picture is drawn now.
+    const QPointF fromOffset = shownOffset_;
+    const double fromScale = shownScale_;
     model_.picture.doubleTap();
-    update();
+    spring_->stop();
+    velocity_ = {};
+    if (tap_) tap_->stop();
+    auto* animation = new QVariantAnimation(this);
+    tap_ = animation;
+    animation->setDuration(doubleTapMs);
+    animation->setEasingCurve(QEasingCurve::InQuad);
+    animation->setStartValue(0.0);
+    animation->setEndValue(1.0);
+    connect(animation, &QVariantAnimation::valueChanged, this, [this, fromOffset, fromScale](const QVariant& v) {
+        const double t = v.toDouble();
+        shownOffset_ = fromOffset + (model_.picture.viewState - fromOffset) * t;
+        shownScale_ = fromScale + (model_.picture.scale - fromScale) * t;
+        update();
+    });
+    connect(animation, &QVariantAnimation::finished, this, [this] {
+        shownOffset_ = model_.picture.viewState;
+        shownScale_ = model_.picture.scale;
+        update();
+    });
+    animation->start(QAbstractAnimation::DeleteWhenStopped);
 }
 
 void SideBySidePane::wheelEvent(QWheelEvent* e) {
     if (!isZoomWheel(e)) return QWidget::wheelEvent(e);
     model_.picture.pinchChanged(CameraPinch::wheelMagnification(e->angleDelta().y()));
     model_.picture.pinchEnded();
-    update();
+    follow();
     e->accept();
 }
 
@@ -378,7 +494,7 @@ bool SideBySidePane::event(QEvent* event) {
         event, pinchGate_, nativeMagnification_,
         [this](double m) {
             model_.picture.pinchChanged(m);
-            update();
+            follow();
         },
         [this] { model_.picture.pinchEnded(); });
     return pinched || QWidget::event(event);

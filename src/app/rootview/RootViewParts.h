@@ -7,6 +7,11 @@
 #include "app/rootview/PanelRules.h"
 #include "app/rootview/RootViewModel.h"
 
+class QElapsedTimer;
+class QLabel;
+class QTimer;
+class QVariantAnimation;
+
 namespace qv::app {
 
 class SharingsPicker;
@@ -89,6 +94,10 @@ public:
     void pinch(double magnification);
     void pinchEnded();
 
+signals:
+    // A floating panel opened, closed or moved.
+    void panelsChanged();
+
 protected:
     bool event(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -108,6 +117,24 @@ private:
     double nativeMagnification_ = 1.0;
 };
 
+// A failure shown to the teacher: what failed and where, with a button that dismisses it. It stays
+// until dismissed or replaced by the next one.
+class MessageBanner : public QWidget {
+    Q_OBJECT
+public:
+    explicit MessageBanner(QWidget* parent);
+    void showText(const QString& text);
+    QString text() const;
+    QWidget* dismissButton() const { return dismiss_; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QLabel* label_;
+    QWidget* dismiss_;
+};
+
 // The side-by-side pane: one captured picture to pan, pinch and double-tap, with a close button
 // and a share button.
 class SideBySidePane : public QWidget {
@@ -118,9 +145,17 @@ public:
     QWidget* closeButton() const { return close_; }
     QWidget* shareButton() const { return share_; }
     SharingsPicker* sharingsPicker() const { return picker_; }
-    // Where the picture is drawn now (fitted, displaced, scaled).
+    // Where the picture settles (fitted, displaced, scaled), and where it is drawn now: a new
+    // displacement is reached with a spring, a double tap's zoom and return eased in.
     QRectF pictureRect() const;
+    QRectF shownPictureRect() const;
+    bool isAnimating() const;
     void refresh();
+
+    // The spring of the displacement and the double tap's animation.
+    static constexpr double springResponse = 0.55;
+    static constexpr double springDampingFraction = 0.825;
+    static constexpr int doubleTapMs = 500;
 
 protected:
     bool event(QEvent* event) override;
@@ -141,6 +176,17 @@ private:
     DragGate drag_;
     PinchGate pinchGate_;
     double nativeMagnification_ = 1.0;
+
+    QRectF rectFor(QPointF offset, double scale) const;
+    void follow();
+    void springStep();
+    QPointF shownOffset_;
+    QPointF velocity_;
+    double shownScale_ = 1.0;
+    QTimer* spring_;
+    qint64 lastStepMs_ = 0;
+    QElapsedTimer* clock_;
+    QPointer<QVariantAnimation> tap_;
 };
 
 }  // namespace qv::app

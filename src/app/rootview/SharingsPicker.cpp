@@ -2,21 +2,25 @@
 
 #include <QApplication>
 #include <QClipboard>
-#include <QDesktopServices>
 #include <QFileInfo>
 #include <QImage>
 #include <QMenu>
 #include <QMimeData>
-#include <QProcess>
 #include <QTimer>
+
+#include "helpers/DesktopOpen.h"
 
 namespace qv::app {
 
 SharingActions::SharingActions() {
+    // The desktop's programs; when none takes the file the teacher is told what and where.
     launch = [](const QString& program, const QStringList& arguments) {
-        return QProcess::startDetached(program, arguments);
+        return runDesktopProgram(program, arguments, QStringLiteral("No e-mail program could send the file:"),
+                                 arguments.isEmpty() ? QString() : arguments.last());
     };
-    open = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+    open = [](const QUrl& url) {
+        return openOnDesktop(url, QStringLiteral("No program could open:"));
+    };
 }
 
 std::vector<SharingActions::Entry> SharingActions::entries() {

@@ -19,35 +19,17 @@
 #include "state/NotificationCenter.h"
 #include "state/Notifications.h"
 #include "capture/CameraController.h"
+#include "app/integration/PageInput.h"
 #include "support/QtWait.h"
 #include "webpanels/WebView.h"
 
 using namespace qv::app;
+using qv::test::drag;
+using qv::test::evaluate;
 using qv::test::waitUntil;
 namespace nt = qv::app::notification;
 
 namespace {
-
-QVariant evaluate(QWebEnginePage* page, const QString& script) {
-    auto result = std::make_shared<std::optional<QVariant>>();
-    page->runJavaScript(script, [result](const QVariant& v) { *result = v; });
-    EXPECT_TRUE(waitUntil([&] { return result->has_value(); }, 20000)) << script.toStdString();
-    return result->value_or(QVariant());
-}
-
-void mouse(QWidget* target, QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons buttons) {
-    QMouseEvent event(type, QPointF(at), QPointF(target->mapToGlobal(at)), button, buttons, Qt::NoModifier);
-    QCoreApplication::sendEvent(target, &event);
-    qv::test::spin(15);
-}
-
-void drag(QWidget* target, QPoint from, QPoint to, int steps = 12) {
-    mouse(target, QEvent::MouseMove, from, Qt::NoButton, Qt::NoButton);
-    mouse(target, QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
-    for (int i = 1; i <= steps; ++i)
-        mouse(target, QEvent::MouseMove, from + (to - from) * i / steps, Qt::NoButton, Qt::LeftButton);
-    mouse(target, QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton);
-}
 
 bool penRedNear(const QImage& image, QPoint p) {
     for (int dy = -5; dy <= 5; ++dy)

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QFile>
 #include <QMimeData>
 #include <QMenu>
 #include <QNativeGestureEvent>
@@ -16,6 +17,7 @@
 #include "app/rootview/RootViewParts.h"
 #include "app/rootview/SharingsPicker.h"
 #include "state/AppState.h"
+#include "state/Failures.h"
 #include "state/NotificationCenter.h"
 #include "state/Notifications.h"
 #include "controlbar/ControlBarView.h"
@@ -202,6 +204,10 @@ TEST_F(RootFixture, SideBySidePaneOpensAtHalfTheWindowAndCloses) {
     QTest::mouseDClick(pane, Qt::LeftButton, {}, pane->rect().center());
     EXPECT_EQ(view->model().picture.scale, 2.0);
     EXPECT_NEAR(pane->pictureRect().width(), before.width() * 2, 1);
+    // ... eased in over half a second: on its way first, then there.
+    EXPECT_LT(pane->shownPictureRect().width(), before.width() * 1.9);
+    EXPECT_TRUE(qv::test::waitUntil([&] { return !pane->isAnimating(); }, 3000));
+    EXPECT_NEAR(pane->shownPictureRect().width(), pane->pictureRect().width(), 1);
     // The share button opens the sharing menu for the shown file at the button.
     QTest::mouseClick(pane->shareButton(), Qt::LeftButton);
     EXPECT_TRUE(view->model().showSharingPicker);
@@ -218,6 +224,15 @@ TEST_F(RootFixture, SideBySidePaneOpensAtHalfTheWindowAndCloses) {
     QTest::mouseMove(pane, QPoint(240, 330));
     QTest::mouseRelease(pane, Qt::LeftButton, {}, QPoint(240, 330));
     EXPECT_EQ(pane->pictureRect().center(), centre + QPointF(40, 30));
+    // The picture follows with a spring: it moves, overshoots a little at most, and settles there.
+    EXPECT_TRUE(pane->isAnimating());
+    double furthest = 0;
+    EXPECT_TRUE(qv::test::waitUntil([&] {
+        furthest = std::max(furthest, pane->shownPictureRect().center().x() - centre.x());
+        return !pane->isAnimating();
+    }, 3000));
+    EXPECT_EQ(pane->shownPictureRect().center(), centre + QPointF(40, 30));
+    EXPECT_LT(furthest, 40 * 1.1) << "the spring overshoots too far";
 
     QTest::mouseClick(pane->closeButton(), Qt::LeftButton);
     EXPECT_FALSE(view->model().showSideBySide);
@@ -247,6 +262,57 @@ TEST(SharingActions, WhatEachEntryStarts) {
         << "only local files are shared";
     EXPECT_TRUE(actions.perform(SharingActions::Kind::CopyToClipboard, file));
     EXPECT_EQ(QApplication::clipboard()->mimeData()->urls(), QList<QUrl>{file});
+}
+
+TEST(SharingActions, WithoutAProgramForTheFileTheTeacherIsToldWhatAndWhere) {
+    // A desktop where the opener finds no program for anything and no e-mail program exists.
+    QTemporaryDir bin;
+    QFile opener(bin.filePath("xdg-open"));
+    ASSERT_TRUE(opener.open(QIODevice::WriteOnly));
+    opener.write("#!/bin/sh\necho \"xdg-open: no method available for opening '$1'\" >&2\nexit 3\n");
+    opener.close();
+    opener.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", bin.path().toUtf8());
+    std::vector<QString> shown;
+    setFailureDisplay([&](const QString& text) { shown.push_back(text); });
+
+    SharingActions actions;
+    const QUrl file = QUrl::fromLocalFile("/tmp/my shots/20260101_120000.png");
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(actions.perform(SharingActions::Kind::OpenWithDefaultApplication, file));
+    ASSERT_TRUE(qv::test::waitUntil([&] { return shown.size() == 1; }, 10000));
+    EXPECT_TRUE(actions.perform(SharingActions::Kind::ShowInFileManager, file));
+    ASSERT_TRUE(qv::test::waitUntil([&] { return shown.size() == 2; }, 10000));
+    EXPECT_FALSE(actions.perform(SharingActions::Kind::SendByEmail, file));
+    ASSERT_EQ(shown.size(), 3u);
+    const std::string printed = testing::internal::GetCapturedStdout();
+    qputenv("PATH", path);
+    setFailureDisplay({});
+
+    EXPECT_TRUE(shown[0].startsWith("No program could open:\n/tmp/my shots/20260101_120000.png\n")) << shown[0].toStdString();
+    EXPECT_TRUE(shown[1].startsWith("No program could open:\n/tmp/my shots\n")) << shown[1].toStdString();
+    EXPECT_TRUE(shown[2].startsWith("No e-mail program could send the file:\n/tmp/my shots/20260101_120000.png\n"))
+        << shown[2].toStdString();
+    // The lines are printed as well.
+    EXPECT_NE(printed.find("No program could open: /tmp/my shots/20260101_120000.png"), std::string::npos) << printed;
+    EXPECT_NE(printed.find("No e-mail program could send the file: /tmp/my shots/20260101_120000.png"), std::string::npos)
+        << printed;
+}
+
+TEST_F(RootFixture, AFailureIsShownAboveEveryPanelUntilDismissed) {
+    post(nt::OpenKestrixConfig);
+    ASSERT_TRUE(view->kestrixConfig());
+    view->showMessage("Failed writing snapshot:\n/somewhere/images/20260101_120000.png\nNo such file or directory");
+    auto* message = view->message();
+    ASSERT_TRUE(message);
+    EXPECT_TRUE(message->isVisible());
+    EXPECT_TRUE(message->text().contains("/somewhere/images/20260101_120000.png"));
+    EXPECT_GT(stackIndex(message), stackIndex(view->kestrixConfig()));
+    EXPECT_GT(stackIndex(message), stackIndex(view->controlBar()));
+    EXPECT_NEAR(message->geometry().center().x(), view->width() / 2, 2);
+    QTest::mouseClick(message->dismissButton(), Qt::LeftButton);
+    EXPECT_FALSE(message->isVisible());
 }
 
 TEST(SharingsPicker, OpensOneMenuAndReportsBackWhenItCloses) {

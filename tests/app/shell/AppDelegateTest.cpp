@@ -4,13 +4,21 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTest>
+
+#include <functional>
 
 #include "app/AppDelegate.h"
+#include "app/DesktopKeys.h"
 #include "app/MainWindow.h"
 #include "app/SaveFolderBookmark.h"
 #include "app/Settings.h"
 #include "state/AppState.h"
+#include "state/Failures.h"
 #include "state/NotificationCenter.h"
 #include "state/Notifications.h"
 #include "support/QtWait.h"
@@ -178,6 +186,88 @@ TEST(StoreSaveFolder, AFolderThatCannotBeBookmarkedIsDropped) {
     EXPECT_EQ(folderLocations(), nullptr);
 }
 
+TEST(Settings, AnUnreadableFileIsKeptAsideSaidOnceAndTheFolderAskedForOnce) {
+    const QByteArray truncated = "{\n    \"bookmark_folder\": {\n        \"base64\": \"L3RtcC9mb2xk";
+    struct Case {
+        const char* name;
+        std::function<void(const QString& path)> make;
+        std::function<void(const QString& aside)> check;
+    } cases[] = {
+        {"cut short", [&](const QString& path) {
+             QFile f(path);
+             ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+             f.write(truncated);
+         },
+         [&](const QString& aside) {
+             QFile f(aside);
+             ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+             EXPECT_EQ(f.readAll(), truncated) << "the unreadable file was changed";
+         }},
+        {"a folder in its place", [](const QString& path) { ASSERT_TRUE(QDir().mkpath(path + "/inside")); },
+         [](const QString& aside) { EXPECT_TRUE(QFileInfo(aside + "/inside").isDir()); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        resetState();
+        Launch launch;
+        c.make(launch.settingsPath);
+        std::vector<QString> shown;
+        setFailureDisplay([&](const QString& text) { shown.push_back(text); });
+        testing::internal::CaptureStdout();
+        auto delegate = launch.make();
+        delegate->restoreSettings();
+        ASSERT_TRUE(qv::test::waitUntil([&] { return launch.panels.size() == 1; }, 10000));
+        qv::test::spin(300);
+        const std::string printed = testing::internal::GetCapturedStdout();
+
+        // Moved aside under a name with the time, said once (printed and shown), never written over.
+        const QStringList aside = QDir(launch.dir.path()).entryList({"settings.json.unreadable-*"});
+        ASSERT_EQ(aside.size(), 1) << aside.join(' ').toStdString();
+        EXPECT_TRUE(QRegularExpression("^settings\\.json\\.unreadable-\\d{8}-\\d{6}$").match(aside[0]).hasMatch())
+            << aside[0].toStdString();
+        const QString asidePath = launch.dir.filePath(aside[0]);
+        c.check(asidePath);
+        ASSERT_EQ(shown.size(), 1u);
+        EXPECT_TRUE(shown[0].contains(asidePath)) << shown[0].toStdString();
+        EXPECT_EQ(QString::fromStdString(printed).count("could not be read"), 1) << printed;
+        EXPECT_NE(printed.find("No Access yet"), std::string::npos) << printed;
+        EXPECT_EQ(launch.panels.size(), 1u) << "the folder is asked for once";
+
+        // The folder chosen now is kept in a new settings file; the old one stays as it was.
+        QTemporaryDir chosen;
+        launch.panels[0]->fileSelected(chosen.path());
+        EXPECT_EQ(openSettingsFile(launch.settingsPath)->value("bookmark_folder").toByteArray(),
+                  QFileInfo(chosen.path()).canonicalFilePath().toUtf8());
+        c.check(asidePath);
+        EXPECT_EQ(shown.size(), 1u);
+        setFailureDisplay({});
+    }
+    resetState();
+}
+
+TEST(Settings, AWriteThatFailsIsShown) {
+    resetState();
+    QTemporaryDir dir;
+    QFile blocker(dir.filePath("not-a-folder"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    std::vector<QString> shown;
+    setFailureDisplay([&](const QString& text) { shown.push_back(text); });
+    // The settings' folder is a file: nothing can be written there.
+    AppDelegate delegate(openSettingsFile(dir.filePath("not-a-folder/settings.json")));
+    delegate.setLaunchOptions({0, QUrl("http://127.0.0.1:9/quorvaneupdate.xml")});
+    QTemporaryDir chosen;
+    testing::internal::CaptureStdout();
+    delegate.storeSaveFolder(chosen.path());
+    const std::string printed = testing::internal::GetCapturedStdout();
+    setFailureDisplay({});
+    ASSERT_FALSE(shown.empty());
+    EXPECT_TRUE(shown[0].startsWith("Failed writing settings:")) << shown[0].toStdString();
+    EXPECT_TRUE(shown[0].contains("not-a-folder/settings.json")) << shown[0].toStdString();
+    EXPECT_NE(printed.find("Failed writing settings:"), std::string::npos) << printed;
+    resetState();
+}
+
 TEST(Settings, KeepTheTypeOfEachValue) {
     QTemporaryDir dir;
     {
@@ -191,6 +281,54 @@ TEST(Settings, KeepTheTypeOfEachValue) {
     EXPECT_EQ(s->value("t").typeId(), QMetaType::QString);
     EXPECT_EQ(s->value("d").typeId(), QMetaType::QByteArray);
     EXPECT_EQ(s->value("d").toByteArray(), QByteArray("\x00\xff/x", 4));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(DesktopKeys, F11CtrlQAndEscWhereTheyBelong) {
+    auto* content = new QWidget;
+    auto* field = new QLineEdit(content);
+    auto* plain = new QPushButton("plain", content);
+    plain->move(0, 40);
+    QPointer<MainWindow> window = new MainWindow(content, nullptr, QString());
+    window->setQuitOnClose(false);
+    window->setNormalFrame(QRect(100, 100, 640, 400));
+    window->openFullScreen();
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    DesktopKeys keys(window);
+
+    // F11 from any widget turns full screen off and on; the normal frame comes back.
+    QTest::keyClick(plain, Qt::Key_F11);
+    EXPECT_FALSE(window->isFullScreen());
+    EXPECT_TRUE(qv::test::waitUntil([&] { return window->geometry().size() == QSize(640, 400); }, 5000))
+        << window->geometry().width() << "x" << window->geometry().height();
+    QTest::keyClick(field, Qt::Key_F11);
+    EXPECT_TRUE(window->isFullScreen());
+
+    // Esc: a text field being edited keeps it; anywhere else it leaves full screen.
+    field->setFocus();
+    QTest::keyClick(field, Qt::Key_Escape);
+    EXPECT_TRUE(window->isFullScreen());
+    plain->setFocus();
+    QTest::keyClick(plain, Qt::Key_Escape);
+    EXPECT_FALSE(window->isFullScreen());
+    QTest::keyClick(plain, Qt::Key_F11);
+    ASSERT_TRUE(window->isFullScreen());
+
+    // A popover with the keyboard keeps Esc for itself.
+    auto* popover = new QWidget(window, Qt::Popup);  // the window's own, as the bar's popovers are
+    popover->resize(100, 50);
+    popover->show();
+    QTest::keyClick(popover, Qt::Key_Escape);
+    EXPECT_TRUE(window->isFullScreen());
+    popover->hide();
+
+    // Ctrl+Q closes the window, the same way out as its close button.
+    QTest::keyClick(plain, Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_TRUE(qv::test::waitUntil([&] { return window.isNull(); }, 5000)) << "Ctrl+Q did not close the window";
 }
 
 }  // namespace

@@ -31,26 +31,28 @@ TEST(UpdateCheckTest, FeedTable) {
         const char* name;
         std::optional<QByteArray> body;
         const char* installed;
-        bool before;  // updateAvailable before the reply
-        bool after;
+        std::optional<bool> after;  // none: the value stays as it was
         QString location;
     } cases[] = {
-        {"no body", std::nullopt, "1.0", true, true, "old"},
-        {"not XML", QByteArray("this is not xml"), "1.0", true, true, "old"},
-        {"broken XML", QByteArray(R"(<feed version="2" downloadLocation="x"><a></feed>)"), "1.0", false, false, "old"},
-        {"missing version", QByteArray(R"(<feed downloadLocation="x"/>)"), "1.0", true, true, "old"},
-        {"missing location", QByteArray(R"(<feed version="9"/>)"), "1.0", false, false, "old"},
-        {"equal", QByteArray(R"(<any version="1.0" downloadLocation="x"/>)"), "1.0", true, false, "old"},
-        {"newer", offer10, "1.9", false, true, "http://h/q-1.10.deb"},
-        {"older", QByteArray(R"(<feed version="1.9" downloadLocation="y"/>)"), "1.10", true, false, "old"},
+        {"no body", std::nullopt, "1.0", std::nullopt, "old"},
+        {"not XML", QByteArray("this is not xml"), "1.0", std::nullopt, "old"},
+        {"broken XML", QByteArray(R"(<feed version="2" downloadLocation="x"><a></feed>)"), "1.0", std::nullopt, "old"},
+        {"missing version", QByteArray(R"(<feed downloadLocation="x"/>)"), "1.0", std::nullopt, "old"},
+        {"missing location", QByteArray(R"(<feed version="9"/>)"), "1.0", std::nullopt, "old"},
+        {"equal", QByteArray(R"(<any version="1.0" downloadLocation="x"/>)"), "1.0", false, "old"},
+        {"newer", offer10, "1.9", true, "http://h/q-1.10.deb"},
+        {"older", QByteArray(R"(<feed version="1.9" downloadLocation="y"/>)"), "1.10", false, "old"},
     };
+    // From either value before, so that a wrong reset (or a wrong set) shows.
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        updateAvailable = c.before;
-        updateDownloadLocation = "old";
-        handleUpdateFeed(c.body, c.installed);
-        EXPECT_EQ(updateAvailable, c.after);
-        EXPECT_EQ(updateDownloadLocation, c.location);
+        for (bool before : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (before ? ", available before" : ", not available before"));
+            updateAvailable = before;
+            updateDownloadLocation = "old";
+            handleUpdateFeed(c.body, c.installed);
+            EXPECT_EQ(updateAvailable, c.after.value_or(before));
+            EXPECT_EQ(updateDownloadLocation, c.location);
+        }
     }
 }
 
@@ -64,6 +66,7 @@ protected:
         };
         host.server->GET["/dl/:path"] = [this](const server::HttpRequest& request) {
             lastQuery = request.queryParams.empty() ? "" : request.queryParams.front().first;
+            queries.push_back(lastQuery);
             return server::HttpResponse::ok(server::HttpResponseBody::data({'N', 'E', 'W'}));
         };
         host.start();
@@ -75,6 +78,7 @@ protected:
     QString base;
     QTemporaryDir save;
     std::string lastQuery;
+    std::vector<std::string> queries;
 };
 
 TEST_F(LocalHostTest, CheckForUpdateAgainstLocalFeed) {
@@ -118,6 +122,10 @@ TEST_F(LocalHostTest, DownloadReplacesOldFileAndSkipsFailures) {
     ASSERT_TRUE(test::waitUntil([&] { return !next.isEmpty(); }));
     test::spin(100);
     EXPECT_FALSE(called);
+    // Each download asks with a number of its own.
+    ASSERT_EQ(queries.size(), 2u);
+    EXPECT_FALSE(queries[1].empty());
+    EXPECT_NE(queries[0], queries[1]) << "the same number for two downloads";
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), QByteArray("NEW"));
 }

@@ -11,6 +11,7 @@
 #include "capture/CameraFixture.h"
 #include "capture/ScreenRecorder.h"
 #include "capture/gst/DeviceProviders.h"
+#include "state/Failures.h"
 
 namespace note = qv::app::notification;
 
@@ -165,6 +166,8 @@ TEST_F(Recording, AMovieThatCannotStartPrintsTheErrorAndPostsNothing) {
     openSmallCamera();
     const QString videos = useVideosFolder();
     QDir(videos).removeRecursively();  // the videos folder went away
+    std::vector<QString> shown;
+    app::setFailureDisplay([&](const QString& text) { shown.push_back(text); });
     testing::internal::CaptureStdout();
     controller()->startMovieRecording();
     EXPECT_FALSE(controller()->isMovieRecording());
@@ -175,6 +178,12 @@ TEST_F(Recording, AMovieThatCannotStartPrintsTheErrorAndPostsNothing) {
     EXPECT_NE(printed.find("Error recording movie: "), std::string::npos) << printed;
     EXPECT_NE(printed.find("Finished Error recording screen: "), std::string::npos) << printed;
     EXPECT_EQ(log.count(note::VideoRecorded), 0);
+    // Both failures reach the window, each saying what failed and where.
+    app::setFailureDisplay({});
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_TRUE(shown[0].startsWith("Error recording movie:")) << shown[0].toStdString();
+    EXPECT_TRUE(shown[1].startsWith("Finished Error recording screen:")) << shown[1].toStdString();
+    for (const QString& text : shown) EXPECT_TRUE(text.contains(videos)) << text.toStdString();
     // A failed recording does not block the next one.
     QDir().mkpath(videos);
     controller()->startMovieRecording();

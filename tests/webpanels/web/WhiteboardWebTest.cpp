@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QTcpServer>
@@ -421,4 +424,47 @@ TEST(WhiteboardPage, TheServerAnswersTheProgramsOriginAndNoSandboxedFrame) {
     const QString both = QStringLiteral("(window.results && window.results.ours && window.results.trustingNull) ? "
                                         "JSON.stringify(window.results) : null");
     EXPECT_EQ(valueOf(page, both).toString(), QStringLiteral("{\"ours\":\"failed\",\"trustingNull\":\"read: top secret\"}"));
+}
+
+TEST(WhiteboardPage, ALoadThatNeverEndsIsStoppedAndReported) {
+    // A page whose picture comes from a server that takes the connection and never answers.
+    QTcpServer silent;
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost, 0));
+    QTemporaryDir resources;
+    ASSERT_TRUE(QDir().mkpath(resources.filePath("marrowpanel")));
+    QFile page(resources.filePath("marrowpanel/index.html"));
+    ASSERT_TRUE(page.open(QIODevice::WriteOnly));
+    page.write(QStringLiteral("<!DOCTYPE html><html><body><img src=\"http://127.0.0.1:%1/never.png\"></body></html>")
+                   .arg(silent.serverPort())
+                   .toUtf8());
+    page.close();
+    const QByteArray before = qgetenv("QV_RESOURCES_DIR");
+    qputenv("QV_RESOURCES_DIR", resources.path().toUtf8());
+    qv::app::whiteboardWebView = nullptr;  // this view loads the page anew
+
+    QObject observer;
+    std::vector<QVariantMap> reports;
+    qv::app::NotificationCenter::defaultCenter().addObserver(
+        &observer, qv::app::notification::showLoadingMarrowPanel,
+        [&](const qv::app::Notification& n) { reports.push_back(n.userInfo); });
+    QWidget container;
+    container.resize(400, 300);
+    auto* board = new WebView(&container);
+    board->setGeometry(container.rect());
+    board->setPageLoadTimeout(1500);
+    QElapsedTimer clock;
+    clock.start();
+    container.show();
+    const bool reported = waitUntil([&] {
+        return reports.size() >= 2 && reports.back().value("show").toBool() &&
+               reports.back().value("message").toString().contains("did not load");
+    }, 30000);
+    qputenv("QV_RESOURCES_DIR", before);
+    ASSERT_TRUE(reported) << "the stuck load was never reported";
+    EXPECT_GE(clock.elapsed(), 1400) << "reported before the time was up";
+    EXPECT_EQ(reports.front().value("show"), QVariant(true));
+    // Stopped, and reported once.
+    qv::test::spin(1000);
+    EXPECT_EQ(reports.size(), 2u);
+    EXPECT_FALSE(board->wkWebView()->page()->isLoading());
 }

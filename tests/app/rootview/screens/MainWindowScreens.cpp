@@ -12,12 +12,16 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QGuiApplication>
+#include <QFile>
 #include <QImageReader>
+#include <QLabel>
+#include <QMouseEvent>
 #include <QScreen>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QVBoxLayout>
+#include <QWebEngineView>
 
 #include "app/ContentView.h"
 #include "app/rootview/RootView.h"
@@ -45,6 +49,7 @@
 #include "webpanels/PdfViewerAddress.h"
 #include "support/QtWait.h"
 #include "util/BuildInfo.h"
+#include "webpanels/WebView.h"
 
 using namespace qv::app;
 namespace nt = qv::app::notification;
@@ -152,6 +157,10 @@ TEST(QV_SCREENS_SUITE, BarStatesSnapshotAndSideBySide) {
     center.addObserver(&observer, nt::ImageCaptured,
                        [&](const Notification& n) { captured = n.userInfo.value("url").toUrl(); });
 
+    bool pageLoaded = false;
+    center.addObserver(&observer, nt::showLoadingMarrowPanel,
+                       [&](const Notification& n) { pageLoaded = !n.userInfo.value("show").toBool(); });
+
     QWidget window;
     auto* layout = new QVBoxLayout(&window);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -161,6 +170,13 @@ TEST(QV_SCREENS_SUITE, BarStatesSnapshotAndSideBySide) {
     window.move(0, 0);
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    if (kWendle) {
+        // The start-up picture, over the camera for its first two seconds.
+        auto* camera = content->rootView()->cameraArea()->cameraView();
+        ASSERT_TRUE(qv::test::waitUntil([&] { return camera->findChild<QLabel*>() != nullptr; }, 10000));
+        qv::test::spin(300);
+        shot(window, "startup-picture");
+    }
     ASSERT_TRUE(qv::test::waitUntil(
         [&] { return started && sharedCameraController && sharedCameraController->isSessionRunning(); }, 30000));
     // Frames on screen, and the Wendle edition's start-up picture gone.
@@ -219,6 +235,38 @@ TEST(QV_SCREENS_SUITE, BarStatesSnapshotAndSideBySide) {
     ASSERT_TRUE(qv::test::waitUntil([&] { return pane->isVisible() && pane->width() > 500; }, 3000));
     EXPECT_EQ(content->rootView()->model().shareUrl, captured);
     shot(window, "side-by-side");
+    QTest::mouseClick(pane->closeButton(), Qt::LeftButton);
+
+    // A stroke drawn from the picture over the bar: the ink stays under the bar.
+    ASSERT_TRUE(qv::test::waitUntil([&] { return pageLoaded && whiteboardWebView; }, 60000));
+    ASSERT_TRUE(qv::test::waitUntil([&] { return whiteboardWebView->wkWebView()->focusProxy() != nullptr; }, 20000));
+    whiteboardWebView->evaluateScript("allowAnnotation(true)");
+    qv::test::spin(500);
+    QWidget* page = whiteboardWebView->wkWebView()->focusProxy();
+    const QRect barRect(bar->bar()->mapTo(&window, QPoint(0, 0)), bar->bar()->size());
+    auto send = [&](QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons buttons) {
+        QMouseEvent e(type, QPointF(at), QPointF(page->mapToGlobal(at)), button, buttons, Qt::NoModifier);
+        QCoreApplication::sendEvent(page, &e);
+        qv::test::spin(15);
+    };
+    const QPoint from(barRect.left() - 120, barRect.top() - 140), to(barRect.right() + 60, barRect.center().y() + 4);
+    send(QEvent::MouseMove, from, Qt::NoButton, Qt::NoButton);
+    send(QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
+    for (int i = 1; i <= 20; ++i) send(QEvent::MouseMove, from + (to - from) * i / 20, Qt::NoButton, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton);
+    qv::test::spin(700);
+    shot(window, "stroke-near-bar");
+
+    // A snapshot that cannot be written: the images folder is a file now. The window says so.
+    QDir(folders->imagesFolderURL).removeRecursively();
+    QFile blocker(folders->imagesFolderURL);
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    QTest::mouseClick(bar->button("toolbar_snapshot"), Qt::LeftButton);
+    auto* root = content->rootView();
+    ASSERT_TRUE(qv::test::waitUntil([&] { return root->message() && root->message()->isVisible(); }, 10000));
+    EXPECT_TRUE(root->message()->text().contains(folders->imagesFolderURL));
+    shot(window, "failure-message");
 }
 
 // The HID popovers (HID control simulated with the "HIDConnected" a camera link posts) and the

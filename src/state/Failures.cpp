@@ -1,0 +1,53 @@
+#include "state/Failures.h"
+
+#include <QCoreApplication>
+#include <QStringList>
+
+#include <utility>
+
+#include "state/QtPrint.h"
+
+namespace qv::app {
+
+namespace {
+std::function<void(const QString&)>& display() {
+    static std::function<void(const QString&)> d;
+    return d;
+}
+// Failures reported before the window could show them (unreadable settings at launch).
+QStringList& waiting() {
+    static QStringList w;
+    return w;
+}
+}  // namespace
+
+void reportFailure(const QString& what, const QString& where, const QString& why) {
+    QStringList items;
+    for (const QString& item : {what, where, why})
+        if (!item.isEmpty()) items << item;
+    if (items.size() == 1)
+        util::printLine(items[0]);
+    else if (items.size() == 2)
+        util::printLine(items[0], items[1]);
+    else if (items.size() == 3)
+        util::printLine(items[0], items[1], items[2]);
+    if (items.isEmpty()) return;
+    if (display())
+        display()(items.join(QLatin1Char('\n')));
+    else
+        waiting() << items.join(QLatin1Char('\n'));
+}
+
+void reportFailureLater(const QString& what, const QString& where, const QString& why) {
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [what, where, why] { reportFailure(what, where, why); }, Qt::QueuedConnection);
+}
+
+void setFailureDisplay(std::function<void(const QString& text)> d) {
+    display() = std::move(d);
+    if (!display()) return;
+    const QStringList shown = std::exchange(waiting(), {});
+    for (const QString& text : shown) display()(text);
+}
+
+}  // namespace qv::app

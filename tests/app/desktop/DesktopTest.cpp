@@ -1,0 +1,176 @@
+// The real program under a real window manager: every launch opens full screen as the window
+// manager sees it (_NET_WM_STATE and the window's place), leaving full screen returns to the normal
+// frame, the folder panel stays above the window, and the desktop's keys quit and toggle full
+// screen whatever has the focus.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include "app/desktop/Desktop.h"
+
+using qv::test::Desktop;
+using qv::test::eventually;
+using qv::test::Launch;
+
+namespace {
+
+constexpr const char* kFullScreen = "_NET_WM_STATE_FULLSCREEN";
+const QRect kFirstFrame(320, 140, 1280, 800);  // 1280 x 800 centred on 1920 x 1080
+
+QString settingsPath(const QString& configHome) { return configHome + "/Quorvane/quorvane.json"; }
+
+QJsonObject readSettings(const QString& configHome) {
+    QFile f(settingsPath(configHome));
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    return QJsonDocument::fromJson(f.readAll()).object();
+}
+
+void storeFolder(const QString& configHome, const QString& folder) {
+    QDir().mkpath(configHome + "/Quorvane");
+    QJsonObject s = readSettings(configHome);
+    s["bookmark_folder"] = QJsonObject{{"base64", QString::fromLatin1(folder.toUtf8().toBase64())}};
+    QFile f(settingsPath(configHome));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(QJsonDocument(s).toJson());
+}
+
+std::optional<QRect> savedFrame(const QString& configHome) {
+    const QStringList v = readSettings(configHome).value("window_frame Quorvane").toString().split(' ');
+    if (v.size() != 4) return std::nullopt;
+    return QRect(v[0].toInt(), v[1].toInt(), v[2].toInt(), v[3].toInt());
+}
+
+bool isFullScreen(const Desktop& d, const QString& w) {
+    const auto g = d.geometry(w);
+    return d.wmState(w).contains(kFullScreen) && g && *g == QRect(QPoint(0, 0), d.size());
+}
+
+// Out of full screen at the normal frame (the window manager may shift it by its decorations).
+bool isNormalAt(const Desktop& d, const QString& w, const QRect& frame) {
+    const auto g = d.geometry(w);
+    return !d.wmState(w).contains(kFullScreen) && g && g->size() == frame.size() &&
+           (g->topLeft() - frame.topLeft()).manhattanLength() <= 48;
+}
+
+std::string describe(const Desktop& d, const QString& w) {
+    const auto g = d.geometry(w);
+    return ("state [" + d.wmState(w).join(' ') + "] frame " +
+            (g ? QString("%1,%2 %3x%4").arg(g->x()).arg(g->y()).arg(g->width()).arg(g->height()) : QString("none")))
+        .toStdString();
+}
+
+// Keys as the teacher types them, into the focused window.
+void keys(const Desktop& d, const QString& w, const QString& combination) {
+    d.tool("xdotool", {"windowfocus", "--sync", w});
+    d.tool("xdotool", {"key", "--clearmodifiers", combination});
+}
+
+}  // namespace
+
+TEST(FullScreenOnTheDesktop, TwentyLaunchesOpenFullScreenAndQuittingKeepsTheNormalFrame) {
+    Desktop desktop;
+    ASSERT_TRUE(desktop.ready()) << "no virtual desktop with a window manager";
+    QTemporaryDir config, folder;
+    for (int i = 0; i < 20; ++i) {
+        SCOPED_TRACE("launch " + std::to_string(i + 1));
+        // The first launch has no folder yet; the others find the one stored.
+        if (i == 1) storeFolder(config.path(), folder.path());
+        Launch launch(desktop, config.path());
+        ASSERT_TRUE(launch.started());
+        const auto w = launch.waitForWindow();
+        ASSERT_TRUE(w) << "no main window";
+        EXPECT_TRUE(eventually([&] { return isFullScreen(desktop, *w); }, 30000)) << describe(desktop, *w);
+        // Quit as the teacher does: the window manager's Alt+F4 (it closes the window), or Ctrl+Q.
+        keys(desktop, *w, i % 2 ? "ctrl+q" : "alt+F4");
+        ASSERT_TRUE(launch.waitForExit(30000)) << "the program did not end";
+        EXPECT_EQ(launch.process().exitCode(), 0);
+        // What is kept is the normal frame, never the full-screen one.
+        EXPECT_EQ(savedFrame(config.path()), std::optional<QRect>(kFirstFrame));
+        if (i > 0) EXPECT_TRUE(readSettings(config.path()).contains("bookmark_folder"));
+    }
+}
+
+TEST(FullScreenOnTheDesktop, LeavingReturnsToTheNormalFrameByF11AndEscWhereverTheFocusIs) {
+    Desktop desktop;
+    ASSERT_TRUE(desktop.ready()) << "no virtual desktop with a window manager";
+    QTemporaryDir config, folder;
+    storeFolder(config.path(), folder.path());
+    Launch launch(desktop, config.path());
+    const auto w = launch.waitForWindow();
+    ASSERT_TRUE(w);
+    ASSERT_TRUE(eventually([&] { return isFullScreen(desktop, *w); }, 30000)) << describe(desktop, *w);
+
+    // F11 leaves full screen for the normal frame, and enters it again.
+    keys(desktop, *w, "F11");
+    EXPECT_TRUE(eventually([&] { return isNormalAt(desktop, *w, kFirstFrame); }, 15000)) << describe(desktop, *w);
+    keys(desktop, *w, "F11");
+    EXPECT_TRUE(eventually([&] { return isFullScreen(desktop, *w); }, 15000)) << describe(desktop, *w);
+
+    // A click on the picture gives the whiteboard page the keyboard; Esc still leaves full screen.
+    desktop.tool("xdotool", {"mousemove", "--sync", "900", "420", "click", "1"});
+    QThread::msleep(500);
+    keys(desktop, *w, "Escape");
+    EXPECT_TRUE(eventually([&] { return isNormalAt(desktop, *w, kFirstFrame); }, 15000)) << describe(desktop, *w);
+    // Esc out of full screen does nothing more.
+    keys(desktop, *w, "Escape");
+    QThread::msleep(800);
+    EXPECT_TRUE(isNormalAt(desktop, *w, kFirstFrame)) << describe(desktop, *w);
+
+    // A frame the teacher moved the window to is the one it returns to, and the one kept.
+    desktop.tool("xdotool", {"windowmove", "--sync", *w, "200", "120"});
+    ASSERT_TRUE(eventually([&] {
+        const auto g = desktop.geometry(*w);
+        return g && (g->topLeft() - QPoint(200, 120)).manhattanLength() <= 48;
+    }, 15000)) << describe(desktop, *w);
+    const QRect moved = *desktop.geometry(*w);
+    keys(desktop, *w, "F11");
+    EXPECT_TRUE(eventually([&] { return isFullScreen(desktop, *w); }, 15000)) << describe(desktop, *w);
+    keys(desktop, *w, "F11");
+    EXPECT_TRUE(eventually([&] { return isNormalAt(desktop, *w, moved); }, 15000)) << describe(desktop, *w);
+
+    // Ctrl+Q, with the page still holding the keyboard, ends the program as closing it does.
+    keys(desktop, *w, "ctrl+q");
+    ASSERT_TRUE(launch.waitForExit(30000)) << "Ctrl+Q did not end the program";
+    EXPECT_EQ(launch.process().exitCode(), 0);
+    const auto saved = savedFrame(config.path());
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(saved->size(), moved.size());
+    EXPECT_LE((saved->topLeft() - moved.topLeft()).manhattanLength(), 48);
+    EXPECT_TRUE(readSettings(config.path()).contains("bookmark_folder"));
+}
+
+TEST(FolderPanelOnTheDesktop, StaysAboveTheFullScreenWindowAfterAClickOnThePicture) {
+    Desktop desktop;
+    ASSERT_TRUE(desktop.ready()) << "no virtual desktop with a window manager";
+    QTemporaryDir config;
+    Launch launch(desktop, config.path());
+    const auto w = launch.waitForWindow();
+    ASSERT_TRUE(w);
+    ASSERT_TRUE(eventually([&] { return isFullScreen(desktop, *w); }, 30000)) << describe(desktop, *w);
+    std::optional<QString> panel;
+    ASSERT_TRUE(eventually([&] { return (panel = desktop.findWindow("^Please choose a folder")).has_value(); }, 30000))
+        << "the folder panel never opened";
+    const auto panelFrame = desktop.geometry(*panel);
+    ASSERT_TRUE(panelFrame);
+
+    // A click on the camera picture, away from the panel.
+    const QPoint away = panelFrame->left() > 200 ? QPoint(100, 300) : QPoint(1800, 300);
+    desktop.tool("xdotool", {"mousemove", "--sync", QString::number(away.x()), QString::number(away.y()), "click", "1"});
+    QThread::msleep(1000);
+    const QStringList order = desktop.stacking();
+    EXPECT_TRUE(desktop.findWindow("^Please choose a folder").has_value()) << "the panel is gone";
+    EXPECT_GT(order.indexOf(*panel), order.indexOf(*w)) << "the panel fell behind the window: " << order.join(' ').toStdString();
+    EXPECT_TRUE(isFullScreen(desktop, *w)) << describe(desktop, *w);
+}
+
+int main(int argc, char** argv) {
+    testing::InitGoogleTest(&argc, argv);
+    QCoreApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}
