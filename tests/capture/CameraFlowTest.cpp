@@ -122,7 +122,7 @@ TEST_F(CameraWindow, SnapshotWithoutSaveFolderShowsTheAlertAndPostsNothing) {
 TEST_F(CameraWindow, FailedWritePrintsTheErrorShowsItAndPostsNothing) {
     open();
     std::vector<QString> shown;
-    app::setFailureDisplay([&](const QString& text) { shown.push_back(text); });
+    qv::app::setFailureDisplay([&](const QString& text) { shown.push_back(text); });
     // A folder root may still write in: the read-only case then uses one the kernel refuses.
     const bool root = ::geteuid() == 0;
     struct Case {
@@ -149,10 +149,10 @@ TEST_F(CameraWindow, FailedWritePrintsTheErrorShowsItAndPostsNothing) {
         SCOPED_TRACE(c.name);
         shown.clear();
         const QString images = c.spoil(useTemporarySaveFolder());
-        if (images != app::folderLocations()->imagesFolderURL) {
-            auto folders = std::make_shared<app::FolderLocations>(*app::folderLocations());
+        if (images != qv::app::folderLocations()->imagesFolderURL) {
+            auto folders = std::make_shared<qv::app::FolderLocations>(*qv::app::folderLocations());
             folders->imagesFolderURL = images;
-            app::setFolderLocations(folders);
+            qv::app::setFolderLocations(folders);
         }
         const int capturedBefore = log.count(note::ImageCaptured);
         testing::internal::CaptureStdout();
@@ -171,7 +171,7 @@ TEST_F(CameraWindow, FailedWritePrintsTheErrorShowsItAndPostsNothing) {
         QFile::setPermissions(images, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QFile::remove(images);
     }
-    app::setFailureDisplay({});
+    qv::app::setFailureDisplay({});
 }
 
 TEST_F(CameraWindow, PictureWithoutMicrophoneRunsWithoutSound) {
