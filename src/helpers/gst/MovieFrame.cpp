@@ -74,6 +74,16 @@ std::optional<QImage> grabMovieFrame(const QString& path, int maxWidth, int maxH
         gst_element_set_state(playbin.get(), GST_STATE_PLAYING);
         sample.reset(gst_app_sink_try_pull_sample(GST_APP_SINK(sink), GstClockTime(timeoutMs) * GST_MSECOND));
     }
+    if (!sample) {
+        // A movie of a single frame may have handed it over as the preroll already.
+        GstSample* last = nullptr;
+        g_object_get(sink, "last-sample", &last, nullptr);
+        sample.reset(last);
+    }
+    if (!sample) {
+        std::unique_ptr<GstMessage, MessageUnref> failure(gst_bus_pop_filtered(bus.get(), GST_MESSAGE_ERROR));
+        if (failure) return fail(QStringLiteral("No video frame in ") + path + QStringLiteral(": ") + messageText(failure.get()));
+    }
     if (!sample) return fail(QStringLiteral("No video frame in ") + path);
     GstVideoInfo info;
     if (!gst_video_info_from_caps(&info, gst_sample_get_caps(sample.get())))
