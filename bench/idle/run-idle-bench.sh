@@ -27,7 +27,7 @@ hz=$(getconf CLK_TCK)
 work=$(mktemp -d)
 trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
 
-now() { date +%s.%N; }
+now() { echo "$EPOCHREALTIME"; }
 # CPU ticks (user + system) of one process or thread stat file.
 ticks() { awk '{ sub(/^.*\) /, ""); print $12 + $13 }' "$1" 2>/dev/null || echo 0; }
 # A process and all its descendants.
@@ -81,11 +81,12 @@ JSON
     HOME="$home" XDG_CONFIG_HOME="$home/config" QUORVANE_SYNTHETIC_DEVICES="$home/devices.json" \
         stdbuf -oL -eL "$exe" >"$log" 2>&1 &
     pid=$!
-    # Each line's arrival is stamped by polling the log.
-    local frame="" page=""
-    for _ in $(seq 600); do
-        [[ -z $frame ]] && grep -q "First camera frame shown" "$log" && frame=$(now)
-        [[ -z $page ]] && grep -q "didFinish1" "$log" && page=$(now)
+    # Each line's arrival is stamped by polling the log (for at most a minute).
+    local frame="" page="" seen until=$((${EPOCHREALTIME%.*} + 60))
+    while ((${EPOCHREALTIME%.*} < until)); do
+        seen=$(grep -o -e "First camera frame shown" -e "didFinish1" "$log" || true)
+        [[ -z $frame && $seen == *First* ]] && frame=$(now)
+        [[ -z $page && $seen == *didFinish1* ]] && page=$(now)
         [[ -n $frame && -n $page ]] && break
         kill -0 "$pid" 2>/dev/null || break
         sleep 0.05

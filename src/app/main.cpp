@@ -6,11 +6,11 @@
 #include "helpers/NiceButtonStyle.h"
 #include "state/AppState.h"
 #include "util/BuildInfo.h"
+#include "webpanels/WebRendering.h"
 
 int main(int argc, char** argv) {
     qv::app::setApplicationId(QStringLiteral(QV_APP_ID));
-    // The whiteboard's web views share one GL context with the window.
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    qv::webpanels::prepareWebRendering();
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Quorvane"));
     QApplication::setApplicationName(QStringLiteral(QV_SETTINGS_NAME));
