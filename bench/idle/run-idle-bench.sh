@@ -67,8 +67,8 @@ reference() {
 # The program with a fresh home (a stored save folder, so no folder prompt) and a single synthetic
 # camera of the given size. Prints: cpu% main% first-frame-s whiteboard-s.
 program() {
-    local w=$1 h=$2 resolution=$3 home="$work/home-$w" pid start log="$work/log-$w"
-    rm -rf "$home"; mkdir -p "$home/config/Quorvane" "$home/save"
+    local w=$1 h=$2 resolution=$3 home="$work/home" pid start log="$work/log-$w"
+    rm -rf "$home/config" "$home/save"; mkdir -p "$home/config/Quorvane" "$home/save"
     local folder
     folder=$(printf '%s' "$(realpath "$home/save")" | base64 -w0)
     printf '{"bookmark_folder": {"base64": "%s"}, "bookmark_resolution": "%s"}\n' "$folder" "$resolution" \
@@ -78,7 +78,7 @@ program() {
   "formats": [{"subtype": "420v", "width": $w, "height": $h, "frameRates": [[5, 30]]}]}], "microphones": []}
 JSON
     start=$(now)
-    HOME="$home" XDG_CONFIG_HOME="$home/config" QUORVANE_SYNTHETIC_DEVICES="$home/devices.json" \
+    HOME="$home" XDG_CONFIG_HOME="$home/config" XDG_CACHE_HOME="$home/.cache" QUORVANE_SYNTHETIC_DEVICES="$home/devices.json" \
         stdbuf -oL -eL "$exe" >"$log" 2>&1 &
     pid=$!
     # Each line's arrival is stamped by polling the log (for at most a minute).
@@ -104,6 +104,11 @@ JSON
     echo "$cpu $f $p"
 }
 
+
+# One home for every launch, as a user has: GStreamer's plugin registry is built once, here, not
+# on the program's first start (the plain pipeline has its own home's registry).
+mkdir -p "$work/home"
+HOME="$work/home" XDG_CACHE_HOME="$work/home/.cache" gst-inspect-1.0 videotestsrc >/dev/null 2>&1 || true
 
 printf '%-10s | %9s %9s | %9s | %7s | %11s %11s\n' size program "main thr" gst-launch ratio "1st frame" whiteboard
 for size in 720:1280:720:720P@30fps 1080:1920:1080:1080P@30fps 4K:3840:2160:4K@30fps; do
