@@ -7,16 +7,15 @@
 #include "state/AppState.h"
 #include "util/BuildInfo.h"
 #include "webpanels/AppScheme.h"
+#include "webpanels/WebRendering.h"
 
 int main(int argc, char** argv) {
     qv::app::setApplicationId(QStringLiteral(QV_APP_ID));
     // The program's pages are served from a scheme of their own, known before the application starts.
     qv::webpanels::registerAppScheme();
-    // The whiteboard's web views share one GL context with the window.
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    // The main window is composed with the GPU from the start: otherwise the web view's arrival
-    // makes Qt create its native window anew, and the new one forgets that it is full screen.
-    if (qEnvironmentVariableIsEmpty("QT_WIDGETS_RHI")) qputenv("QT_WIDGETS_RHI", "1");
+    // Web views drawn in software keep the window a plain raster window: a camera frame repaints
+    // only the camera, and the window is never created anew (which would forget full screen).
+    qv::webpanels::prepareWebRendering();
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Quorvane"));
     QApplication::setApplicationName(QStringLiteral(QV_SETTINGS_NAME));

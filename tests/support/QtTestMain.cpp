@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <gtest/gtest.h>
 
+#include "webpanels/WebRendering.h"
 #ifdef QV_TEST_APP_SCHEME
 #include "webpanels/AppScheme.h"
 #endif
@@ -10,7 +11,7 @@ int main(int argc, char** argv) {
 #ifdef QV_TEST_APP_SCHEME
     qv::webpanels::registerAppScheme();  // before the application, as the program does
 #endif
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    qv::webpanels::prepareWebRendering();  // as the program draws
     QApplication app(argc, argv);
     return RUN_ALL_TESTS();
 }

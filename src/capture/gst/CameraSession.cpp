@@ -205,6 +205,11 @@ QString CameraSession::configure(const Inputs& inputs) {
     g_object_set(rgb.get(), "caps", bgrx.get(), nullptr);
     // One conversion thread keeps up with 4K at 30 frames per second; more only cost CPU time.
     g_object_set(convert.get(), "n-threads", 1u, nullptr);
+    // Each chroma sample is used as it is (no resampling filter) and 8-bit colours are not
+    // dithered: the converter then takes its direct path, at well under half the CPU time for a
+    // camera's 4:2:0 frames, and gives the same colours on every frame.
+    gst_util_set_object_arg(G_OBJECT(convert.get()), "chroma-mode", "none");
+    gst_util_set_object_arg(G_OBJECT(convert.get()), "dither", "none");
     g_object_set(p->appsink.get(), "max-buffers", 1u, "drop", TRUE, "sync", FALSE, "enable-last-sample", FALSE, nullptr);
 
     std::vector<GstElement*> chain{source.get(), capsfilter.get()};
