@@ -2,7 +2,7 @@
 #include <string>
 
 #include "server/demo/DemoHosts.h"
-#include "server/demo/DemoPagePieces.h"
+#include "server/demo/DemoPageFragments.h"
 #include "server/demo/DemoServer.h"
 #include "server/html/Escaping.h"
 #include "server/html/PageResponse.h"

@@ -7,7 +7,7 @@
 #include "server/FormParsing.h"
 #include "server/WebSocket.h"
 #include "server/demo/DemoHosts.h"
-#include "server/demo/DemoPagePieces.h"
+#include "server/demo/DemoPageFragments.h"
 #include "server/html/DirectoryListing.h"
 #include "server/html/Escaping.h"
 #include "server/html/PageResponse.h"

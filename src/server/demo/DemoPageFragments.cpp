@@ -1,4 +1,4 @@
-#include "server/demo/DemoPagePieces.h"
+#include "server/demo/DemoPageFragments.h"
 
 #include "server/demo/DemoServer.h"
 #include "server/html/Escaping.h"

@@ -2,7 +2,7 @@
 // left as they were found.
 #include <gtest/gtest.h>
 
-#include "server/demo/DemoPagePieces.h"
+#include "server/demo/DemoPageFragments.h"
 #include "server/demo/DemoServer.h"
 
 namespace qv::serverdemo {
@@ -14,7 +14,7 @@ std::string render(const html::Content& page) {
     return html::htmlPageBuffer();
 }
 
-TEST(DemoPieces, AddressHeadingsAndSlotsRestored) {
+TEST(DemoPageFragments, AddressHeadingsAndSlotsRestored) {
     server::HttpRequest request;
     request.path = "/a<b";
     request.method = "get";
@@ -38,7 +38,7 @@ TEST(DemoPieces, AddressHeadingsAndSlotsRestored) {
     EXPECT_FALSE(html::htmlContentSlot().has_value());
 }
 
-TEST(DemoPieces, FrameHandsTheBodyTagAndAnEmptyMap) {
+TEST(DemoPageFragments, FrameHandsTheBodyTagAndAnEmptyMap) {
     const std::string page = render([] {
         demoHtmlBodyPage("html", {{"lang", "en"}}, [](std::string_view tag, const html::AttributeMap& attributes) {
             EXPECT_EQ(tag, "body");
