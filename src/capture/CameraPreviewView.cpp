@@ -109,9 +109,13 @@ void CameraPreviewView::paintEvent(QPaintEvent*) {
     QSize sourceSize = controller_->previewSourceSize();
     if (sourceSize.isEmpty()) sourceSize = frame->size();
     const QRectF target = aspectFitRect(QSizeF(sourceSize), topLeft);
-    // The pipeline scales the next frames to the pixels drawn here (never above the picture's own
-    // size); a frame that already has that size is drawn without a second, smoothing pass.
-    const QSize drawn = (target.size() * devicePixelRatioF()).toSize();
+    // The pipeline scales the next frames to the pixels the picture is drawn at once any zoom has
+    // eased there (never above the picture's own size): one request per zoom, not one per step of
+    // the easing. A frame that already has that size is drawn without a second, smoothing pass.
+    const QRectF restLayer = controller_->previewGeometry().layerFrame();
+    const QRectF rest(restLayer.x(), frameSize_.height() - restLayer.y() - restLayer.height(), restLayer.width(),
+                      restLayer.height());
+    const QSize drawn = (aspectFitRect(QSizeF(sourceSize), rest).size() * devicePixelRatioF()).toSize();
     const bool downscaled = drawn.width() < sourceSize.width() && drawn.height() < sourceSize.height();
     controller_->setPreviewFrameSize(downscaled ? drawn : QSize());
     const bool quarterTurn = qFuzzyIsNull(std::fmod(rotation_, 90.0));
