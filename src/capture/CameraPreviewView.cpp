@@ -127,8 +127,9 @@ void CameraPreviewView::paintEvent(QPaintEvent*) {
     painter.setTransform(turn);
     painter.setRenderHint(QPainter::SmoothPixmapTransform, !(quarterTurn && frame->size() == drawn));
     painter.drawImage(target, *frame);
-    if (frame.get() != lastFrame_) {
-        lastFrame_ = frame.get();
+    // Frame pictures are reused once let go; the key changes whenever a new frame is written in.
+    if (frame->cacheKey() != lastFrame_) {
+        lastFrame_ = frame->cacheKey();
         // Start-up time is counted up to this line.
         if (++framesPainted_ == 1) util::printLine(std::string("First camera frame shown"));
     }

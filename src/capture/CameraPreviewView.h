@@ -49,7 +49,7 @@ private:
     QSizeF frameSize_{1280, 720};
     double rotation_ = 0;
     bool mirrorHorizontal_ = false;
-    const void* lastFrame_ = nullptr;
+    qint64 lastFrame_ = 0;  // the cache key of the last frame painted
     QRectF easeFrom_;
     QPointer<QVariantAnimation> ease_;
     double easeProgress_ = 1.0;

@@ -37,8 +37,9 @@ void SecondCameraPreview::paintEvent(QPaintEvent*) {
     if (!frame || frame->isNull()) return;
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.drawImage(aspectFitRect(QSizeF(frame->size()), QRectF(rect())), *frame);
-    if (frame.get() != lastFrame_) {
-        lastFrame_ = frame.get();
+    // Frame pictures are reused once let go; the key changes whenever a new frame is written in.
+    if (frame->cacheKey() != lastFrame_) {
+        lastFrame_ = frame->cacheKey();
         ++framesPainted_;
     }
 }

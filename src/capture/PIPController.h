@@ -35,7 +35,7 @@ protected:
 
 private:
     QPointer<SecondCamera> camera_;
-    const void* lastFrame_ = nullptr;
+    qint64 lastFrame_ = 0;  // the cache key of the last frame painted
     std::uint64_t framesPainted_ = 0;
 };
 

@@ -6,6 +6,7 @@
 
 #include "state/QtPrint.h"
 #include "capture/gst/CameraSessionPipeline.h"
+#include "capture/gst/FrameImages.h"
 #include "capture/gst/GstPtr.h"
 #include "capture/gst/SourceDevice.h"
 
@@ -19,43 +20,16 @@ ElementPtr make(const char* factory, const char* name = nullptr) {
     return ElementPtr(GST_ELEMENT(gst_object_ref_sink(e)));
 }
 
-// A mapped video frame kept alive for as long as an image shows its pixels.
-struct MappedFrame {
-    GstSample* sample = nullptr;
-    GstVideoFrame frame{};
-    static void release(void* self) {
-        auto* m = static_cast<MappedFrame*>(self);
-        gst_video_frame_unmap(&m->frame);
-        gst_sample_unref(m->sample);
-        delete m;
-    }
-};
-
-std::shared_ptr<const QImage> imageOf(GstSample* sample) {
-    GstCaps* caps = gst_sample_get_caps(sample);
-    GstBuffer* buffer = gst_sample_get_buffer(sample);
-    GstVideoInfo info;
-    if (!caps || !buffer || !gst_video_info_from_caps(&info, caps)) {
-        gst_sample_unref(sample);
-        return nullptr;
-    }
-    auto* mapped = new MappedFrame;
-    mapped->sample = sample;
-    if (!gst_video_frame_map(&mapped->frame, &info, buffer, GST_MAP_READ)) {
-        gst_sample_unref(sample);
-        delete mapped;
-        return nullptr;
-    }
-    auto* data = static_cast<uchar*>(GST_VIDEO_FRAME_PLANE_DATA(&mapped->frame, 0));
-    const int stride = GST_VIDEO_FRAME_PLANE_STRIDE(&mapped->frame, 0);
-    // BGRx in memory is Qt's 0xffRRGGBB on little-endian machines.
-    return std::make_shared<const QImage>(data, GST_VIDEO_INFO_WIDTH(&info), GST_VIDEO_INFO_HEIGHT(&info), stride,
-                                          QImage::Format_RGB32, &MappedFrame::release, mapped);
+// A sample owned by a shared pointer, so the newest one can be handed between threads.
+std::shared_ptr<GstSample> sharedSample(GstSample* sample) {
+    return std::shared_ptr<GstSample>(sample, [](GstSample* s) { gst_sample_unref(s); });
 }
 
-std::shared_ptr<const QImage> pullImage(GstAppSink* sink) {
-    GstSample* sample = gst_app_sink_pull_sample(sink);
-    return sample ? imageOf(sample) : nullptr;
+QSize frameSizeOf(GstSample* sample) {
+    GstCaps* caps = gst_sample_get_caps(sample);
+    GstVideoInfo info;
+    if (!caps || !gst_video_info_from_caps(&info, caps)) return {};
+    return {GST_VIDEO_INFO_WIDTH(&info), GST_VIDEO_INFO_HEIGHT(&info)};
 }
 
 // The caps of the preview's scaler: the given size, or any size (unscaled) when it is empty.
@@ -113,7 +87,8 @@ bool CameraSession::addPreviewBranch(Pipeline& p) {
     GstAppSinkCallbacks callbacks{};
     callbacks.new_sample = [](GstAppSink* appsink, gpointer self) -> GstFlowReturn {
         auto* session = static_cast<CameraSession*>(self);
-        std::shared_ptr<const QImage> image = pullImage(appsink);
+        GstSample* sample = gst_app_sink_pull_sample(appsink);
+        std::shared_ptr<const QImage> image = sample ? session->previewImages_.imageOf(sample) : nullptr;
         if (!image) return GST_FLOW_OK;
         {
             std::lock_guard lock(session->frameMutex_);
@@ -195,19 +170,20 @@ QString CameraSession::configure(const Inputs& inputs) {
     ElementPtr capsfilter = make("capsfilter", "camera_caps");
     ElementPtr decoder = jpeg ? make("jpegdec") : nullptr;
     ElementPtr convert = make("videoconvert");
-    ElementPtr rgb = make("capsfilter");
+    ElementPtr rgb = make("capsfilter", "direct_caps");
     ElementPtr tee = make("tee", "video_tee");
     p->appsink = make("appsink", "frames");
     if (!capsfilter || (jpeg && !decoder) || !convert || !rgb || !tee || !p->appsink)
         return QStringLiteral("missing GStreamer elements");
     g_object_set(capsfilter.get(), "caps", caps.get(), nullptr);
-    CapsPtr bgrx(gst_caps_from_string("video/x-raw, format=(string)BGRx"));
-    g_object_set(rgb.get(), "caps", bgrx.get(), nullptr);
+    // The camera's frames pass through untouched in the formats the session reads directly (a
+    // camera's usual 4:2:0 ones); anything else is converted once, here, to one of them.
+    CapsPtr direct(gst_caps_from_string(directFrameCaps));
+    g_object_set(rgb.get(), "caps", direct.get(), nullptr);
     // One conversion thread keeps up with 4K at 30 frames per second; more only cost CPU time.
     g_object_set(convert.get(), "n-threads", 1u, nullptr);
     // Each chroma sample is used as it is (no resampling filter) and 8-bit colours are not
-    // dithered: the converter then takes its direct path, at well under half the CPU time for a
-    // camera's 4:2:0 frames, and gives the same colours on every frame.
+    // dithered: the converter then takes its direct path and gives the same colours on every frame.
     gst_util_set_object_arg(G_OBJECT(convert.get()), "chroma-mode", "none");
     gst_util_set_object_arg(G_OBJECT(convert.get()), "dither", "none");
     g_object_set(p->appsink.get(), "max-buffers", 1u, "drop", TRUE, "sync", FALSE, "enable-last-sample", FALSE, nullptr);
@@ -232,11 +208,14 @@ QString CameraSession::configure(const Inputs& inputs) {
     GstAppSinkCallbacks callbacks{};
     callbacks.new_sample = [](GstAppSink* sink, gpointer self) -> GstFlowReturn {
         auto* session = static_cast<CameraSession*>(self);
-        std::shared_ptr<const QImage> image = pullImage(sink);
-        if (!image) return GST_FLOW_OK;
+        GstSample* pulled = gst_app_sink_pull_sample(sink);
+        if (!pulled) return GST_FLOW_OK;
+        std::shared_ptr<GstSample> sample = sharedSample(pulled);
+        const QSize size = frameSizeOf(pulled);
+        if (size.isEmpty()) return GST_FLOW_OK;
         {
             std::lock_guard lock(session->frameMutex_);
-            session->frameSize_ = image->size();
+            session->frameSize_ = size;
             if (session->activeFormat_.isEmpty()) {
                 GstElement* filter = gst_bin_get_by_name(GST_BIN(GST_ELEMENT_PARENT(GST_ELEMENT(sink))), "camera_caps");
                 ElementPtr owned(filter);
@@ -254,7 +233,9 @@ QString CameraSession::configure(const Inputs& inputs) {
                                                  .arg(h);
                 }
             }
-            session->latest_ = std::move(image);
+            // Turned into a picture only when one is asked for (photos, frozen frames, other views).
+            session->latestSample_ = std::move(sample);
+            session->latest_.reset();
         }
         session->framesReceived_.fetch_add(1);
         if (session->onFrame_) session->onFrame_();
@@ -287,6 +268,7 @@ QString CameraSession::configure(const Inputs& inputs) {
     {
         std::lock_guard lock(frameMutex_);
         latest_.reset();
+        latestSample_.reset();
         latestPreview_.reset();
         frameSize_ = QSize();
         activeFormat_.clear();
@@ -334,13 +316,25 @@ void CameraSession::stop() {
 }
 
 std::shared_ptr<const QImage> CameraSession::latestFrame() const {
+    std::shared_ptr<GstSample> sample;
+    {
+        std::lock_guard lock(frameMutex_);
+        if (latest_ || !latestSample_) return latest_;
+        sample = latestSample_;
+    }
+    // Converted outside the lock, so the streaming thread never waits for a picture.
+    std::shared_ptr<const QImage> image = fullImages_.imageOf(gst_sample_ref(sample.get()));
     std::lock_guard lock(frameMutex_);
-    return latest_;
+    if (latestSample_ == sample) latest_ = image;
+    return image;
 }
 
 std::shared_ptr<const QImage> CameraSession::latestPreviewFrame() const {
-    std::lock_guard lock(frameMutex_);
-    return latestPreview_ ? latestPreview_ : latest_;
+    {
+        std::lock_guard lock(frameMutex_);
+        if (latestPreview_) return latestPreview_;
+    }
+    return latestFrame();
 }
 
 QSize CameraSession::frameSize() const {

@@ -1,7 +1,7 @@
 #pragma once
 // The capture session of one camera (and its microphone) as a GStreamer pipeline:
 //
-//   camera ! caps(format, rate) ! [jpegdec] ! videoconvert ! BGRx ! tee "video_tee"
+//   camera ! caps(format, rate) ! [jpegdec] ! videoconvert ! caps "direct_caps" ! tee "video_tee"
 //       video_tee. ! appsink "frames"                     latest full-size frame (photos, other views)
 //       video_tee. ! queue ! videoscale ! caps "preview_caps" ! appsink "preview"
 //                                                           the live preview at the size it is shown
@@ -12,9 +12,10 @@
 // always get full-size frames. The preview branch exists only for a session made with a preview
 // callback; it scales on its own streaming thread (its queue drops frames rather than hold the
 // camera back) to the size set with setPreviewSize(), and passes frames through unscaled until
-// one is set. The newest frame of each sink is kept as an image that shares the pipeline's
-// buffer (no copy); the sinks keep at most one buffer, drop older ones and never block the
-// pipeline (their callbacks only swap the kept frame).
+// one is set. The camera's own YUV frames travel as they are (the converter passes them through);
+// each preview frame becomes an RGB picture on the preview's thread, while the newest full-size
+// frame is kept as the pipeline's buffer and becomes a picture only when latestFrame() asks for
+// it. The sinks keep at most one buffer, drop older ones and never block the pipeline.
 //
 // configure(), start() and stop() change pipeline states and may wait: call them off the main
 // thread. latestFrame() and the counters may be read from any thread.
@@ -29,6 +30,7 @@
 #include <optional>
 
 #include "capture/core/DeviceRecords.h"
+#include "capture/gst/FrameImages.h"
 #include "capture/gst/MovieRecording.h"
 
 namespace qv::gst {
@@ -95,8 +97,11 @@ private:
     std::unique_ptr<Pipeline> pipeline_;
     mutable std::mutex pipelineMutex_;  // guards pipeline_ against hasPipeline() readers
     mutable std::mutex frameMutex_;
-    std::shared_ptr<const QImage> latest_;
+    std::shared_ptr<GstSample> latestSample_;              // the newest full-size frame
+    mutable std::shared_ptr<const QImage> latest_;         // its picture, once asked for
     std::shared_ptr<const QImage> latestPreview_;
+    mutable FrameImages fullImages_{FrameImages::Precision::exact};
+    FrameImages previewImages_{FrameImages::Precision::fast};
     QSize frameSize_;
     QSize previewSize_;         // wanted (under frameMutex_)
     QSize appliedPreviewSize_;  // on the current pipeline's caps filter (under pipelineMutex_)
