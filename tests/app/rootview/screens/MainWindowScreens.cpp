@@ -71,6 +71,20 @@ void shot(QWidget& window, const QString& name) {
     qv::test::saveWindowPicture(window, QStringLiteral("%1-%2.png").arg(kEdition, name));
 }
 
+// What the program posts while a test runs: that the camera started, and the last capture.
+struct CameraReports {
+    CameraReports() {
+        auto& center = NotificationCenter::defaultCenter();
+        center.addObserver(&observer, nt::CameraStarted, [this](const Notification&) { started = true; });
+        center.addObserver(&observer, nt::ImageCaptured,
+                           [this](const Notification& n) { captured = n.userInfo.value("url").toUrl(); });
+    }
+
+    bool started = false;
+    QUrl captured;
+    QObject observer;  // last: it goes first, and the calls to the fields above with it
+};
+
 // Wendle edition: three snapshots reach the top of the archive list with their thumbnails, and
 // "Generate GIF" opens the GIF maker with them as its frames.
 void archiveListAndGifMaker(QWidget& window, ContentView& content, QUrl& captured) {
@@ -136,16 +150,13 @@ TEST(QV_SCREENS_SUITE, BarStatesSnapshotAndSideBySide) {
         photo.save(folders->libraryFolderURL + "/worksheet.png");
     }
 
-    QObject observer;
-    bool started = false;
-    QUrl captured;
+    CameraReports reports;
+    bool& started = reports.started;
+    QUrl& captured = reports.captured;
     auto& center = NotificationCenter::defaultCenter();
-    center.addObserver(&observer, nt::CameraStarted, [&](const Notification&) { started = true; });
-    center.addObserver(&observer, nt::ImageCaptured,
-                       [&](const Notification& n) { captured = n.userInfo.value("url").toUrl(); });
 
     bool pageLoaded = false;
-    center.addObserver(&observer, nt::showLoadingMarrowPanel,
+    center.addObserver(&reports.observer, nt::showLoadingMarrowPanel,
                        [&](const Notification& n) { pageLoaded = !n.userInfo.value("show").toBool(); });
 
     QWidget window;
@@ -319,13 +330,9 @@ TEST(QV_SCREENS_SUITE, BrowserOverTheCameraInTheSnapshot) {
     pages.router.addRoute(std::nullopt, "/:path", qv::server::fileShareHandler(site.path().toStdString(), {"index.html"}));
     ASSERT_TRUE(qv::test::startServer(pages, 0));
 
-    QObject observer;
-    bool started = false;
-    QUrl captured;
-    auto& center = NotificationCenter::defaultCenter();
-    center.addObserver(&observer, nt::CameraStarted, [&](const Notification&) { started = true; });
-    center.addObserver(&observer, nt::ImageCaptured,
-                       [&](const Notification& n) { captured = n.userInfo.value("url").toUrl(); });
+    CameraReports reports;
+    bool& started = reports.started;
+    QUrl& captured = reports.captured;
 
     QWidget window;
     ContentView* content = qv::test::showContentWindow(window);
