@@ -24,6 +24,7 @@
 #include "state/AppState.h"
 #include "capture/hid/HIDReports.h"
 #include "helpers/NiceButtonStyle.h"
+#include "helpers/RoundedBackground.h"
 #include "util/BuildInfo.h"
 #include "controlbar/BarStyle.h"
 #include "controlbar/NamedImages.h"
@@ -92,13 +93,7 @@ public:
     using QWidget::QWidget;
 
 protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter p(this);
-        p.setRenderHint(QPainter::Antialiasing);
-        QPainterPath path;
-        path.addRoundedRect(QRectF(rect()), 10, 10);
-        p.fillPath(path, barBackground());
-    }
+    void paintEvent(QPaintEvent*) override { app::paintRoundedBackground(*this, barBackground()); }
 };
 
 // The last capture, filling a 56 x 56 circle.

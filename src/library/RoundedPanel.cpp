@@ -1,7 +1,6 @@
 #include "library/RoundedPanel.h"
 
-#include <QPainter>
-#include <QPainterPath>
+#include "helpers/RoundedBackground.h"
 
 namespace qv::library {
 
@@ -11,12 +10,6 @@ RoundedPanel::RoundedPanel(QColor background, QWidget* parent) : QWidget(parent)
     setPalette(pal);
 }
 
-void RoundedPanel::paintEvent(QPaintEvent*) {
-    QPainter p(this);
-    p.setRenderHint(QPainter::Antialiasing);
-    QPainterPath path;
-    path.addRoundedRect(QRectF(rect()), 10, 10);
-    p.fillPath(path, background_);
-}
+void RoundedPanel::paintEvent(QPaintEvent*) { app::paintRoundedBackground(*this, background_); }
 
 }  // namespace qv::library

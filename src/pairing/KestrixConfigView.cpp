@@ -6,8 +6,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
-#include <QPainter>
-#include <QPainterPath>
 #include <QPointer>
 #include <QPushButton>
 #include <QTimer>
@@ -17,6 +15,7 @@
 #include "capture/hid/HIDReports.h"
 #include "capture/hid/link/QVHIDDevice.h"
 #include "helpers/NiceButtonStyle.h"
+#include "helpers/RoundedBackground.h"
 #include "pairing/PairingTexts.h"
 #include "state/NotificationCenter.h"
 #include "state/Notifications.h"
@@ -282,13 +281,7 @@ void KestrixConfigView::showEvent(QShowEvent* event) {
     startDevices();
 }
 
-void KestrixConfigView::paintEvent(QPaintEvent*) {
-    QPainter p(this);
-    p.setRenderHint(QPainter::Antialiasing);
-    QPainterPath path;
-    path.addRoundedRect(QRectF(rect()), 10, 10);
-    p.fillPath(path, kGray);
-}
+void KestrixConfigView::paintEvent(QPaintEvent*) { app::paintRoundedBackground(*this, kGray); }
 
 void KestrixConfigView::startDevices() {
     if (started_) return;

@@ -3,22 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
-#include <QDir>
-#include <QGuiApplication>
-#include <QScreen>
-#include <QTemporaryDir>
 #include <QTest>
-#include <QVBoxLayout>
 #include <QWebEnginePage>
 #include <QWebEngineView>
-
-#include <iostream>
 
 #include "app/ContentView.h"
 #include "app/rootview/RootView.h"
 #include "state/AppState.h"
 #include "state/NotificationCenter.h"
 #include "state/Notifications.h"
+#include "support/ContentWindow.h"
 #include "support/QtWait.h"
 #include "support/colourwindows/ColourWindowsProcess.h"
 #include "webpanels/TunnelListView.h"
@@ -39,26 +33,14 @@ QVariant evaluate(const QString& script) {
 
 void shot(QWidget& window, const QString& name) {
     qv::test::spin(500);
-    const QString dir = qEnvironmentVariable("QV_SCREENSHOT_DIR");
-    if (dir.isEmpty()) return;
-    QDir().mkpath(dir);
-    const QRect frame = window.frameGeometry();
-    const QPixmap picture =
-        QGuiApplication::primaryScreen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
-    const QString path = QDir(dir).filePath(name + QStringLiteral(".png"));
-    ASSERT_TRUE(picture.save(path)) << path.toStdString();
-    std::cout << "screenshot: " << path.toStdString() << std::endl;
+    qv::test::saveWindowPicture(window, name + QStringLiteral(".png"));
 }
 
 }  // namespace
 
 TEST(MirrorScreens, PickAWindowAndSeeItOnTheWhiteboard) {
-    QTemporaryDir config, save;
-    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
-    auto folders = std::make_shared<FolderLocations>(FolderLocations::forSaveFolder(save.path()));
-    ASSERT_TRUE(QDir().mkpath(folders->imagesFolderURL));
-    ASSERT_TRUE(QDir().mkpath(folders->videosFolderURL));
-    setFolderLocations(folders);
+    qv::test::TemporaryFolders temp;
+    ASSERT_TRUE(temp.makeAndSet());
 
     // Another program's windows, beside the main window.
     qv::test::ColourWindowsProcess other;
@@ -70,13 +52,7 @@ TEST(MirrorScreens, PickAWindowAndSeeItOnTheWhiteboard) {
     bool started = false;
     NotificationCenter::defaultCenter().addObserver(&observer, nt::CameraStarted, [&](const Notification&) { started = true; });
     QWidget window;
-    auto* layout = new QVBoxLayout(&window);
-    layout->setContentsMargins(0, 0, 0, 0);
-    auto* content = new ContentView;
-    layout->addWidget(content);
-    window.resize(1280, 800);
-    window.move(0, 0);
-    window.show();
+    ContentView* content = qv::test::showContentWindow(window);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     ASSERT_TRUE(waitUntil([] { return bool(whiteboardWebView); }, 20000));
     ASSERT_TRUE(waitUntil([] { return evaluate(QStringLiteral("typeof window.marrowPanel")).toString() == "object"; }, 30000));

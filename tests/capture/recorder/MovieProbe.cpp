@@ -34,6 +34,35 @@ QStringList readTopLevelBoxes(const QString& path) {
     return boxes;
 }
 
+// Runs `description` (with a filesrc named "src" and an appsink named "sink") over `path` and
+// hands every sample to `take` until the end of the stream, or until no sample comes for `wait`.
+template <typename Take>
+void pullAll(const QString& path, const char* description, Take take, GstClockTime wait = 10 * GST_SECOND) {
+    if (!gst_is_initialized()) gst_init(nullptr, nullptr);
+    GError* error = nullptr;
+    GstElement* pipeline = gst_parse_launch(description, &error);
+    if (error) {
+        g_error_free(error);
+        if (pipeline) gst_object_unref(pipeline);
+        return;
+    }
+    GstElement* src = gst_bin_get_by_name(GST_BIN(pipeline), "src");
+    const QByteArray location = QFile::encodeName(path);
+    g_object_set(src, "location", location.constData(), nullptr);
+    gst_object_unref(src);
+    GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline), "sink");
+    gst_element_set_state(pipeline, GST_STATE_PLAYING);
+    for (;;) {
+        GstSample* sample = gst_app_sink_try_pull_sample(GST_APP_SINK(sink), wait);
+        if (!sample) break;
+        take(sample);
+        gst_sample_unref(sample);
+    }
+    gst_object_unref(sink);
+    gst_element_set_state(pipeline, GST_STATE_NULL);
+    gst_object_unref(pipeline);
+}
+
 }  // namespace
 
 MovieFacts probeMovie(const QString& path) {
@@ -82,73 +111,22 @@ MovieFacts probeMovie(const QString& path) {
 }
 
 double playableVideoSeconds(const QString& path) {
-    if (!gst_is_initialized()) gst_init(nullptr, nullptr);
-    GError* error = nullptr;
-    GstElement* pipeline = gst_parse_launch(
+    double end = 0;
+    pullAll(
+        path,
         "filesrc name=src ! qtdemux name=demux demux.video_0 ! h264parse ! avdec_h264 ! "
         "appsink name=sink sync=false",
-        &error);
-    if (error) {
-        g_error_free(error);
-        if (pipeline) gst_object_unref(pipeline);
-        return 0;
-    }
-    GstElement* src = gst_bin_get_by_name(GST_BIN(pipeline), "src");
-    const QByteArray location = QFile::encodeName(path);
-    g_object_set(src, "location", location.constData(), nullptr);
-    gst_object_unref(src);
-    GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline), "sink");
-    gst_element_set_state(pipeline, GST_STATE_PLAYING);
-    double end = 0;
-    for (;;) {
-        GstSample* sample = gst_app_sink_try_pull_sample(GST_APP_SINK(sink), 5 * GST_SECOND);
-        if (!sample) break;
-        GstBuffer* buffer = gst_sample_get_buffer(sample);
-        if (buffer && GST_BUFFER_PTS_IS_VALID(buffer)) {
-            GstClockTime t = GST_BUFFER_PTS(buffer);
-            if (GST_BUFFER_DURATION_IS_VALID(buffer)) t += GST_BUFFER_DURATION(buffer);
-            end = std::max(end, double(t) / double(GST_SECOND));
-        }
-        gst_sample_unref(sample);
-    }
-    gst_object_unref(sink);
-    gst_element_set_state(pipeline, GST_STATE_NULL);
-    gst_object_unref(pipeline);
+        [&](GstSample* sample) {
+            GstBuffer* buffer = gst_sample_get_buffer(sample);
+            if (buffer && GST_BUFFER_PTS_IS_VALID(buffer)) {
+                GstClockTime t = GST_BUFFER_PTS(buffer);
+                if (GST_BUFFER_DURATION_IS_VALID(buffer)) t += GST_BUFFER_DURATION(buffer);
+                end = std::max(end, double(t) / double(GST_SECOND));
+            }
+        },
+        5 * GST_SECOND);
     return end;
 }
-
-namespace {
-
-// Runs `description` (with a filesrc named "src" and an appsink named "sink") over `path` and
-// hands every sample to `take` until the end of the stream.
-template <typename Take>
-void pullAll(const QString& path, const char* description, Take take) {
-    if (!gst_is_initialized()) gst_init(nullptr, nullptr);
-    GError* error = nullptr;
-    GstElement* pipeline = gst_parse_launch(description, &error);
-    if (error) {
-        g_error_free(error);
-        if (pipeline) gst_object_unref(pipeline);
-        return;
-    }
-    GstElement* src = gst_bin_get_by_name(GST_BIN(pipeline), "src");
-    const QByteArray location = QFile::encodeName(path);
-    g_object_set(src, "location", location.constData(), nullptr);
-    gst_object_unref(src);
-    GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline), "sink");
-    gst_element_set_state(pipeline, GST_STATE_PLAYING);
-    for (;;) {
-        GstSample* sample = gst_app_sink_try_pull_sample(GST_APP_SINK(sink), 10 * GST_SECOND);
-        if (!sample) break;
-        take(sample);
-        gst_sample_unref(sample);
-    }
-    gst_object_unref(sink);
-    gst_element_set_state(pipeline, GST_STATE_NULL);
-    gst_object_unref(pipeline);
-}
-
-}  // namespace
 
 std::vector<double> packetTimes(const QString& path, const char* media) {
     std::vector<double> times;

@@ -11,16 +11,13 @@
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QGuiApplication>
 #include <QFile>
 #include <QImageReader>
 #include <QLabel>
 #include <QMouseEvent>
-#include <QScreen>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QVBoxLayout>
 #include <QWebEngineView>
 
 #include "app/ContentView.h"
@@ -47,6 +44,7 @@
 #include "webpanels/BrowserView.h"
 #include "webpanels/BrowserWebView.h"
 #include "webpanels/PdfViewerAddress.h"
+#include "support/ContentWindow.h"
 #include "support/QtWait.h"
 #include "util/BuildInfo.h"
 #include "webpanels/WebView.h"
@@ -70,16 +68,22 @@ constexpr const char* kEdition = "vemo";
 void shot(QWidget& window, const QString& name) {
     QCoreApplication::processEvents();
     qv::test::spin(300);
-    const QString dir = qEnvironmentVariable("QV_SCREENSHOT_DIR");
-    if (dir.isEmpty()) return;
-    QDir().mkpath(dir);
-    const QRect frame = window.frameGeometry();
-    const QPixmap picture =
-        QGuiApplication::primaryScreen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
-    const QString path = QDir(dir).filePath(QStringLiteral("%1-%2.png").arg(kEdition, name));
-    ASSERT_TRUE(picture.save(path)) << path.toStdString();
-    std::cout << "screenshot: " << path.toStdString() << std::endl;
+    qv::test::saveWindowPicture(window, QStringLiteral("%1-%2.png").arg(kEdition, name));
 }
+
+// What the program posts while a test runs: that the camera started, and the last capture.
+struct CameraReports {
+    CameraReports() {
+        auto& center = NotificationCenter::defaultCenter();
+        center.addObserver(&observer, nt::CameraStarted, [this](const Notification&) { started = true; });
+        center.addObserver(&observer, nt::ImageCaptured,
+                           [this](const Notification& n) { captured = n.userInfo.value("url").toUrl(); });
+    }
+
+    bool started = false;
+    QUrl captured;
+    QObject observer;  // last: it goes first, and the calls to the fields above with it
+};
 
 // Wendle edition: three snapshots reach the top of the archive list with their thumbnails, and
 // "Generate GIF" opens the GIF maker with them as its frames.
@@ -124,15 +128,12 @@ void archiveListAndGifMaker(QWidget& window, ContentView& content, QUrl& capture
 TEST(QV_SCREENS_SUITE, BarStatesSnapshotAndSideBySide) {
     if (kWendle) setApplicationId(QString::fromUtf8(qv::util::build::wendleApplicationId));
     ASSERT_EQ(isWendleEdition(), kWendle);
-    QTemporaryDir config, save;
-    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+    qv::test::TemporaryFolders temp;
     // The synthetic camera of the shared fixture (unless the caller chose other devices).
     if (qEnvironmentVariableIsEmpty("QUORVANE_SYNTHETIC_DEVICES"))
         qputenv("QUORVANE_SYNTHETIC_DEVICES", QV_TEST_FIXTURES_DIR "/synthetic-devices.json");
-    auto folders = std::make_shared<FolderLocations>(FolderLocations::forSaveFolder(save.path()));
-    ASSERT_TRUE(QDir().mkpath(folders->imagesFolderURL));
-    ASSERT_TRUE(QDir().mkpath(folders->videosFolderURL));
-    setFolderLocations(folders);
+    const auto& folders = temp.folders;
+    ASSERT_TRUE(temp.makeAndSet());
     if (kWendle) {
         // What start-up puts in place: the templates, and a picture and a converted presentation
         // in the library.
@@ -149,26 +150,17 @@ TEST(QV_SCREENS_SUITE, BarStatesSnapshotAndSideBySide) {
         photo.save(folders->libraryFolderURL + "/worksheet.png");
     }
 
-    QObject observer;
-    bool started = false;
-    QUrl captured;
+    CameraReports reports;
+    bool& started = reports.started;
+    QUrl& captured = reports.captured;
     auto& center = NotificationCenter::defaultCenter();
-    center.addObserver(&observer, nt::CameraStarted, [&](const Notification&) { started = true; });
-    center.addObserver(&observer, nt::ImageCaptured,
-                       [&](const Notification& n) { captured = n.userInfo.value("url").toUrl(); });
 
     bool pageLoaded = false;
-    center.addObserver(&observer, nt::showLoadingMarrowPanel,
+    center.addObserver(&reports.observer, nt::showLoadingMarrowPanel,
                        [&](const Notification& n) { pageLoaded = !n.userInfo.value("show").toBool(); });
 
     QWidget window;
-    auto* layout = new QVBoxLayout(&window);
-    layout->setContentsMargins(0, 0, 0, 0);
-    auto* content = new ContentView;
-    layout->addWidget(content);
-    window.resize(1280, 800);
-    window.move(0, 0);
-    window.show();
+    ContentView* content = qv::test::showContentWindow(window);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     if (kWendle) {
         // The start-up picture, over the camera for its first two seconds.
@@ -273,20 +265,13 @@ TEST(QV_SCREENS_SUITE, BarStatesSnapshotAndSideBySide) {
 // Settings popover with an update waiting.
 TEST(QV_SCREENS_SUITE, FocusAdjustAndSettingsPopovers) {
     if (kWendle) GTEST_SKIP() << "the same popovers as the other edition";
-    QTemporaryDir config, save;
-    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+    qv::test::TemporaryFolders temp;
     if (qEnvironmentVariableIsEmpty("QUORVANE_SYNTHETIC_DEVICES"))
         qputenv("QUORVANE_SYNTHETIC_DEVICES", QV_TEST_FIXTURES_DIR "/synthetic-devices.json");
-    setFolderLocations(std::make_shared<FolderLocations>(FolderLocations::forSaveFolder(save.path())));
+    setFolderLocations(temp.folders);
 
     QWidget window;
-    auto* layout = new QVBoxLayout(&window);
-    layout->setContentsMargins(0, 0, 0, 0);
-    auto* content = new ContentView;
-    layout->addWidget(content);
-    window.resize(1280, 800);
-    window.move(0, 0);
-    window.show();
+    ContentView* content = qv::test::showContentWindow(window);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     ASSERT_TRUE(qv::test::waitUntil([&] { return sharedCameraController && sharedCameraController->isSessionRunning(); }, 30000));
     ASSERT_TRUE(qv::test::waitUntil([&] { return sharedCameraController->framesReceived() > 10; }, 10000));
@@ -328,14 +313,11 @@ TEST(QV_SCREENS_SUITE, FocusAdjustAndSettingsPopovers) {
 // the page, and a PDF in the viewer through the program's server.
 TEST(QV_SCREENS_SUITE, BrowserOverTheCameraInTheSnapshot) {
     if (kWendle) GTEST_SKIP() << "the browser is the same in both editions";
-    QTemporaryDir config, save, site;
-    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+    qv::test::TemporaryFolders temp;
+    QTemporaryDir site;
     if (qEnvironmentVariableIsEmpty("QUORVANE_SYNTHETIC_DEVICES"))
         qputenv("QUORVANE_SYNTHETIC_DEVICES", QV_TEST_FIXTURES_DIR "/synthetic-devices.json");
-    auto folders = std::make_shared<FolderLocations>(FolderLocations::forSaveFolder(save.path()));
-    for (const QString& f : {folders->imagesFolderURL, folders->videosFolderURL, folders->bookmarkFolderURL})
-        ASSERT_TRUE(QDir().mkpath(f));
-    setFolderLocations(folders);
+    ASSERT_TRUE(temp.makeAndSet({temp.folders->bookmarkFolderURL}));
 
     // A page in one strong colour, served by one of the program's servers on a free port.
     {
@@ -348,22 +330,12 @@ TEST(QV_SCREENS_SUITE, BrowserOverTheCameraInTheSnapshot) {
     pages.router.addRoute(std::nullopt, "/:path", qv::server::fileShareHandler(site.path().toStdString(), {"index.html"}));
     ASSERT_TRUE(qv::test::startServer(pages, 0));
 
-    QObject observer;
-    bool started = false;
-    QUrl captured;
-    auto& center = NotificationCenter::defaultCenter();
-    center.addObserver(&observer, nt::CameraStarted, [&](const Notification&) { started = true; });
-    center.addObserver(&observer, nt::ImageCaptured,
-                       [&](const Notification& n) { captured = n.userInfo.value("url").toUrl(); });
+    CameraReports reports;
+    bool& started = reports.started;
+    QUrl& captured = reports.captured;
 
     QWidget window;
-    auto* layout = new QVBoxLayout(&window);
-    layout->setContentsMargins(0, 0, 0, 0);
-    auto* content = new ContentView;
-    layout->addWidget(content);
-    window.resize(1280, 800);
-    window.move(0, 0);
-    window.show();
+    ContentView* content = qv::test::showContentWindow(window);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     ASSERT_TRUE(qv::test::waitUntil(
         [&] { return started && sharedCameraController && sharedCameraController->isSessionRunning(); }, 30000));
