@@ -44,8 +44,8 @@ QRectF WhiteboardPictures::browserContainerFrame() const {
 }
 
 double WhiteboardPictures::browserOpacity() const {
-    // The page picture already shows the panel's transparency (the page is drawn at it).
-    return 1.0;
+    // The page picture is taken at full opacity; the composition fades it as the screen does.
+    return browserWebView ? browserWebView->pageOpacity() : 1.0;
 }
 
 void WhiteboardPictures::browserPicture(BrowserCompletion completion) {

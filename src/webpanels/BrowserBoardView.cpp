@@ -16,16 +16,8 @@
 namespace qv::webpanels {
 
 bool BrowserBoardViewController::decidePolicyForNavigation(const QUrl& url) {
-    switch (decideBoardNavigation(url, QString::fromUtf8(util::build::boardHost))) {
-    case NavigationDecision::Allow:
-        return true;
-    case NavigationDecision::OpenLocalFile:
-        openLocalFile(url);
-        return false;
-    case NavigationDecision::Cancel:
-        return false;
-    }
-    return false;
+    return followNavigationDecision(decideBoardNavigation(url, QString::fromUtf8(util::build::boardHost)), url,
+                                    [this](const QUrl& file) { openLocalFile(file); });
 }
 
 void BrowserBoardViewController::openLocalFile(const QUrl& url) { openLocalFileLink(url); }

@@ -1,7 +1,5 @@
 #include "webpanels/BrowserScripts.h"
 
-#include <algorithm>
-
 namespace qv::webpanels {
 
 QString inversionScript() {
@@ -32,14 +30,6 @@ QString updateInvertCall(bool invert, bool removeBackground) {
 
 QString updateInvertCall(bool invert) {
     return QStringLiteral("updateInvert(%1)").arg(invert ? QStringLiteral("1.0") : QStringLiteral("0.0"));
-}
-
-QString pageOpacityScript(double opacity) {
-    const double value = std::clamp(opacity, 0.0, 1.0);
-    return QStringLiteral("(function () { var o = '%1';"
-                          " var apply = function () { if (document.documentElement) document.documentElement.style.opacity = o; };"
-                          " apply(); if (document.readyState === 'loading') document.addEventListener('DOMContentLoaded', apply); })();")
-        .arg(value, 0, 'g', 6);
 }
 
 }  // namespace qv::webpanels

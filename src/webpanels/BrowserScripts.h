@@ -16,10 +16,6 @@ QString updateInvertCall(bool invert, bool removeBackground);
 // "updateInvert(1.0)" or "updateInvert(0.0)".
 QString updateInvertCall(bool invert);
 
-// Sets the opacity of the page's root element (the panel's transparency), also before the page
-// has finished loading; `opacity` is clamped to 0..1.
-QString pageOpacityScript(double opacity);
-
 // The script that gives the PDF viewer a white page while backgrounds are kept.
 inline constexpr const char* whitePageScript = "document.body.style.backgroundColor = 'white';";
 

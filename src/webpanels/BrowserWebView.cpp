@@ -1,5 +1,6 @@
 #include "webpanels/BrowserWebView.h"
 
+#include <QGraphicsOpacityEffect>
 #include <QMetaEnum>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -19,6 +20,9 @@
 #include "webpanels/BrowserScripts.h"
 #include "webpanels/BrowserView.h"
 #include "webpanels/PdfViewerAddress.h"
+
+#include <algorithm>
+#include <cmath>
 
 namespace qv::webpanels {
 
@@ -188,11 +192,19 @@ void BrowserWebView::openPDF(const QString& path) {
 void BrowserWebView::evaluateScript(const QString& script) { page_->runJavaScript(script); }
 
 void BrowserWebView::setPageOpacity(double opacity) {
-    const QString source = pageOpacityScript(opacity);
-    const QList<QWebEngineScript> old = page_->scripts().find(QStringLiteral("pageOpacity"));
-    for (const QWebEngineScript& script : old) page_->scripts().remove(script);
-    page_->scripts().insert(makeScript(QStringLiteral("pageOpacity"), source, QWebEngineScript::DocumentCreation));
-    page_->runJavaScript(source);
+    // The view is faded as drawn, not the document: a background colour of the page's body fills
+    // the whole canvas, which no style of the document's elements fades. The page reaches the
+    // window as a raster picture (software scene graph), so a widget effect sees all of it.
+    // Each value gets a new effect: a kept one, given a new opacity, left the page on screen at
+    // the old one until something else repainted it. Opaque, the page is drawn straight.
+    opacity_ = std::isfinite(opacity) ? std::clamp(opacity, 0.0, 1.0) : 1.0;
+    if (opacity_ >= 1.0) {
+        setGraphicsEffect(nullptr);
+    } else {
+        auto* fade = new QGraphicsOpacityEffect;
+        fade->setOpacity(opacity_);
+        setGraphicsEffect(fade);
+    }
 }
 
 void BrowserWebView::takeSnapshot(std::function<void(const QImage& picture)> completion) {

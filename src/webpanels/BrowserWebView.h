@@ -71,11 +71,15 @@ public:
     void openPDF(const QString& path);
     // Evaluates a script in the page; result and errors are ignored.
     void evaluateScript(const QString& script);
-    // The page's opacity (the panel's transparency); kept across the page's loads.
+    // The opacity the whole page is shown at over what lies below (the panel's transparency),
+    // clamped to 0..1: text, pictures and the page's own background alike. It belongs to the
+    // view, so it holds across the page's loads.
     void setPageOpacity(double opacity);
+    double pageOpacity() const { return opacity_; }
 
-    // The page as shown, at the view's size in points; `completion` gets a null picture when none
-    // can be had. Runs later on the main thread, exactly once.
+    // The page as shown, at the view's size in points, at full opacity (a composition applies
+    // pageOpacity() itself); `completion` gets a null picture when none can be had. Runs later on
+    // the main thread, exactly once.
     void takeSnapshot(std::function<void(const QImage& picture)> completion);
     // The view that holds the page view (the panel's page area).
     QWidget* container() const { return parentWidget(); }
@@ -99,6 +103,7 @@ private:
     QWebEngineProfile* profile_;
     QWebEngineView* view_;
     BrowserPage* page_;
+    double opacity_ = 1.0;
     bool showingBrowser_ = false;
     bool loadedStartPage_ = false;
 };

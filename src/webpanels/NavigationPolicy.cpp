@@ -67,6 +67,20 @@ NavigationDecision decideBoardNavigation(const QUrl& url, const QString& boardHo
     return NavigationDecision::Cancel;
 }
 
+bool followNavigationDecision(NavigationDecision decision, const QUrl& url,
+                              const std::function<void(const QUrl&)>& openLocalFile) {
+    switch (decision) {
+    case NavigationDecision::Allow:
+        return true;
+    case NavigationDecision::OpenLocalFile:
+        if (openLocalFile) openLocalFile(url);
+        return false;
+    case NavigationDecision::Cancel:
+        return false;
+    }
+    return false;
+}
+
 void openLocalFileLink(const QUrl& url) {
     util::printLine(quoted(QStringLiteral("Open File: ") + url.toString(QUrl::FullyEncoded)));
     const QString path = localFilePath(url);

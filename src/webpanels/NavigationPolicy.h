@@ -3,6 +3,8 @@
 #include <QString>
 #include <QUrl>
 
+#include <functional>
+
 namespace qv::webpanels {
 
 // The maker's own web site; its pages (and those of its subdomains) may open in the whiteboard.
@@ -25,6 +27,11 @@ NavigationDecision decideNavigation(const QUrl& url, const QString& pageFile);
 // The board page over the browser: http(s) on "localhost" or on the hosted board's host (and its
 // subdomains) is allowed; a local `file` address is handed on; everything else is cancelled.
 NavigationDecision decideBoardNavigation(const QUrl& url, const QString& boardHost);
+
+// Carries a decision out: true when the navigation goes ahead; for OpenLocalFile the address is
+// handed to `openLocalFile` and the navigation is cancelled.
+bool followNavigationDecision(NavigationDecision decision, const QUrl& url,
+                              const std::function<void(const QUrl&)>& openLocalFile);
 
 // A link to a local file, from the whiteboard or the board page: a PDF (extension "pdf" in any
 // letter case) posts "OpenBrowser" with "pdfMode" true and "pdfPath" the file's path; any other

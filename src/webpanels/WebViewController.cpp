@@ -198,16 +198,8 @@ void WebViewController::controlTunnel(std::int64_t windowNumber, const QRect& re
 }
 
 bool WebViewController::decidePolicyForNavigation(const QUrl& url) {
-    switch (decideNavigation(url, pageFile_)) {
-    case NavigationDecision::Allow:
-        return true;
-    case NavigationDecision::OpenLocalFile:
-        openLocalFile(url);
-        return false;
-    case NavigationDecision::Cancel:
-        return false;
-    }
-    return false;
+    return followNavigationDecision(decideNavigation(url, pageFile_), url,
+                                    [this](const QUrl& file) { openLocalFile(file); });
 }
 
 void WebViewController::openLocalFile(const QUrl& url) { openLocalFileLink(url); }

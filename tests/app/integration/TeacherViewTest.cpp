@@ -1,7 +1,8 @@
 // What the teacher sees of the main window, judged by the pixels the screen shows: the whiteboard's
 // ink lies below the control bar and every panel (the web engine draws a transparent page above
-// all other widgets, so this is what can go wrong), and a snapshot holds the drawing without the
-// page's own toolbar.
+// all other widgets, so this is what can go wrong), a snapshot holds the drawing without the
+// page's own toolbar, and the browser's transparency fades its whole page over the camera, on the
+// screen and in the snapshot alike.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -11,6 +12,7 @@
 #include <QImageReader>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QSlider>
 #include <QSplitter>
 #include <QTemporaryDir>
 #include <QTest>
@@ -28,7 +30,12 @@
 #include "state/NotificationCenter.h"
 #include "state/Notifications.h"
 #include "app/integration/PageInput.h"
+#include "server/FileServing.h"
+#include "server/HttpServer.h"
+#include "support/LocalServer.h"
 #include "support/QtWait.h"
+#include "webpanels/BrowserView.h"
+#include "webpanels/BrowserWebView.h"
 #include "webpanels/WebView.h"
 
 using namespace qv::app;
@@ -307,4 +314,133 @@ TEST(TeacherView, EscStaysWithATextFieldBeingEditedInThePage) {
     EXPECT_TRUE(waitUntil([&] { return !scene.window.isFullScreen(); }, 10000)) << "Esc in the page did nothing";
     QTest::keyClick(scene.input(), Qt::Key_F11);
     EXPECT_TRUE(waitUntil([&] { return scene.window.isFullScreen(); }, 5000)) << "F11 in the page did nothing";
+}
+
+namespace {
+
+// The browsed page's colour, over the camera picture `below` at `opacity`.
+const QColor kPageColour(230, 0, 230);
+QColor pageOver(const QColor& below, double opacity) {
+    auto mix = [&](int page, int under) { return int(std::lround(page * opacity + under * (1 - opacity))); };
+    return QColor(mix(kPageColour.red(), below.red()), mix(kPageColour.green(), below.green()),
+                  mix(kPageColour.blue(), below.blue()));
+}
+bool near(const QColor& a, const QColor& b) {
+    return qAbs(a.red() - b.red()) < 28 && qAbs(a.green() - b.green()) < 28 && qAbs(a.blue() - b.blue()) < 28;
+}
+
+// How much of `area` in `shown` is the page at `opacity` over what `below` shows there, counted
+// on every fourth pixel where the camera picture is unlike the page (elsewhere any opacity looks
+// alike).
+struct PageShare {
+    int matching = 0, compared = 0;
+    bool holds() const { return compared > 100 && matching * 10 >= compared * 9; }
+    std::string text() const { return std::to_string(matching) + " of " + std::to_string(compared) + " pixels"; }
+};
+PageShare pageShare(const QImage& shown, const QImage& below, const QRect& area, double opacity) {
+    PageShare share;
+    const QRect r = area.intersected(shown.rect()).intersected(below.rect());
+    for (int y = r.top(); y <= r.bottom(); y += 4)
+        for (int x = r.left(); x <= r.right(); x += 4) {
+            const QColor under = below.pixelColor(x, y);
+            if (near(pageOver(under, 0.5), kPageColour)) continue;
+            ++share.compared;
+            share.matching += near(shown.pixelColor(x, y), pageOver(under, opacity));
+        }
+    return share;
+}
+
+}  // namespace
+
+TEST(TeacherView, BrowserTransparencyFadesTheWholePageOnScreenAndInTheSnapshot) {
+    // A page whose only colour is its body's background: it fills the whole canvas.
+    QTemporaryDir site;
+    {
+        QFile page(QDir(site.path()).filePath("page.html"));
+        ASSERT_TRUE(page.open(QIODevice::WriteOnly));
+        page.write("<html><body style='margin:0;background:rgb(230,0,230)'></body></html>");
+    }
+    qv::server::HttpServer pages;
+    pages.router.addRoute(std::nullopt, "/:path", qv::server::fileShareHandler(site.path().toStdString(), {"index.html"}));
+    ASSERT_TRUE(qv::test::startServer(pages, 0));
+
+    MainWindowScene scene;
+    scene.waitUntilReady();
+    auto takeSnapshot = [&] {
+        scene.captured.clear();
+        sharedCameraController->capturePhoto();
+        EXPECT_TRUE(waitUntil([&] { return scene.captured.isValid(); }, 20000));
+        return QImageReader(scene.captured.toLocalFile()).read().convertToFormat(QImage::Format_RGB32);
+    };
+    // What lies below the panel: the camera's still test picture, on screen and in a snapshot.
+    const QImage cameraOnScreen = onScreen(scene.window);
+    const QImage cameraSnapshot = takeSnapshot();
+    ASSERT_FALSE(cameraSnapshot.isNull());
+
+    CameraArea* area = scene.root()->cameraArea();
+    auto shownBrowser = [&]() -> qv::webpanels::BrowserView* {
+        return area->browserPanel() ? qobject_cast<qv::webpanels::BrowserView*>(area->browserPanel()->browser()) : nullptr;
+    };
+    post(nt::OpenBrowser, {{"pdfMode", false}});
+    ASSERT_TRUE(waitUntil([&] { return shownBrowser() && browserWebView == shownBrowser()->browserWebView(); }, 5000));
+    qv::webpanels::BrowserView* browser = shownBrowser();
+    bool finished = false;
+    QObject::connect(browser->browserWebView(), &qv::webpanels::BrowserWebView::navigationFinished,
+                     [&](const QUrl& url) { finished = url.path().endsWith("page.html"); });
+    browser->browserWebView()->loadURL(QString("localhost:%1/page.html").arg(pages.localPort()));
+    ASSERT_TRUE(waitUntil([&] { return finished; }, 60000));
+
+    // The panel takes its size a moment after it shows (wider than the 600 points it opens with).
+    ASSERT_TRUE(waitUntil([&] { return area->browserPanel()->width() > 700; }, 10000));
+
+    // The page area inside its edges (the corner grip lies on one), on screen and in a snapshot,
+    // where the page lies 10 points higher than on screen.
+    auto pageOnScreen = [&] { return inWindow(browser->pageArea(), scene.window).adjusted(40, 40, -40, -40); };
+    auto pageInSnapshot = [&] {
+        const QWidget* board = whiteboardWebView->parentWidget();
+        return QRect(browser->pageArea()->mapTo(board, QPoint(0, 0)), browser->pageArea()->size())
+            .translated(0, -10)
+            .adjusted(40, 40, -40, -40);
+    };
+    QImage screen;
+    PageShare seen;
+    auto screenShows = [&](double opacity) {
+        return waitUntil([&] {
+            screen = onScreen(scene.window);
+            seen = pageShare(screen, cameraOnScreen, pageOnScreen(), opacity);
+            return seen.holds();
+        }, 20000);
+    };
+
+    // Opaque, the page shows its own colour.
+    browser->setOpacityValue(1.0);
+    EXPECT_TRUE(screenShows(1.0)) << "the opaque page on screen: " << seen.text();
+
+    // The slider at half: the camera shows through the whole page, its background too.
+    browser->setShowPopoverSettings(true);
+    ASSERT_TRUE(browser->settingsPopover());
+    auto* slider = browser->settingsPopover()->findChild<QSlider*>("transparencySlider");
+    ASSERT_NE(slider, nullptr);
+    slider->setValue(500);
+    browser->setShowPopoverSettings(false);
+    EXPECT_DOUBLE_EQ(browser->opacityValue(), 0.5);
+    EXPECT_TRUE(screenShows(0.5)) << "the half-transparent page on screen: " << seen.text();
+    screen.save(QCoreApplication::applicationDirPath() + "/browser-half-transparent.png");
+
+    // The snapshot fades the page as the screen does.
+    const QImage halfSnapshot = takeSnapshot();
+    ASSERT_FALSE(halfSnapshot.isNull());
+    halfSnapshot.save(QCoreApplication::applicationDirPath() + "/browser-half-transparent-snapshot.png");
+    seen = pageShare(halfSnapshot, cameraSnapshot, pageInSnapshot(), 0.5);
+    EXPECT_TRUE(seen.holds()) << "the half-transparent page in the snapshot: " << seen.text();
+
+    // Back to opaque: the page colour again, on screen and in the snapshot.
+    slider->setValue(1000);
+    EXPECT_TRUE(screenShows(1.0)) << "the opaque page on screen again: " << seen.text();
+    screen.save(QCoreApplication::applicationDirPath() + "/browser-opaque-again.png");
+    const QImage opaqueSnapshot = takeSnapshot();
+    ASSERT_FALSE(opaqueSnapshot.isNull());
+    seen = pageShare(opaqueSnapshot, cameraSnapshot, pageInSnapshot(), 1.0);
+    EXPECT_TRUE(seen.holds()) << "the opaque page in the snapshot: " << seen.text();
+    pages.stop();
 }
