@@ -110,14 +110,18 @@ void CameraPreviewView::paintEvent(QPaintEvent*) {
     if (sourceSize.isEmpty()) sourceSize = frame->size();
     const QRectF target = aspectFitRect(QSizeF(sourceSize), topLeft);
     // The pipeline scales the next frames to the pixels the picture is drawn at once any zoom has
-    // eased there (never above the picture's own size): one request per zoom, not one per step of
-    // the easing. A frame that already has that size is drawn without a second, smoothing pass.
+    // eased there: one request per zoom, not one per step of the easing. A frame that already has
+    // that size is drawn without a second, smoothing pass. It scales down to any size, and up as
+    // long as the whole picture shows in the view (a camera smaller than the screen); a picture
+    // zoomed past the view is drawn from the camera's own frames rather than from huge ones.
     const QRectF restLayer = controller_->previewGeometry().layerFrame();
     const QRectF rest(restLayer.x(), frameSize_.height() - restLayer.y() - restLayer.height(), restLayer.width(),
                       restLayer.height());
     const QSize drawn = (aspectFitRect(QSizeF(sourceSize), rest).size() * devicePixelRatioF()).toSize();
     const bool downscaled = drawn.width() < sourceSize.width() && drawn.height() < sourceSize.height();
-    controller_->setPreviewFrameSize(downscaled ? drawn : QSize());
+    const QSize viewPixels = (QSizeF(size()) * devicePixelRatioF()).toSize();
+    const bool wholeInView = drawn.width() <= viewPixels.width() && drawn.height() <= viewPixels.height();
+    controller_->setPreviewFrameSize(downscaled || wholeInView ? drawn : QSize());
     const bool quarterTurn = qFuzzyIsNull(std::fmod(rotation_, 90.0));
     // Black only where the picture does not cover the view (quarter turns keep the picture a rectangle).
     const QRect covered = turn.mapRect(target).toAlignedRect().adjusted(1, 1, -1, -1);

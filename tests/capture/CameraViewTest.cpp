@@ -104,6 +104,23 @@ TEST_F(CameraWindow, PreviewFramesFollowTheDrawnSizeWhileFullSizeFramesStay) {
     }
 }
 
+TEST_F(CameraWindow, ACameraSmallerThanTheViewIsScaledUpByThePipeline) {
+    open();
+    // 720p in a 1920 x 1200 view: the preview frames come at the 1920 x 1080 they are drawn at, so
+    // the painter copies them instead of scaling each one; photos keep the camera's own frames.
+    qv::app::applyResolution(QStringLiteral("720P@30fps"));
+    controller()->reconfigure();
+    ASSERT_TRUE(qv::test::waitUntil([&] { return log.count(note::CameraStarted) == 2; }, 20000));
+    window->resize(1920, 1200);
+    EXPECT_TRUE(qv::test::waitUntil([&] { return controller()->previewFrame()->size() == QSize(1920, 1080); }, 10000))
+        << controller()->previewFrame()->size().width() << " x " << controller()->previewFrame()->size().height();
+    EXPECT_EQ(controller()->latestFrame()->size(), QSize(1280, 720));
+    // Zoomed past the view, the frames are the camera's own again.
+    controller()->setZoom(2.0);
+    EXPECT_TRUE(qv::test::waitUntil([&] { return controller()->previewFrame()->size() == QSize(1280, 720); }, 10000))
+        << controller()->previewFrame()->size().width() << " x " << controller()->previewFrame()->size().height();
+}
+
 TEST_F(CameraWindow, ScaledPreviewShowsTheWholePictureInItsLayer) {
     open();
     ASSERT_TRUE(qv::test::waitUntil([&] { return controller()->previewFrame()->size() == QSize(1280, 720); }, 10000));

@@ -32,14 +32,6 @@ QSize frameSizeOf(GstSample* sample) {
     return {GST_VIDEO_INFO_WIDTH(&info), GST_VIDEO_INFO_HEIGHT(&info)};
 }
 
-// The caps of the preview's scaler: the given size, or any size (unscaled) when it is empty.
-CapsPtr previewCapsFor(const QSize& size) {
-    CapsPtr caps(gst_caps_new_empty_simple("video/x-raw"));
-    if (!size.isEmpty())
-        gst_caps_set_simple(caps.get(), "width", G_TYPE_INT, size.width(), "height", G_TYPE_INT, size.height(), nullptr);
-    return caps;
-}
-
 bool link(std::initializer_list<GstElement*> chain) {
     GstElement* previous = nullptr;
     for (GstElement* e : chain) {
@@ -71,13 +63,8 @@ CameraSession::CameraSession(std::function<void()> onFrame, std::function<void()
 bool CameraSession::addPreviewBranch(Pipeline& p) {
     ElementPtr tee(gst_bin_get_by_name(GST_BIN(p.pipeline.get()), "video_tee"));
     ElementPtr queue = make("queue", "preview_queue");
-    ElementPtr scale = make("videoscale");
-    p.previewCaps = make("capsfilter", "preview_caps");
     ElementPtr sink = make("appsink", "preview");
-    if (!tee || !queue || !scale || !p.previewCaps || !sink) return false;
-    // Plain two-tap bilinear, as smooth as the painter's own smoothing and a third cheaper than the
-    // scaler's default wider filter.
-    g_object_set(scale.get(), "envelope", 1.0, nullptr);
+    if (!tee || !queue || !sink) return false;
     // One frame waits at most; an older one is dropped rather than hold the camera back.
     gst_util_set_object_arg(G_OBJECT(queue.get()), "leaky", "downstream");
     g_object_set(queue.get(), "max-size-buffers", 1u, "max-size-bytes", 0u, "max-size-time", guint64(0), nullptr);
@@ -85,10 +72,17 @@ bool CameraSession::addPreviewBranch(Pipeline& p) {
     g_object_set(sink.get(), "max-buffers", 1u, "drop", TRUE, "sync", FALSE, "async", FALSE, "enable-last-sample", FALSE,
                  nullptr);
     GstAppSinkCallbacks callbacks{};
+    // Scaled and converted on the queue's thread, at the size the preview is drawn.
     callbacks.new_sample = [](GstAppSink* appsink, gpointer self) -> GstFlowReturn {
         auto* session = static_cast<CameraSession*>(self);
         GstSample* sample = gst_app_sink_pull_sample(appsink);
-        std::shared_ptr<const QImage> image = sample ? session->previewImages_.imageOf(sample) : nullptr;
+        if (!sample) return GST_FLOW_OK;
+        QSize size;
+        {
+            std::lock_guard lock(session->frameMutex_);
+            size = session->previewSize_;
+        }
+        std::shared_ptr<const QImage> image = session->previewImages_.imageOf(sample, size);
         if (!image) return GST_FLOW_OK;
         {
             std::lock_guard lock(session->frameMutex_);
@@ -98,32 +92,14 @@ bool CameraSession::addPreviewBranch(Pipeline& p) {
         return GST_FLOW_OK;
     };
     gst_app_sink_set_callbacks(GST_APP_SINK(sink.get()), &callbacks, this, nullptr);
-    std::initializer_list<GstElement*> branch{queue.get(), scale.get(), p.previewCaps.get(), sink.get()};
+    std::initializer_list<GstElement*> branch{queue.get(), sink.get()};
     for (GstElement* e : branch) gst_bin_add(GST_BIN(p.pipeline.get()), GST_ELEMENT(gst_object_ref(e)));
     return link(branch) && gst_element_link(tee.get(), queue.get());
 }
 
 void CameraSession::setPreviewSize(const QSize& size) {
-    {
-        std::lock_guard lock(frameMutex_);
-        previewSize_ = size.isEmpty() ? QSize() : size;
-    }
-    std::lock_guard lock(pipelineMutex_);
-    applyPreviewSize();
-}
-
-void CameraSession::applyPreviewSize() {
-    if (!pipeline_ || !pipeline_->previewCaps) return;
-    QSize wanted;
-    {
-        std::lock_guard lock(frameMutex_);
-        wanted = previewSize_;
-    }
-    if (wanted == appliedPreviewSize_) return;
-    appliedPreviewSize_ = wanted;
-    // The scaler renegotiates with its next frame; the picture keeps flowing meanwhile.
-    CapsPtr caps = previewCapsFor(wanted);
-    g_object_set(pipeline_->previewCaps.get(), "caps", caps.get(), nullptr);
+    std::lock_guard lock(frameMutex_);
+    previewSize_ = size.isEmpty() ? QSize() : size;
 }
 
 CameraSession::~CameraSession() { teardown(); }
@@ -275,8 +251,6 @@ QString CameraSession::configure(const Inputs& inputs) {
     }
     std::lock_guard lock(pipelineMutex_);
     pipeline_ = std::move(p);
-    appliedPreviewSize_ = QSize();  // a new caps filter takes any size until told
-    applyPreviewSize();
     return {};
 }
 

@@ -3,17 +3,16 @@
 //
 //   camera ! caps(format, rate) ! [jpegdec] ! videoconvert ! caps "direct_caps" ! tee "video_tee"
 //       video_tee. ! appsink "frames"                     latest full-size frame (photos, other views)
-//       video_tee. ! queue ! videoscale ! caps "preview_caps" ! appsink "preview"
-//                                                           the live preview at the size it is shown
+//       video_tee. ! queue ! appsink "preview"             the live preview at the size it is shown
 //   microphone ! audioconvert ! tee "audio_tee"
 //       audio_tee. ! fakesink                               sound kept flowing for recordings
 //
 // A recording adds its own branches (each behind a queue) to the two tees, so photos and movies
 // always get full-size frames. The preview branch exists only for a session made with a preview
-// callback; it scales on its own streaming thread (its queue drops frames rather than hold the
-// camera back) to the size set with setPreviewSize(), and passes frames through unscaled until
-// one is set. The camera's own YUV frames travel as they are (the converter passes them through);
-// each preview frame becomes an RGB picture on the preview's thread, while the newest full-size
+// callback; on its own streaming thread (its queue drops frames rather than hold the camera back)
+// each frame becomes an RGB picture scaled to the size set with setPreviewSize() (the frame's own
+// until one is set). The camera's own YUV frames travel as they are (the converter passes them
+// through); only the preview's pictures are made for every frame, while the newest full-size
 // frame is kept as the pipeline's buffer and becomes a picture only when latestFrame() asks for
 // it. The sinks keep at most one buffer, drop older ones and never block the pipeline.
 //
@@ -68,8 +67,8 @@ public:
     // or when there is none), and the size of the camera's frames it was made from.
     std::shared_ptr<const QImage> latestPreviewFrame() const;
     QSize frameSize() const;
-    // The size the preview frames are scaled to; an empty size, or one not smaller than the
-    // camera's frames, leaves them unscaled. Any thread; kept across configure().
+    // The size the preview frames are scaled to (up or down); an empty size leaves them unscaled.
+    // Any thread; kept across configure().
     void setPreviewSize(const QSize& size);
     // Frames that entered the pipeline's video tee, and frames handed to the preview.
     std::uint64_t framesCaptured() const { return framesCaptured_.load(); }
@@ -89,7 +88,6 @@ private:
     void teardown();
     bool play(int timeoutMs);
     bool addPreviewBranch(Pipeline& p);
-    void applyPreviewSize();  // with pipelineMutex_ held
 
     std::function<void()> onFrame_;
     std::function<void()> onPreviewFrame_;
@@ -103,8 +101,7 @@ private:
     mutable FrameImages fullImages_{FrameImages::Precision::exact};
     FrameImages previewImages_{FrameImages::Precision::fast};
     QSize frameSize_;
-    QSize previewSize_;         // wanted (under frameMutex_)
-    QSize appliedPreviewSize_;  // on the current pipeline's caps filter (under pipelineMutex_)
+    QSize previewSize_;  // under frameMutex_
     QString activeFormat_;
     std::atomic<bool> running_{false};
     std::atomic<bool> hasSound_{false};

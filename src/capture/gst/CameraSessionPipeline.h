@@ -8,7 +8,6 @@ namespace qv::gst {
 struct CameraSession::Pipeline {
     ElementPtr pipeline;
     ElementPtr appsink;
-    ElementPtr previewCaps;  // null without a preview branch
 };
 
 }  // namespace qv::gst

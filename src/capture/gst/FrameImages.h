@@ -1,7 +1,8 @@
 #pragma once
 // Camera frames as images the painter draws. A camera's own YUV frames travel through the session
 // as they are and become 32-bit RGB only where a picture is wanted: once per preview frame at the
-// size it is shown, and for a full-size frame only when someone asks for one. The conversion uses
+// size it is shown (scaled here, before the conversion, rather than by the painter), and for a
+// full-size frame only when someone asks for one. The conversion uses
 // the frame's own colour matrix and range and each chroma sample for its 2x2 pixels (chroma
 // resampling off), in one of two ways:
 // - fast, for the live preview: SIMD row functions at a fraction of the generic converter's time.
@@ -11,6 +12,7 @@
 #include <QImage>
 
 #include <memory>
+#include <cstdint>
 #include <mutex>
 #include <vector>
 
@@ -29,10 +31,11 @@ public:
     explicit FrameImages(Precision precision);
     ~FrameImages();
 
-    // The sample's frame as an RGB32 image. Takes the reference to `sample`. RGB frames are shown
-    // in place (the image holds the buffer); YUV frames are converted into an image of this
-    // object's, reused once nobody holds it any more. Null for a sample that cannot be read.
-    std::shared_ptr<const QImage> imageOf(GstSample* sample);
+    // The sample's frame as an RGB32 image, scaled to `size` when one is given (fast pictures only;
+    // exact ones keep the frame's size). Takes the reference to `sample`. An RGB frame of its own
+    // size is shown in place (the image holds the buffer); others are converted into an image of
+    // this object's, reused once nobody holds it any more. Null for a sample that cannot be read.
+    std::shared_ptr<const QImage> imageOf(GstSample* sample, QSize size = {});
 
 private:
     std::shared_ptr<QImage> freeImage(const QSize& size);
@@ -42,6 +45,8 @@ private:
     const Precision precision_;
     std::mutex mutex_;
     std::unique_ptr<Converter> converter_;  // the exact one, for the last frame layout (under mutex_)
+    std::mutex scratchMutex_;
+    std::vector<uint8_t> scratch_;  // scaled planes before their conversion (under scratchMutex_)
     std::vector<std::shared_ptr<QImage>> kept_;
 };
 

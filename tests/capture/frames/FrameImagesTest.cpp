@@ -182,6 +182,49 @@ INSTANTIATE_TEST_SUITE_P(
         return name;
     });
 
+// Fast pictures come at the size the preview is drawn, scaled up or down before the conversion;
+// each colour bar keeps its colour at its centre.
+class FrameImagesScaling : public ::testing::TestWithParam<Case> {
+protected:
+    static void SetUpTestSuite() { gst_init(nullptr, nullptr); }
+};
+
+TEST_P(FrameImagesScaling, FastPicturesComeAtTheAskedSize) {
+    const Case c = GetParam();
+    for (const QSize size : {QSize(kWidth * 2, kHeight * 2), QSize(kWidth / 2, kHeight / 2), QSize(37, 29)}) {
+        SCOPED_TRACE(std::to_string(size.width()) + " x " + std::to_string(size.height()));
+        GstSample* sample = cameraFrame(c.format, c.colorimetry);
+        const QImage exact = expectedPicture(sample);
+        qv::gst::FrameImages fast(qv::gst::FrameImages::Precision::fast);
+        const std::shared_ptr<const QImage> picture = fast.imageOf(gst_sample_ref(sample), size);
+        ASSERT_TRUE(picture);
+        ASSERT_EQ(picture->size(), size);
+        const double sx = double(size.width()) / kWidth, sy = double(size.height()) / kHeight;
+        for (int bar = 0; bar < 8; ++bar) {
+            const QRgb want = exact.pixel(bar * 8 + 4, 12);
+            const QRgb got = picture->pixel(int((bar * 8 + 4) * sx), int(12 * sy));
+            EXPECT_LE(std::abs(qRed(got) - qRed(want)), c.fastLargest + 2) << "bar " << bar;
+            EXPECT_LE(std::abs(qGreen(got) - qGreen(want)), c.fastLargest + 2) << "bar " << bar;
+            EXPECT_LE(std::abs(qBlue(got) - qBlue(want)), c.fastLargest + 2) << "bar " << bar;
+        }
+        // Exact pictures are for photos: always the frame's own size.
+        qv::gst::FrameImages exactImages(qv::gst::FrameImages::Precision::exact);
+        const std::shared_ptr<const QImage> full = exactImages.imageOf(sample, size);
+        ASSERT_TRUE(full);
+        EXPECT_EQ(full->size(), QSize(kWidth, kHeight));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, FrameImagesScaling,
+                         ::testing::Values(Case{GST_VIDEO_FORMAT_NV12, "bt709", 13, 3},
+                                           Case{GST_VIDEO_FORMAT_NV21, "bt601", 6, 2},
+                                           Case{GST_VIDEO_FORMAT_I420, "jpeg", 6, 2},
+                                           Case{GST_VIDEO_FORMAT_YV12, "bt601", 6, 2},
+                                           Case{GST_VIDEO_FORMAT_BGRx, nullptr, 0, 0}),
+                         [](const ::testing::TestParamInfo<Case>& info) {
+                             return std::string(gst_video_format_to_string(info.param.format));
+                         });
+
 using Precision = qv::gst::FrameImages::Precision;
 
 class FrameImagesKeeping : public ::testing::TestWithParam<Precision> {
