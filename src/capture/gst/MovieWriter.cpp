@@ -113,6 +113,7 @@ MovieWriter::~MovieWriter() {
         gst_element_set_state(pipeline_, GST_STATE_NULL);
         gst_object_unref(pipeline_);
     }
+    if (lastVideoFrame_) gst_buffer_unref(lastVideoFrame_);
 }
 
 bool MovieWriter::start(QString* error) {
@@ -213,6 +214,10 @@ void MovieWriter::push(Track& track, GstSample* sample, bool isVideo) {
     GST_BUFFER_DTS(copy) = GST_CLOCK_TIME_NONE;
     GST_BUFFER_OFFSET(copy) = GST_BUFFER_OFFSET_NONE;
     GST_BUFFER_OFFSET_END(copy) = GST_BUFFER_OFFSET_NONE;
+    if (isVideo) {
+        std::lock_guard lock(clockMutex_);
+        gst_buffer_replace(&lastVideoFrame_, copy);
+    }
     gst_app_src_push_buffer(GST_APP_SRC(track.appsrc), copy);
 }
 
@@ -233,6 +238,21 @@ double MovieWriter::recordedSeconds() const {
 
 void MovieWriter::finish() {
     if (!running_.load() || finishing_.exchange(true)) return;
+    // When the picture stalled (a machine too busy to capture the screen) the sound runs on past
+    // the last frame; that frame then holds until the sound ends, as a player shows it. Otherwise
+    // the movie's picture track would be a sliver of the whole, which players and thumbnail
+    // readers take for a cover image and leave out.
+    GstBuffer* hold = nullptr;
+    {
+        std::lock_guard lock(clockMutex_);
+        const GstClockTime videoEnd = lastVideoMovieTime_ + lastVideoDuration_;
+        if (lastVideoFrame_ && lastVideoDuration_ > 0 && lastAudioEnd_ > videoEnd + 2 * lastVideoDuration_) {
+            hold = gst_buffer_copy(lastVideoFrame_);
+            GST_BUFFER_PTS(hold) = lastAudioEnd_ - lastVideoDuration_;
+            GST_BUFFER_DURATION(hold) = lastVideoDuration_;
+        }
+    }
+    if (hold) gst_app_src_push_buffer(GST_APP_SRC(video_->appsrc), hold);
     gst_app_src_end_of_stream(GST_APP_SRC(video_->appsrc));
     if (audio_) {
         bool silent;

@@ -93,6 +93,7 @@ private:
     GstClockTime lastVideoDuration_ = 0;
     GstClockTime lastVideoMovieTime_ = 0;
     GstClockTime lastAudioEnd_ = 0;                 // movie time where the last sound pushed ends
+    GstBuffer* lastVideoFrame_ = nullptr;           // the last frame pushed (a reference)
     bool resumePending_ = false;
 };
 

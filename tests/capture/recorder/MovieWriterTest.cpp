@@ -27,9 +27,10 @@ struct Outcome {
 };
 
 // Records from live test sources; `script` runs while the sources flow (pauses, sleeps).
-// `feedSound` false: the writer expects sound that never comes.
+// `feedSound` false: the writer expects sound that never comes. While `pictureStalled` is set, no
+// frame reaches the writer (a capture too slow to deliver any).
 Outcome record(const QString& path, bool withAudio, const std::function<void(MovieWriter&)>& script,
-               bool feedSound = true) {
+               bool feedSound = true, const std::atomic<bool>* pictureStalled = nullptr) {
     std::promise<Outcome> finished;
     MovieWriter writer(path, withAudio, [&](const QString& file, const std::optional<QString>& error) {
         finished.set_value({file, error});
@@ -40,7 +41,9 @@ Outcome record(const QString& path, bool withAudio, const std::function<void(Mov
     double wall = 0, recorded = 0;
     {
         qv::test::TestFeed feed("video/x-raw,format=BGRx,width=640,height=360,framerate=30/1", withAudio && feedSound,
-                                [&](GstSample* s) { writer.pushVideo(s); },
+                                [&](GstSample* s) {
+                                    if (!pictureStalled || !pictureStalled->load()) writer.pushVideo(s);
+                                },
                                 [&](GstSample* s) { writer.pushAudio(s); });
         script(writer);
         recorded = writer.recordedSeconds();
@@ -75,6 +78,33 @@ TEST(MovieWriter, RecordsH264AndAacIntoAnOrdinaryMp4) {
     EXPECT_TRUE(facts.topLevelBoxes.contains("moov"));
     EXPECT_FALSE(facts.topLevelBoxes.contains("moof")) << facts.topLevelBoxes.join(',').toStdString();
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"movie.mp4"});
+}
+
+TEST(MovieWriter, APictureThatStallsHoldsItsLastFrameUntilTheSoundEnds) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("stalled.mp4");
+    std::atomic<bool> stalled{false};
+    const Outcome outcome = record(
+        path, true,
+        [&](MovieWriter& writer) {
+            const auto deadline = std::chrono::steady_clock::now() + 30s;
+            while (writer.recordedSeconds() < 0.3 && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::sleep_for(10ms);
+            ASSERT_GE(writer.recordedSeconds(), 0.3);
+            stalled = true;
+            std::this_thread::sleep_for(2s);
+        },
+        true, &stalled);
+    ASSERT_FALSE(outcome.error) << outcome.error->toStdString();
+    // The picture track spans the movie, so players and thumbnail readers take it for the movie's
+    // picture (a track under a fifth of the movie is taken for a cover image and left out).
+    const auto facts = qv::test::probeMovie(path);
+    ASSERT_TRUE(facts.readable) << facts.error.toStdString();
+    EXPECT_GE(facts.duration, 1.8);
+    const std::vector<double> frames = qv::test::packetTimes(path, "video");
+    ASSERT_FALSE(frames.empty());
+    EXPECT_GE(frames.back(), facts.duration - 0.2);
+    EXPECT_GE(qv::test::playableVideoSeconds(path), facts.duration - 0.2);
 }
 
 TEST(MovieWriter, PausedTimeIsLeftOut) {
