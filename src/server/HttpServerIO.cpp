@@ -1,5 +1,6 @@
 #include "server/HttpServerIO.h"
 
+#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <pthread.h>
@@ -146,6 +147,15 @@ std::string responseHead(const HttpResponse& response, std::int64_t length, bool
     return head;
 }
 
+// The numeric host of an accepted peer, as the request's address.
+std::optional<std::string> peerText(const sockaddr_storage& peer, socklen_t length) {
+    char host[NI_MAXHOST] = {};
+    if (length == 0 || ::getnameinfo(reinterpret_cast<const sockaddr*>(&peer), length, host, sizeof host, nullptr, 0,
+                                     NI_NUMERICHOST) != 0)
+        return std::nullopt;
+    return std::string(host);
+}
+
 }  // namespace
 
 struct HttpServerIO::Connection {
@@ -154,6 +164,8 @@ struct HttpServerIO::Connection {
     explicit Connection(int descriptor) : socket(descriptor) {}
 
     Socket socket;
+    sockaddr_storage peer{};  // as accepted
+    socklen_t peerLength = 0;
     Phase phase = Phase::head;
     bool closed = false;
 
@@ -347,6 +359,8 @@ std::pair<RouteParams, HttpHandler> HttpServerIO::dispatch(const HttpRequest&) {
     return {RouteParams{}, [](const HttpRequest&) { return HttpResponse::notFound(); }};
 }
 
+std::optional<std::pair<RouteParams, HttpHandler>> HttpServerIO::quickRoute(const HttpRequest&) { return std::nullopt; }
+
 // --- the IO threads ---
 
 void HttpServerIO::runLoop(Loop& loop) {
@@ -408,7 +422,10 @@ void HttpServerIO::runLoop(Loop& loop) {
 
 void HttpServerIO::acceptClients(Loop& loop) {
     for (int i = 0; i < 64; ++i) {
-        int descriptor = ::accept4(socket_.socketFileDescriptor(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        sockaddr_storage peer{};
+        socklen_t peerLength = sizeof peer;
+        int descriptor = ::accept4(socket_.socketFileDescriptor(), reinterpret_cast<sockaddr*>(&peer), &peerLength,
+                                   SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (descriptor < 0) {
             int error = errno;
             if (error == EINTR || error == ECONNABORTED) continue;
@@ -433,7 +450,7 @@ void HttpServerIO::acceptClients(Loop& loop) {
             wakeEverything();
             return;
         }
-        addConnection(loop, descriptor);
+        addConnection(loop, descriptor, &peer, peerLength);
     }
 }
 
@@ -448,7 +465,7 @@ void HttpServerIO::watchListening(Loop& loop, bool watch) {
     ::epoll_ctl(loop.epoll, EPOLL_CTL_ADD, socket_.socketFileDescriptor(), &event);
 }
 
-void HttpServerIO::addConnection(Loop& loop, int descriptor) {
+void HttpServerIO::addConnection(Loop& loop, int descriptor, const void* peer, unsigned peerLength) {
     if (loop.connections.size() >= loop.share) {
         if (loop.waitingList.empty()) {
             ::close(descriptor);  // every connection is busy with a request or a response
@@ -459,6 +476,8 @@ void HttpServerIO::addConnection(Loop& loop, int descriptor) {
     auto owned = std::make_unique<Connection>(descriptor);
     Connection& connection = *owned;
     connection.loop = &loop;
+    connection.peerLength = std::min<socklen_t>(peerLength, sizeof connection.peer);
+    std::memcpy(&connection.peer, peer, connection.peerLength);
     loop.connections.emplace(&connection, std::move(owned));
     loop.setDeadline(connection, Clock::now() + limits_.headerTimeout);
     loop.markWaiting(connection);
@@ -494,7 +513,7 @@ void HttpServerIO::drain(Loop& loop, Connection& connection) {
     loop.watch(connection, EPOLLIN);
 }
 
-void HttpServerIO::advance(Loop& loop, Connection& connection) {
+void HttpServerIO::advance(Loop& loop, Connection& connection, bool mayAnswerHere) {
     if (connection.phase == Connection::Phase::head) {
         switch (connection.scanner.scan(connection.input.data(), connection.input.size())) {
             case HttpHeadScanner::Result::needMore: loop.watch(connection, EPOLLIN); return;
@@ -534,11 +553,35 @@ void HttpServerIO::advance(Loop& loop, Connection& connection) {
     connection.phase = Connection::Phase::handling;
     loop.setDeadline(connection, std::nullopt);
     loop.unmarkWaiting(connection);
+    if (mayAnswerHere && answerAtOnce(loop, connection)) return;
     {
         std::lock_guard lock(jobsMutex_);
         jobs_.push_back(&connection);
     }
     jobsChanged_.notify_one();
+}
+
+bool HttpServerIO::answerAtOnce(Loop& loop, Connection& connection) {
+    HttpRequest& request = connection.request;
+    if (!isLocalRequest(request)) return false;
+    auto route = quickRoute(request);
+    if (!route) return false;
+    const auto* quick = route->second.target<QuickHandler>();
+    if (!quick || !quick->answerNow) return false;
+    // Without an answer here the request goes on to a worker, which sets its route and address anew.
+    request.params = std::move(route->first);
+    request.address = peerText(connection.peer, connection.peerLength);
+    try {
+        std::optional<HttpResponse> response = quick->answerNow(request);
+        if (!response) return false;
+        collectResponse(connection, request, *response);
+    } catch (const std::exception&) {
+        connection.output.clear();
+        connection.staysOpen = false;
+        return false;
+    }
+    startWriting(loop, connection);
+    return true;
 }
 
 void HttpServerIO::answerParserError(Loop& loop, Connection& connection, int status, const char* phrase) {
@@ -573,11 +616,11 @@ void HttpServerIO::writeMore(Loop& loop, Connection& connection) {
 }
 
 void HttpServerIO::responseWritten(Loop& loop, Connection& connection) {
-    if (connection.corked) {
-        int off = 0;  // sends what the cork still holds
+    if (connection.corked && (connection.staysOpen || connection.session || connection.linger)) {
+        int off = 0;  // sends what the cork still holds (closing sends it too)
         ::setsockopt(connection.socket.socketFileDescriptor(), IPPROTO_TCP, TCP_CORK, &off, sizeof off);
-        connection.corked = false;
     }
+    connection.corked = false;
     if (connection.session) {
         handOver(loop, connection);
         return;
@@ -600,7 +643,9 @@ void HttpServerIO::responseWritten(Loop& loop, Connection& connection) {
     connection.headLength = connection.bodyLength = 0;
     loop.setDeadline(connection, Clock::now() + limits_.headerTimeout);
     loop.markWaiting(connection);
-    advance(loop, connection);  // a request that came along with the last one is served now
+    // A request that came along with the last one is served now, by a worker: answering it here
+    // could nest answers without end.
+    advance(loop, connection, false);
 }
 
 void HttpServerIO::handOver(Loop& loop, Connection& connection) {
@@ -692,11 +737,7 @@ void HttpServerIO::workerLoop() {
 
 void HttpServerIO::serve(Connection& connection) {
     HttpRequest request = std::move(connection.request);
-    try {
-        request.address = connection.socket.peerName();
-    } catch (const SocketError&) {
-        request.address = std::nullopt;
-    }
+    request.address = peerText(connection.peer, connection.peerLength);
     std::optional<HttpResponse> response;
     if (!isLocalRequest(request)) {
         response = HttpResponse::forbidden();
@@ -714,30 +755,10 @@ void HttpServerIO::serve(Connection& connection) {
         connection.failed = true;
         return;
     }
-    const std::string* keep = request.header("connection");
-    const bool keepAlive = keep && trimmed(*keep) == "keep-alive";
-    auto [length, writer] = response->bodyContent();
-    connection.output.emplace_back(responseHead(*response, length, keepAlive, connection.staysOpen));
-    // A HEAD request gets the head that GET would have had, without the body.
-    if (writer && request.method != "HEAD") {
-        CollectingWriter collect(connection.output);
-        try {
-            writer(collect);
-        } catch (const std::exception& error) {
-            util::printLine("Failed to send response:", error.what());
-            connection.staysOpen = false;  // the body is cut short: only closing tells the client
-        }
-    }
-    if (response->kind() == HttpResponse::Kind::switchProtocols) connection.session = response->session();
+    collectResponse(connection, request, *response);
     // Most answers fit the socket's buffer at once: sent here, the IO thread only closes or
     // keeps the connection.
     int descriptor = connection.socket.socketFileDescriptor();
-    // A file goes out in full segments: the head and the file's first bytes share the first one.
-    if (std::any_of(connection.output.begin(), connection.output.end(), [](const Segment& s) { return s.isFile(); })) {
-        int on = 1;
-        ::setsockopt(descriptor, IPPROTO_TCP, TCP_CORK, &on, sizeof on);
-        connection.corked = true;
-    }
     while (!connection.output.empty()) {
         Segment::Step step = connection.output.front().send(descriptor, connection.output.size() > 1);
         if (step == Segment::Step::blocked) return;
@@ -749,6 +770,31 @@ void HttpServerIO::serve(Connection& connection) {
     }
     // All sent and nothing follows: the client learns it now; the IO thread only forgets it.
     if (!connection.staysOpen && !connection.session) connection.socket.close();
+}
+
+void HttpServerIO::collectResponse(Connection& connection, const HttpRequest& request, HttpResponse& response) {
+    const std::string* keep = request.header("connection");
+    const bool keepAlive = keep && trimmed(*keep) == "keep-alive";
+    auto [length, writer] = response.bodyContent();
+    connection.output.emplace_back(responseHead(response, length, keepAlive, connection.staysOpen));
+    // A HEAD request gets the head that GET would have had, without the body.
+    if (writer && request.method != "HEAD") {
+        CollectingWriter collect(connection.output);
+        try {
+            writer(collect);
+        } catch (const std::exception& error) {
+            util::printLine("Failed to send response:", error.what());
+            connection.staysOpen = false;  // the body is cut short: only closing tells the client
+        }
+    }
+    if (response.kind() == HttpResponse::Kind::switchProtocols) connection.session = response.session();
+    // A file goes out in full segments: the head and the file's first bytes share the first one,
+    // and no short segment is pushed between the file's chunks.
+    if (std::any_of(connection.output.begin(), connection.output.end(), [](const Segment& s) { return s.isFile(); })) {
+        int on = 1;
+        ::setsockopt(connection.socket.socketFileDescriptor(), IPPROTO_TCP, TCP_CORK, &on, sizeof on);
+        connection.corked = true;
+    }
 }
 
 }  // namespace qv::server
