@@ -223,10 +223,12 @@ struct HttpServerIO::Loop {
         if (c.waiting) waitingList.erase(c.waitingPosition);
         c.waitingPosition = waitingList.insert(waitingList.end(), &c);
         c.waiting = true;
+        waitingCount.store(waitingList.size(), std::memory_order_relaxed);
     }
     void unmarkWaiting(Connection& c) {
         if (c.waiting) waitingList.erase(c.waitingPosition);
         c.waiting = false;
+        waitingCount.store(waitingList.size(), std::memory_order_relaxed);
     }
 
     int epoll = -1;
@@ -234,7 +236,7 @@ struct HttpServerIO::Loop {
     char wakeTag = 0;
     char listenTag = 0;
     std::optional<Clock::time_point> acceptPausedUntil;
-    std::size_t share = 1;  // connections this loop keeps open at most
+    std::atomic<std::size_t> waitingCount{0};  // the length of waitingList, for the other loops
     std::atomic<bool> evictOne{false};  // asked to close its longest waiting connection
     std::thread thread;
 
@@ -271,6 +273,7 @@ void HttpServerIO::start(std::uint16_t port, bool ipv4Only) {
     Socket listening = Socket::makeListening(port, ipv4Only, 511, ipv4Only ? listenAddressIPv4 : listenAddressIPv6);
     joinThreads();  // threads of an earlier run that stopped on its own
     loops_.clear();
+    openConnections_ = 0;
     listening.setBlocking(false);
     socket_ = std::move(listening);
     listeningPort_ = socket_.localPort();
@@ -279,7 +282,6 @@ void HttpServerIO::start(std::uint16_t port, bool ipv4Only) {
     if (loopCount == 0) loopCount = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 8);
     for (std::size_t i = 0; i < loopCount; ++i) {
         auto loop = std::make_unique<Loop>();
-        loop->share = std::max<std::size_t>(1, limits_.maxOpenConnections / loopCount);
         loops_.push_back(std::move(loop));
     }
     // Every IO thread accepts for itself; the kernel wakes one of them per new connection.
@@ -454,6 +456,18 @@ void HttpServerIO::acceptClients(Loop& loop) {
     }
 }
 
+bool HttpServerIO::evictElsewhere(Loop& loop) {
+    // Each eviction asked for lets one connection in before it happens; no more may wait.
+    if (openConnections_.load(std::memory_order_relaxed) >= limits_.maxOpenConnections + loops_.size()) return false;
+    for (auto& other : loops_) {
+        if (other.get() == &loop || other->waitingCount.load(std::memory_order_relaxed) == 0) continue;
+        if (other->evictOne.exchange(true)) continue;  // already asked
+        other->notify();
+        return true;
+    }
+    return false;
+}
+
 void HttpServerIO::watchListening(Loop& loop, bool watch) {
     if (!watch) {
         ::epoll_ctl(loop.epoll, EPOLL_CTL_DEL, socket_.socketFileDescriptor(), nullptr);
@@ -466,13 +480,16 @@ void HttpServerIO::watchListening(Loop& loop, bool watch) {
 }
 
 void HttpServerIO::addConnection(Loop& loop, int descriptor, const void* peer, unsigned peerLength) {
-    if (loop.connections.size() >= loop.share) {
-        if (loop.waitingList.empty()) {
+    // The cap counts the connections of all IO threads: one thread may hold most of them.
+    if (openConnections_.load(std::memory_order_relaxed) >= limits_.maxOpenConnections) {
+        if (!loop.waitingList.empty()) {
+            closeConnection(loop, *loop.waitingList.front());
+        } else if (!evictElsewhere(loop)) {
             ::close(descriptor);  // every connection is busy with a request or a response
             return;
         }
-        closeConnection(loop, *loop.waitingList.front());
     }
+    openConnections_.fetch_add(1, std::memory_order_relaxed);
     auto owned = std::make_unique<Connection>(descriptor);
     Connection& connection = *owned;
     connection.loop = &loop;
@@ -696,6 +713,7 @@ void HttpServerIO::closeConnection(Loop& loop, Connection& connection) {
     if (found != loop.connections.end()) {
         loop.closedThisRound.push_back(std::move(found->second));
         loop.connections.erase(found);
+        openConnections_.fetch_sub(1, std::memory_order_relaxed);
     }
 }
 

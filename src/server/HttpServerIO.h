@@ -109,6 +109,7 @@ private:
     void runLoop(Loop& loop);
     void acceptClients(Loop& loop);
     void watchListening(Loop& loop, bool watch);
+    bool evictElsewhere(Loop& loop);
     void addConnection(Loop& loop, int descriptor, const void* peer, unsigned peerLength);
     void readFrom(Loop& loop, Connection& connection);
     void advance(Loop& loop, Connection& connection, bool mayAnswerHere = true);
@@ -130,6 +131,7 @@ private:
 
     std::atomic<std::int32_t> stateValue_{static_cast<std::int32_t>(HttpServerIOState::stopped)};
     std::atomic<int> listeningPort_{0};
+    std::atomic<std::size_t> openConnections_{0};  // of all IO threads
     HttpServerLimits limits_;
     std::mutex lifecycleMutex_;  // start and stop, one at a time
 

@@ -277,6 +277,29 @@ TEST(EngineLimitsTest, PastTheCapTheLongestWaitingConnectionIsClosed) {
     }
 }
 
+// The cap counts the connections of every IO thread together: below it, however the threads
+// share them, no connection is closed to make room.
+TEST(EngineLimitsTest, TheCapCountsAllIOThreadsTogether) {
+    RunningServer running;
+    HttpServerLimits limits;
+    limits.ioThreadCount = 4;
+    limits.maxOpenConnections = 24;
+    running.server->setLimits(limits);
+    running.server->GET["/ok"] = textHandler("abc");
+    running.start();
+    const std::size_t answerLength = 82 + HttpServer::version().size();
+    std::vector<std::unique_ptr<Client>> kept;
+    for (int i = 0; i < 24; ++i) {
+        kept.push_back(std::make_unique<Client>(running.port));
+        kept.back()->send(keptAliveRequest(running.port, "/ok"));
+        ASSERT_EQ(test::bodyOf(kept.back()->readExactly(answerLength)), "abc") << i;
+    }
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        kept[i]->send(keptAliveRequest(running.port, "/ok"));
+        EXPECT_EQ(test::bodyOf(kept[i]->readExactly(answerLength)), "abc") << i;
+    }
+}
+
 // Deadlines cover a whole phase: a byte now and then does not keep a request head open, and a
 // reader that takes a large answer slowly is cut off once it falls below the minimum rate.
 TEST(EngineLimitsTest, DeadlinesCoverTheWholeHeadAndTheWholeResponse) {
