@@ -174,10 +174,26 @@ HttpResponse serveFileFromDirectory(const HttpRequest& request, const std::vecto
     }
 }
 
+std::optional<HttpResponse> serveCachedFileFromDirectory(const HttpRequest& request, const std::string& directory) {
+    // The default names, failures and answers other than a file are left to the full handler.
+    if (request.params.empty()) return std::nullopt;
+    const std::string& value = request.params.begin()->second;
+    if (value.empty() || value.find('\0') != std::string::npos || (directory != "/" && leavesFolder(value)))
+        return std::nullopt;
+    std::string path = directory + fileSeparator + value;
+    replaceAll(path, "@@", "/");
+    std::optional<File> file = File::openCachedRegularFile(path);
+    if (!file) return std::nullopt;
+    return fileResponse(std::move(*file), value);
+}
+
 HttpHandler fileShareHandler(std::string directory, std::vector<std::string> defaults) {
-    return [directory = std::move(directory), defaults = std::move(defaults)](const HttpRequest& request) {
+    QuickHandler handler;
+    handler.answerNow = [directory](const HttpRequest& request) { return serveCachedFileFromDirectory(request, directory); };
+    handler.full = [directory = std::move(directory), defaults = std::move(defaults)](const HttpRequest& request) {
         return serveFileFromDirectory(request, defaults, directory);
     };
+    return handler;
 }
 
 HttpHandler singleFileHandler(std::string path) {

@@ -3,6 +3,7 @@
 // few path helpers (existence, directory test, listing, working directory).
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -31,6 +32,10 @@ public:
     // not a regular file is refused with ENOENT-like FileError (EISDIR for directories, EINVAL else).
     // The size is taken from the opened descriptor.
     static File openRegularFile(const std::string& path);
+    // The same, but only when opening and then reading the whole file cannot wait on a disk: every
+    // name of the path is in the kernel's lookup cache and every byte of the file in its page
+    // cache. Nothing otherwise, and also wherever the kernel cannot tell.
+    static std::optional<File> openCachedRegularFile(const std::string& path);
 
     File(File&& other) noexcept;
     File& operator=(File&& other) noexcept;

@@ -164,4 +164,14 @@ class HttpRequest;
 // A route handler: runs on a connection's worker thread, possibly on several at once.
 using HttpHandler = std::function<HttpResponse(const HttpRequest&)>;
 
+// A route handler that can often answer at once, on the thread that read the request: answerNow
+// gives the answer when it can without waiting on a disk or anything else (the file's names and
+// bytes are in the kernel's caches), and nothing otherwise; then `full` answers on a worker.
+// Wrapped in an HttpHandler, it is found again through HttpHandler::target<QuickHandler>().
+struct QuickHandler {
+    std::function<std::optional<HttpResponse>(const HttpRequest&)> answerNow;
+    HttpHandler full;
+    HttpResponse operator()(const HttpRequest& request) const { return full(request); }
+};
+
 }  // namespace qv::server

@@ -30,4 +30,12 @@ std::pair<RouteParams, HttpHandler> HttpServer::dispatch(const HttpRequest& requ
     return HttpServerIO::dispatch(request);
 }
 
+std::optional<std::pair<RouteParams, HttpHandler>> HttpServer::quickRoute(const HttpRequest& request) {
+    if (!middleware.empty()) return std::nullopt;
+    auto found = router.lookup(request.method, request.path);
+    if (!found && request.method == "HEAD") found = router.lookup(std::string("GET"), request.path);
+    if (!found || !found->second.target<QuickHandler>()) return std::nullopt;
+    return found;
+}
+
 }  // namespace qv::server

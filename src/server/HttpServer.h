@@ -65,6 +65,7 @@ public:
     static const std::string& version();
 
     std::pair<RouteParams, HttpHandler> dispatch(const HttpRequest& request) override;
+    std::optional<std::pair<RouteParams, HttpHandler>> quickRoute(const HttpRequest& request) override;
 };
 
 }  // namespace qv::server

@@ -1,5 +1,6 @@
 #include "server/HttpServerIO.h"
 
+#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <pthread.h>
@@ -146,6 +147,15 @@ std::string responseHead(const HttpResponse& response, std::int64_t length, bool
     return head;
 }
 
+// The numeric host of an accepted peer, as the request's address.
+std::optional<std::string> peerText(const sockaddr_storage& peer, socklen_t length) {
+    char host[NI_MAXHOST] = {};
+    if (length == 0 || ::getnameinfo(reinterpret_cast<const sockaddr*>(&peer), length, host, sizeof host, nullptr, 0,
+                                     NI_NUMERICHOST) != 0)
+        return std::nullopt;
+    return std::string(host);
+}
+
 }  // namespace
 
 struct HttpServerIO::Connection {
@@ -154,6 +164,8 @@ struct HttpServerIO::Connection {
     explicit Connection(int descriptor) : socket(descriptor) {}
 
     Socket socket;
+    sockaddr_storage peer{};  // as accepted
+    socklen_t peerLength = 0;
     Phase phase = Phase::head;
     bool closed = false;
 
@@ -211,10 +223,12 @@ struct HttpServerIO::Loop {
         if (c.waiting) waitingList.erase(c.waitingPosition);
         c.waitingPosition = waitingList.insert(waitingList.end(), &c);
         c.waiting = true;
+        waitingCount.store(waitingList.size(), std::memory_order_relaxed);
     }
     void unmarkWaiting(Connection& c) {
         if (c.waiting) waitingList.erase(c.waitingPosition);
         c.waiting = false;
+        waitingCount.store(waitingList.size(), std::memory_order_relaxed);
     }
 
     int epoll = -1;
@@ -222,7 +236,7 @@ struct HttpServerIO::Loop {
     char wakeTag = 0;
     char listenTag = 0;
     std::optional<Clock::time_point> acceptPausedUntil;
-    std::size_t share = 1;  // connections this loop keeps open at most
+    std::atomic<std::size_t> waitingCount{0};  // the length of waitingList, for the other loops
     std::atomic<bool> evictOne{false};  // asked to close its longest waiting connection
     std::thread thread;
 
@@ -259,6 +273,7 @@ void HttpServerIO::start(std::uint16_t port, bool ipv4Only) {
     Socket listening = Socket::makeListening(port, ipv4Only, 511, ipv4Only ? listenAddressIPv4 : listenAddressIPv6);
     joinThreads();  // threads of an earlier run that stopped on its own
     loops_.clear();
+    openConnections_ = 0;
     listening.setBlocking(false);
     socket_ = std::move(listening);
     listeningPort_ = socket_.localPort();
@@ -267,7 +282,6 @@ void HttpServerIO::start(std::uint16_t port, bool ipv4Only) {
     if (loopCount == 0) loopCount = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 8);
     for (std::size_t i = 0; i < loopCount; ++i) {
         auto loop = std::make_unique<Loop>();
-        loop->share = std::max<std::size_t>(1, limits_.maxOpenConnections / loopCount);
         loops_.push_back(std::move(loop));
     }
     // Every IO thread accepts for itself; the kernel wakes one of them per new connection.
@@ -347,6 +361,8 @@ std::pair<RouteParams, HttpHandler> HttpServerIO::dispatch(const HttpRequest&) {
     return {RouteParams{}, [](const HttpRequest&) { return HttpResponse::notFound(); }};
 }
 
+std::optional<std::pair<RouteParams, HttpHandler>> HttpServerIO::quickRoute(const HttpRequest&) { return std::nullopt; }
+
 // --- the IO threads ---
 
 void HttpServerIO::runLoop(Loop& loop) {
@@ -408,7 +424,10 @@ void HttpServerIO::runLoop(Loop& loop) {
 
 void HttpServerIO::acceptClients(Loop& loop) {
     for (int i = 0; i < 64; ++i) {
-        int descriptor = ::accept4(socket_.socketFileDescriptor(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        sockaddr_storage peer{};
+        socklen_t peerLength = sizeof peer;
+        int descriptor = ::accept4(socket_.socketFileDescriptor(), reinterpret_cast<sockaddr*>(&peer), &peerLength,
+                                   SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (descriptor < 0) {
             int error = errno;
             if (error == EINTR || error == ECONNABORTED) continue;
@@ -433,8 +452,20 @@ void HttpServerIO::acceptClients(Loop& loop) {
             wakeEverything();
             return;
         }
-        addConnection(loop, descriptor);
+        addConnection(loop, descriptor, &peer, peerLength);
     }
+}
+
+bool HttpServerIO::evictElsewhere(Loop& loop) {
+    // Each eviction asked for lets one connection in before it happens; no more may wait.
+    if (openConnections_.load(std::memory_order_relaxed) >= limits_.maxOpenConnections + loops_.size()) return false;
+    for (auto& other : loops_) {
+        if (other.get() == &loop || other->waitingCount.load(std::memory_order_relaxed) == 0) continue;
+        if (other->evictOne.exchange(true)) continue;  // already asked
+        other->notify();
+        return true;
+    }
+    return false;
 }
 
 void HttpServerIO::watchListening(Loop& loop, bool watch) {
@@ -448,17 +479,22 @@ void HttpServerIO::watchListening(Loop& loop, bool watch) {
     ::epoll_ctl(loop.epoll, EPOLL_CTL_ADD, socket_.socketFileDescriptor(), &event);
 }
 
-void HttpServerIO::addConnection(Loop& loop, int descriptor) {
-    if (loop.connections.size() >= loop.share) {
-        if (loop.waitingList.empty()) {
+void HttpServerIO::addConnection(Loop& loop, int descriptor, const void* peer, unsigned peerLength) {
+    // The cap counts the connections of all IO threads: one thread may hold most of them.
+    if (openConnections_.load(std::memory_order_relaxed) >= limits_.maxOpenConnections) {
+        if (!loop.waitingList.empty()) {
+            closeConnection(loop, *loop.waitingList.front());
+        } else if (!evictElsewhere(loop)) {
             ::close(descriptor);  // every connection is busy with a request or a response
             return;
         }
-        closeConnection(loop, *loop.waitingList.front());
     }
+    openConnections_.fetch_add(1, std::memory_order_relaxed);
     auto owned = std::make_unique<Connection>(descriptor);
     Connection& connection = *owned;
     connection.loop = &loop;
+    connection.peerLength = std::min<socklen_t>(peerLength, sizeof connection.peer);
+    std::memcpy(&connection.peer, peer, connection.peerLength);
     loop.connections.emplace(&connection, std::move(owned));
     loop.setDeadline(connection, Clock::now() + limits_.headerTimeout);
     loop.markWaiting(connection);
@@ -494,7 +530,7 @@ void HttpServerIO::drain(Loop& loop, Connection& connection) {
     loop.watch(connection, EPOLLIN);
 }
 
-void HttpServerIO::advance(Loop& loop, Connection& connection) {
+void HttpServerIO::advance(Loop& loop, Connection& connection, bool mayAnswerHere) {
     if (connection.phase == Connection::Phase::head) {
         switch (connection.scanner.scan(connection.input.data(), connection.input.size())) {
             case HttpHeadScanner::Result::needMore: loop.watch(connection, EPOLLIN); return;
@@ -534,11 +570,35 @@ void HttpServerIO::advance(Loop& loop, Connection& connection) {
     connection.phase = Connection::Phase::handling;
     loop.setDeadline(connection, std::nullopt);
     loop.unmarkWaiting(connection);
+    if (mayAnswerHere && answerAtOnce(loop, connection)) return;
     {
         std::lock_guard lock(jobsMutex_);
         jobs_.push_back(&connection);
     }
     jobsChanged_.notify_one();
+}
+
+bool HttpServerIO::answerAtOnce(Loop& loop, Connection& connection) {
+    HttpRequest& request = connection.request;
+    if (!isLocalRequest(request)) return false;
+    auto route = quickRoute(request);
+    if (!route) return false;
+    const auto* quick = route->second.target<QuickHandler>();
+    if (!quick || !quick->answerNow) return false;
+    // Without an answer here the request goes on to a worker, which sets its route and address anew.
+    request.params = std::move(route->first);
+    request.address = peerText(connection.peer, connection.peerLength);
+    try {
+        std::optional<HttpResponse> response = quick->answerNow(request);
+        if (!response) return false;
+        collectResponse(connection, request, *response);
+    } catch (const std::exception&) {
+        connection.output.clear();
+        connection.staysOpen = false;
+        return false;
+    }
+    startWriting(loop, connection);
+    return true;
 }
 
 void HttpServerIO::answerParserError(Loop& loop, Connection& connection, int status, const char* phrase) {
@@ -573,11 +633,11 @@ void HttpServerIO::writeMore(Loop& loop, Connection& connection) {
 }
 
 void HttpServerIO::responseWritten(Loop& loop, Connection& connection) {
-    if (connection.corked) {
-        int off = 0;  // sends what the cork still holds
+    if (connection.corked && (connection.staysOpen || connection.session || connection.linger)) {
+        int off = 0;  // sends what the cork still holds (closing sends it too)
         ::setsockopt(connection.socket.socketFileDescriptor(), IPPROTO_TCP, TCP_CORK, &off, sizeof off);
-        connection.corked = false;
     }
+    connection.corked = false;
     if (connection.session) {
         handOver(loop, connection);
         return;
@@ -600,7 +660,9 @@ void HttpServerIO::responseWritten(Loop& loop, Connection& connection) {
     connection.headLength = connection.bodyLength = 0;
     loop.setDeadline(connection, Clock::now() + limits_.headerTimeout);
     loop.markWaiting(connection);
-    advance(loop, connection);  // a request that came along with the last one is served now
+    // A request that came along with the last one is served now, by a worker: answering it here
+    // could nest answers without end.
+    advance(loop, connection, false);
 }
 
 void HttpServerIO::handOver(Loop& loop, Connection& connection) {
@@ -651,6 +713,7 @@ void HttpServerIO::closeConnection(Loop& loop, Connection& connection) {
     if (found != loop.connections.end()) {
         loop.closedThisRound.push_back(std::move(found->second));
         loop.connections.erase(found);
+        openConnections_.fetch_sub(1, std::memory_order_relaxed);
     }
 }
 
@@ -692,11 +755,7 @@ void HttpServerIO::workerLoop() {
 
 void HttpServerIO::serve(Connection& connection) {
     HttpRequest request = std::move(connection.request);
-    try {
-        request.address = connection.socket.peerName();
-    } catch (const SocketError&) {
-        request.address = std::nullopt;
-    }
+    request.address = peerText(connection.peer, connection.peerLength);
     std::optional<HttpResponse> response;
     if (!isLocalRequest(request)) {
         response = HttpResponse::forbidden();
@@ -714,30 +773,10 @@ void HttpServerIO::serve(Connection& connection) {
         connection.failed = true;
         return;
     }
-    const std::string* keep = request.header("connection");
-    const bool keepAlive = keep && trimmed(*keep) == "keep-alive";
-    auto [length, writer] = response->bodyContent();
-    connection.output.emplace_back(responseHead(*response, length, keepAlive, connection.staysOpen));
-    // A HEAD request gets the head that GET would have had, without the body.
-    if (writer && request.method != "HEAD") {
-        CollectingWriter collect(connection.output);
-        try {
-            writer(collect);
-        } catch (const std::exception& error) {
-            util::printLine("Failed to send response:", error.what());
-            connection.staysOpen = false;  // the body is cut short: only closing tells the client
-        }
-    }
-    if (response->kind() == HttpResponse::Kind::switchProtocols) connection.session = response->session();
+    collectResponse(connection, request, *response);
     // Most answers fit the socket's buffer at once: sent here, the IO thread only closes or
     // keeps the connection.
     int descriptor = connection.socket.socketFileDescriptor();
-    // A file goes out in full segments: the head and the file's first bytes share the first one.
-    if (std::any_of(connection.output.begin(), connection.output.end(), [](const Segment& s) { return s.isFile(); })) {
-        int on = 1;
-        ::setsockopt(descriptor, IPPROTO_TCP, TCP_CORK, &on, sizeof on);
-        connection.corked = true;
-    }
     while (!connection.output.empty()) {
         Segment::Step step = connection.output.front().send(descriptor, connection.output.size() > 1);
         if (step == Segment::Step::blocked) return;
@@ -749,6 +788,31 @@ void HttpServerIO::serve(Connection& connection) {
     }
     // All sent and nothing follows: the client learns it now; the IO thread only forgets it.
     if (!connection.staysOpen && !connection.session) connection.socket.close();
+}
+
+void HttpServerIO::collectResponse(Connection& connection, const HttpRequest& request, HttpResponse& response) {
+    const std::string* keep = request.header("connection");
+    const bool keepAlive = keep && trimmed(*keep) == "keep-alive";
+    auto [length, writer] = response.bodyContent();
+    connection.output.emplace_back(responseHead(response, length, keepAlive, connection.staysOpen));
+    // A HEAD request gets the head that GET would have had, without the body.
+    if (writer && request.method != "HEAD") {
+        CollectingWriter collect(connection.output);
+        try {
+            writer(collect);
+        } catch (const std::exception& error) {
+            util::printLine("Failed to send response:", error.what());
+            connection.staysOpen = false;  // the body is cut short: only closing tells the client
+        }
+    }
+    if (response.kind() == HttpResponse::Kind::switchProtocols) connection.session = response.session();
+    // A file goes out in full segments: the head and the file's first bytes share the first one,
+    // and no short segment is pushed between the file's chunks.
+    if (std::any_of(connection.output.begin(), connection.output.end(), [](const Segment& s) { return s.isFile(); })) {
+        int on = 1;
+        ::setsockopt(connection.socket.socketFileDescriptor(), IPPROTO_TCP, TCP_CORK, &on, sizeof on);
+        connection.corked = true;
+    }
 }
 
 }  // namespace qv::server

@@ -3,7 +3,9 @@
 // epoll for all connections at once: they accept, read requests without blocking until a head and
 // its body are complete, and write responses (files by sendfile) as fast as the peer takes them.
 // Only a complete request goes to the bounded pool of workers, which finds its handler and runs
-// it. An idle or slow peer therefore holds a descriptor, never a worker. Every phase of a
+// it; a route with a QuickHandler is first tried on the IO thread itself, which answers there
+// only what needs no disk (a file whose names and bytes the kernel holds in its caches). An idle
+// or slow peer therefore holds a descriptor, never a worker. Every phase of a
 // connection has one deadline for the whole of it: the request head (or the wait for the next
 // request), and a body or a response at a minimum transfer rate. Past the connection cap the
 // connection that has waited longest for request bytes is closed to make room.
@@ -92,6 +94,9 @@ public:
 
     // Chooses the handler of a request; this engine answers notFound to everything.
     virtual std::pair<RouteParams, HttpHandler> dispatch(const HttpRequest& request);
+    // The route of a request that the IO thread may try to answer itself: one whose handler is a
+    // QuickHandler and that nothing else (middleware) must see first; nothing in this engine.
+    virtual std::optional<std::pair<RouteParams, HttpHandler>> quickRoute(const HttpRequest& request);
 
     // Whether the Host and Origin headers name this server on loopback.
     bool isLocalRequest(const HttpRequest& request) const;
@@ -104,9 +109,12 @@ private:
     void runLoop(Loop& loop);
     void acceptClients(Loop& loop);
     void watchListening(Loop& loop, bool watch);
-    void addConnection(Loop& loop, int descriptor);
+    bool evictElsewhere(Loop& loop);
+    void addConnection(Loop& loop, int descriptor, const void* peer, unsigned peerLength);
     void readFrom(Loop& loop, Connection& connection);
-    void advance(Loop& loop, Connection& connection);
+    void advance(Loop& loop, Connection& connection, bool mayAnswerHere = true);
+    bool answerAtOnce(Loop& loop, Connection& connection);
+    void collectResponse(Connection& connection, const HttpRequest& request, HttpResponse& response);
     void drain(Loop& loop, Connection& connection);
     void answerParserError(Loop& loop, Connection& connection, int status, const char* phrase);
     void startWriting(Loop& loop, Connection& connection);
@@ -123,6 +131,7 @@ private:
 
     std::atomic<std::int32_t> stateValue_{static_cast<std::int32_t>(HttpServerIOState::stopped)};
     std::atomic<int> listeningPort_{0};
+    std::atomic<std::size_t> openConnections_{0};  // of all IO threads
     HttpServerLimits limits_;
     std::mutex lifecycleMutex_;  // start and stop, one at a time
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <thread>
 
@@ -276,6 +277,29 @@ TEST(EngineLimitsTest, PastTheCapTheLongestWaitingConnectionIsClosed) {
     }
 }
 
+// The cap counts the connections of every IO thread together: below it, however the threads
+// share them, no connection is closed to make room.
+TEST(EngineLimitsTest, TheCapCountsAllIOThreadsTogether) {
+    RunningServer running;
+    HttpServerLimits limits;
+    limits.ioThreadCount = 4;
+    limits.maxOpenConnections = 24;
+    running.server->setLimits(limits);
+    running.server->GET["/ok"] = textHandler("abc");
+    running.start();
+    const std::size_t answerLength = 82 + HttpServer::version().size();
+    std::vector<std::unique_ptr<Client>> kept;
+    for (int i = 0; i < 24; ++i) {
+        kept.push_back(std::make_unique<Client>(running.port));
+        kept.back()->send(keptAliveRequest(running.port, "/ok"));
+        ASSERT_EQ(test::bodyOf(kept.back()->readExactly(answerLength)), "abc") << i;
+    }
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        kept[i]->send(keptAliveRequest(running.port, "/ok"));
+        EXPECT_EQ(test::bodyOf(kept[i]->readExactly(answerLength)), "abc") << i;
+    }
+}
+
 // Deadlines cover a whole phase: a byte now and then does not keep a request head open, and a
 // reader that takes a large answer slowly is cut off once it falls below the minimum rate.
 TEST(EngineLimitsTest, DeadlinesCoverTheWholeHeadAndTheWholeResponse) {
@@ -391,6 +415,82 @@ TEST(EngineLimitsTest, StopEndsOpenConnections) {
     bool closed = false;
     EXPECT_EQ(waiting.readAll(&closed), "");
     EXPECT_TRUE(closed);
+}
+
+// A route that can answer on the IO thread does so only where nothing else must see the request
+// first; whatever it cannot answer, its full handler answers on a worker, with the same request.
+TEST(EngineQuickRouteTest, AnswersAtOnceOrFallsBackToTheFullHandler) {
+    RunningServer running;
+    std::atomic<int> quickCalls{0}, fullCalls{0};
+    QuickHandler handler;
+    handler.answerNow = [&](const HttpRequest& r) -> std::optional<HttpResponse> {
+        ++quickCalls;
+        const std::string& what = r.params.begin()->second;
+        if (what == "throws") throw std::runtime_error("no");
+        if (what != "now") return std::nullopt;
+        return HttpResponse::ok(HttpResponseBody::text("now|" + r.address.value_or("?")));
+    };
+    handler.full = [&](const HttpRequest& r) {
+        ++fullCalls;
+        return HttpResponse::ok(HttpResponseBody::text("full|" + r.params.begin()->second + "|" + r.address.value_or("?")));
+    };
+    running.server->GET["/q/:what"] = handler;
+    running.server->trustedOrigins = {"quorvane://app"};
+    running.start();
+    const std::string host = "Host: 127.0.0.1:" + std::to_string(running.port) + "\r\n";
+    auto get = [&](const std::string& what, const std::string& extra = {}) {
+        return "GET /q/" + what + " HTTP/1.1\r\n" + host + extra + "\r\n";
+    };
+    struct Case {
+        const char* name;
+        std::string request;
+        std::string body;  // of each answer, in order
+        int quick, full;   // calls made
+    } cases[] = {
+        {"answered at once", get("now"), "now|127.0.0.1", 1, 0},
+        {"left to a worker", get("later"), "full|later|127.0.0.1", 1, 1},
+        {"a throwing attempt is left to a worker", get("throws"), "full|throws|127.0.0.1", 1, 1},
+        {"a foreign origin is refused before any attempt", get("now", "Origin: null\r\n"), "", 0, 0},
+        {"trusted origin", get("now", "Origin: quorvane://app\r\n"), "now|127.0.0.1", 1, 0},
+        {"a request that came with the last one goes to a worker",
+         get("now", "Connection: keep-alive\r\n") + get("now"), "now|127.0.0.1full|now|127.0.0.1", 1, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        quickCalls = fullCalls = 0;
+        std::string answer = roundTrip(running.port, c.request);
+        std::string bodies;
+        for (std::size_t at = 0; (at = answer.find("\r\n\r\n", at)) != std::string::npos;) {
+            at += 4;
+            std::size_t next = answer.find("HTTP/1.1 ", at);
+            bodies += answer.substr(at, next == std::string::npos ? std::string::npos : next - at);
+        }
+        EXPECT_EQ(bodies, c.body) << answer;
+        EXPECT_EQ(quickCalls, c.quick);
+        EXPECT_EQ(fullCalls, c.full);
+    }
+    const std::string head = roundTrip(running.port, "HEAD /q/now HTTP/1.1\r\n" + host + "\r\n");
+    EXPECT_EQ(test::statusLine(head), "HTTP/1.1 200 OK");
+    EXPECT_NE(head.find("Content-Length: 13\r\n"), std::string::npos);
+    EXPECT_EQ(test::bodyOf(head), "");
+}
+
+TEST(EngineQuickRouteTest, MiddlewareSeesEveryRequestFirst) {
+    RunningServer running;
+    std::atomic<int> quickCalls{0};
+    QuickHandler handler;
+    handler.answerNow = [&](const HttpRequest&) -> std::optional<HttpResponse> {
+        ++quickCalls;
+        return HttpResponse::ok(HttpResponseBody::text("quick"));
+    };
+    handler.full = [](const HttpRequest&) { return HttpResponse::ok(HttpResponseBody::text("full")); };
+    running.server->GET["/q"] = handler;
+    running.server->middleware.push_back([](const HttpRequest&) -> std::optional<HttpResponse> {
+        return HttpResponse::ok(HttpResponseBody::text("middleware"));
+    });
+    running.start();
+    EXPECT_EQ(test::bodyOf(test::get(running.port, "/q")), "middleware");
+    EXPECT_EQ(quickCalls, 0);
 }
 
 }  // namespace

@@ -146,6 +146,40 @@ TEST_F(FileShareTest, DefaultNamesForAnEmptyValue) {
         << "no route parameter";
 }
 
+// Both ways to a file give the same answer: at once from the caches, or by the full handler.
+TEST_F(FileShareTest, CachedFilesAnswerAsTheFullHandlerDoes) {
+    if (!File::openCachedRegularFile((root / "secret.txt").string())) GTEST_SKIP() << "the kernel cannot tell what it caches";
+    for (const char* name : {"a b.pdf", "x.PNG", "empty.txt", "secret.txt"}) {
+        SCOPED_TRACE(name);
+        HttpRequest request;
+        request.params[":path"] = name;
+        std::optional<HttpResponse> quick = serveCachedFileFromDirectory(request, root.string());
+        ASSERT_TRUE(quick);
+        HttpResponse full = serveFileFromDirectory(request, {}, root.string());
+        EXPECT_EQ(quick->statusCode(), full.statusCode());
+        EXPECT_EQ(quick->headerFields(), full.headerFields());
+        EXPECT_EQ(quick->bodyContent().first, full.bodyContent().first);
+    }
+    struct Case {
+        const char* name;
+        std::string value;
+        std::string directory;
+    } leftToTheFullHandler[] = {
+        {"default names", "", lessons.string()},
+        {"missing", "missing.pdf", root.string()},
+        {"directory", "dir", root.string()},
+        {"FIFO, without waiting for a writer", "fifo", root.string()},
+        {"leaves the folder", "..@@secret.txt", lessons.string()},
+        {"NUL", std::string("secret.txt\0.pdf", 15), "/"},
+    };
+    for (const Case& c : leftToTheFullHandler) {
+        SCOPED_TRACE(c.name);
+        HttpRequest request;
+        request.params[":path"] = c.value;
+        EXPECT_FALSE(serveCachedFileFromDirectory(request, c.directory));
+    }
+}
+
 TEST(FileStreamTest, PathHelpersAndReads) {
     test::TempDir temp;
     const std::string file = (temp.path() / "f").string();
