@@ -7,9 +7,11 @@
 #include <QSettings>
 #include <QStringList>
 #include <QVBoxLayout>
+#include <QWindow>
 #include <QWindowStateChangeEvent>
 
 #include "app/Settings.h"
+#include "app/WindowManagerCheck.h"
 
 namespace qv::app {
 
@@ -80,11 +82,29 @@ void MainWindow::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
     if (event->type() != QEvent::WindowStateChange) return;
     const auto old = static_cast<QWindowStateChangeEvent*>(event)->oldState();
+    if (!(old & Qt::WindowFullScreen) && (windowState() & Qt::WindowFullScreen)) {
+        // Once the native window has taken the new state (this event comes before it does).
+        QMetaObject::invokeMethod(this, &MainWindow::coverScreenWithoutWindowManager, Qt::QueuedConnection);
+        return;
+    }
     // Out of full screen (by the View Option, a key or the window manager): back to the normal
     // frame, whatever size the window manager leaves the window at for now.
     if ((old & Qt::WindowFullScreen) && !(windowState() & (Qt::WindowFullScreen | Qt::WindowMaximized)) &&
         !normalFrame_.isEmpty())
         setGeometry(normalFrame_);
+}
+
+void MainWindow::coverScreenWithoutWindowManager() {
+    // Nobody carries the full-screen state out on a bare X server: the window covers its screen
+    // itself. Through the native window, since the widget's own geometry calls would drop the state.
+    QWindow* native = windowHandle();
+    if (!native || !(windowState() & Qt::WindowFullScreen) || windowManagerFillsScreens()) return;
+    if (const QScreen* s = screen()) native->setGeometry(s->geometry());
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    coverScreenWithoutWindowManager();
 }
 
 void MainWindow::rememberNormalFrame() {

@@ -33,9 +33,11 @@ protected:
     void moveEvent(QMoveEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void rememberNormalFrame();
+    void coverScreenWithoutWindowManager();
 
     QSettings* settings_;
     QString frameName_;

@@ -19,7 +19,7 @@ bool eventually(const std::function<bool()>& condition, int timeoutMs) {
     return true;
 }
 
-Desktop::Desktop(QSize size) : size_(size) {
+Desktop::Desktop(QSize size, WindowManager wm) : size_(size) {
     server_.setProgram(QStringLiteral("Xvfb"));
     server_.setArguments({QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"), QStringLiteral("0"),
                           QStringLiteral("%1x%2x24").arg(size.width()).arg(size.height()), QStringLiteral("-nolisten"),
@@ -34,6 +34,10 @@ Desktop::Desktop(QSize size) : size_(size) {
         }, 20000))
         return;
     display_ = QStringLiteral(":") + QString::fromLatin1(number.trimmed());
+    if (wm == WindowManager::none) {
+        ready_ = true;
+        return;
+    }
     auto env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("DISPLAY"), display_);
     wm_.setProcessEnvironment(env);

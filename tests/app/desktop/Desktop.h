@@ -1,6 +1,7 @@
 #pragma once
-// A desktop of its own for the real program: an Xvfb display with openbox on it, the program
-// started there with its own settings, and the window manager's view of its windows.
+// A desktop of its own for the real program: an Xvfb display with openbox on it (or a bare one
+// with no window manager), the program started there with its own settings, and the window
+// manager's view of its windows.
 #include <QProcess>
 #include <QRect>
 #include <QString>
@@ -14,7 +15,8 @@ namespace qv::test {
 
 class Desktop {
 public:
-    explicit Desktop(QSize size = {1920, 1080});
+    enum class WindowManager { openbox, none };
+    explicit Desktop(QSize size = {1920, 1080}, WindowManager wm = WindowManager::openbox);
     ~Desktop();
     bool ready() const { return ready_; }
     QString display() const { return display_; }

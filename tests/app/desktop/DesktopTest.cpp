@@ -145,6 +145,29 @@ TEST(FullScreenOnTheDesktop, LeavingReturnsToTheNormalFrameByF11AndEscWhereverTh
     EXPECT_TRUE(readSettings(config.path()).contains("bookmark_folder"));
 }
 
+TEST(FullScreenOnTheDesktop, WithNoWindowManagerTheWindowStillCoversTheScreenAndLeavesIt) {
+    // A bare X server: nobody acts on the full-screen state (nor keeps _NET_WM_STATE up to date),
+    // so the window has to cover the screen by itself, and come back to its normal frame when full
+    // screen is left. What counts is where the window is.
+    Desktop desktop({1920, 1080}, Desktop::WindowManager::none);
+    ASSERT_TRUE(desktop.ready()) << "no virtual display";
+    QTemporaryDir config, folder;
+    storeFolder(config.path(), folder.path());
+    Launch launch(desktop, config.path());
+    const auto w = launch.waitForWindow();
+    ASSERT_TRUE(w);
+    const auto at = [&](const QRect& frame) { return eventually([&] { return desktop.geometry(*w) == frame; }, 30000); };
+    const QRect screen(QPoint(0, 0), desktop.size());
+    EXPECT_TRUE(at(screen)) << describe(desktop, *w);
+    keys(desktop, *w, "F11");
+    EXPECT_TRUE(at(kFirstFrame)) << describe(desktop, *w);
+    keys(desktop, *w, "F11");
+    EXPECT_TRUE(at(screen)) << describe(desktop, *w);
+    keys(desktop, *w, "ctrl+q");
+    ASSERT_TRUE(launch.waitForExit(30000)) << "Ctrl+Q did not end the program";
+    EXPECT_EQ(savedFrame(config.path()), std::optional<QRect>(kFirstFrame));
+}
+
 TEST(FolderPanelOnTheDesktop, StaysAboveTheFullScreenWindowAfterAClickOnThePicture) {
     Desktop desktop;
     ASSERT_TRUE(desktop.ready()) << "no virtual desktop with a window manager";
