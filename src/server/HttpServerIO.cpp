@@ -3,6 +3,7 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/epoll.h>
@@ -433,6 +434,10 @@ void HttpServerIO::acceptClients(Loop& loop) {
             if (error == EINTR || error == ECONNABORTED) continue;
             if (error == EAGAIN || error == EWOULDBLOCK) return;
             if (error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM) {
+                // The kernel runs out of descriptors before it looks at the queue: with no client
+                // waiting there, nothing needs room and no connection is closed.
+                pollfd listening{socket_.socketFileDescriptor(), POLLIN, 0};
+                if (::poll(&listening, 1, 0) <= 0 || !(listening.revents & POLLIN)) return;
                 // Out of descriptors: make room by the longest waiting connection, else wait a little.
                 if (!loop.waitingList.empty()) {
                     closeConnection(loop, *loop.waitingList.front());

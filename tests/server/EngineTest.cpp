@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/resource.h>
+
 #include <atomic>
 #include <filesystem>
 #include <thread>
@@ -345,6 +348,58 @@ std::size_t openDescriptors() {
     std::size_t count = 0;
     for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) ++count;
     return count;
+}
+
+// Out of descriptors, accepting closes the connection that has waited longest and serves the new
+// one, and only that one: the kernel reports the lack of a descriptor even when no client is left
+// in the queue. The process is left exactly one free descriptor, which the new client takes.
+TEST(EngineLimitsTest, OutOfDescriptorsTheLongestWaitingConnectionMakesRoom) {
+    RunningServer running;
+    HttpServerLimits limits;
+    limits.ioThreadCount = 1;
+    running.server->setLimits(limits);
+    running.server->GET["/ok"] = textHandler("abc");
+    running.start();
+    const std::size_t answerLength = 82 + HttpServer::version().size();
+    std::vector<std::unique_ptr<Client>> kept;
+    for (int i = 0; i < 3; ++i) {
+        kept.push_back(std::make_unique<Client>(running.port));
+        kept.back()->send(keptAliveRequest(running.port, "/ok"));
+        ASSERT_EQ(test::bodyOf(kept.back()->readExactly(answerLength)), "abc") << i;
+    }
+
+    const auto isOpen = [](int fd) { return ::fcntl(fd, F_GETFD) != -1; };
+    int firstFree = 0;
+    while (isOpen(firstFree)) ++firstFree;
+    int secondFree = firstFree + 1;
+    while (isOpen(secondFree)) ++secondFree;
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    rlimit low = saved;
+    low.rlim_cur = rlim_t(secondFree);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+    struct Restore {
+        rlimit limit;
+        ~Restore() { ::setrlimit(RLIMIT_NOFILE, &limit); }
+    } restore{saved};
+
+    Client fresh(running.port);
+    ASSERT_EQ(fresh.descriptor(), firstFree);
+    fresh.send(keptAliveRequest(running.port, "/ok"));
+    EXPECT_EQ(test::bodyOf(fresh.readExactly(answerLength)), "abc") << "the new connection is served";
+    // One kept connection made room (which one depends on when each was last seen), the others
+    // are served as before.
+    std::size_t closed = kept.size();
+    for (int round = 0; round < 500 && closed == kept.size(); ++round) {  // at most five seconds
+        for (std::size_t i = 0; i < kept.size(); ++i)
+            if (kept[i]->closedWithin(std::chrono::milliseconds(10))) closed = i;
+    }
+    ASSERT_LT(closed, kept.size()) << "no waiting connection made room";
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        if (i == closed) continue;
+        kept[i]->send(keptAliveRequest(running.port, "/ok"));
+        EXPECT_EQ(test::bodyOf(kept[i]->readExactly(answerLength)), "abc") << i;
+    }
 }
 
 TEST(EngineLimitsTest, AnAbandonedDownloadEndsQuietly) {
