@@ -40,11 +40,12 @@ std::optional<QString> reserveRecordingPath() {
     return CaptureNameReservations::shared().reserve(folders->videosFolderURL, movieExtension);
 }
 
-// Thumbnail, then "VideoRecorded" on the main thread; nothing is posted without a thumbnail.
+// Thumbnail, then "VideoRecorded" on the main thread. A recording without a picture to show is
+// not posted: the window says so, as the teacher would otherwise wait for it in vain.
 void announceRecording(const QString& path) {
     app::generateThumbnail(path, [path](std::optional<QImage> image, std::optional<QString> error) {
         if (!image) {
-            util::printLine("No thumbnail for the recording", path.toStdString(), error.value_or(QString()).toStdString());
+            app::reportFailureLater(QStringLiteral("No picture in the recording:"), path, error.value_or(QString()));
             return;
         }
         app::post(app::notification::VideoRecorded,

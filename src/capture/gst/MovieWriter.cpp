@@ -1,6 +1,7 @@
 #include "capture/gst/MovieWriter.h"
 
 #include <gst/app/gstappsrc.h>
+#include <gst/audio/audio.h>
 
 #include <QFile>
 #include <QFileInfo>
@@ -18,6 +19,9 @@ namespace {
 
 constexpr GstClockTime finishTimeout = 20 * GST_SECOND;
 constexpr GstClockTime defaultFrameDuration = GST_SECOND / 30;
+// The writer's input queues, in buffers: about one second of frames, two of sound.
+constexpr guint64 videoQueueBuffers = 30;
+constexpr guint64 audioQueueBuffers = 200;
 
 struct UnrefMessage {
     void operator()(GstMessage* message) const { gst_message_unref(message); }
@@ -60,23 +64,45 @@ const char* aacEncoder() {
 }
 
 QString writerDescription(bool withAudio) {
-    // Live capture pipelines feed the writer; its queues are bounded in time and drop the newest
-    // frames when the encoder falls behind, so a slow encoder never stalls the preview.
-    // (Counted in buffers: about one second of frames, two of sound.)
+    // Live capture pipelines feed the writer; its queues are bounded and drop the newest frames
+    // when the encoder falls behind, so a slow encoder never stalls the preview.
     const QString source = QStringLiteral(
         "appsrc name=%1 format=time is-live=false do-timestamp=false max-bytes=0 max-buffers=%2 "
         "leaky-type=upstream ! queue ");
     QString description =
-        source.arg(QStringLiteral("vsrc")).arg(30) +
+        source.arg(QStringLiteral("vsrc")).arg(videoQueueBuffers) +
         QStringLiteral("! videoconvert ! video/x-raw,format=I420 ! x264enc bitrate=%1 speed-preset=veryfast tune=zerolatency "
                        "key-int-max=60 ! video/x-h264,profile=high ! h264parse ! queue ! "
                        "mp4mux name=mux fragment-duration=500 ! filesink name=sink buffer-mode=unbuffered ")
             .arg(movieBitRate / 1000);
     if (withAudio)
-        description += source.arg(QStringLiteral("asrc")).arg(200) +
+        description += source.arg(QStringLiteral("asrc")).arg(audioQueueBuffers) +
                        QStringLiteral("! audioconvert ! audioresample ! %1 ! aacparse ! queue ! mux. ")
                            .arg(QString::fromLatin1(aacEncoder()));
     return description;
+}
+
+// Pushes silence of the raw sound format `caps` from movie time 0 up to `until`, in pieces of at
+// most a second; nothing when the caps are not raw sound.
+void pushLeadingSilence(GstAppSrc* appsrc, GstCaps* caps, GstClockTime until) {
+    GstAudioInfo info;
+    if (!gst_audio_info_from_caps(&info, caps) || GST_AUDIO_INFO_BPF(&info) == 0) return;
+    const guint64 rate = guint64(GST_AUDIO_INFO_RATE(&info));
+    const guint64 total = gst_util_uint64_scale(until, rate, GST_SECOND);
+    for (guint64 first = 0; first < total;) {
+        const guint64 frames = std::min(total - first, rate);
+        const gsize bytes = gsize(frames * GST_AUDIO_INFO_BPF(&info));
+        GstBuffer* silence = gst_buffer_new_allocate(nullptr, bytes, nullptr);
+        GstMapInfo map;
+        if (gst_buffer_map(silence, &map, GST_MAP_WRITE)) {
+            gst_audio_format_info_fill_silence(info.finfo, map.data, map.size);
+            gst_buffer_unmap(silence, &map);
+        }
+        GST_BUFFER_PTS(silence) = gst_util_uint64_scale(first, GST_SECOND, rate);
+        GST_BUFFER_DURATION(silence) = gst_util_uint64_scale(first + frames, GST_SECOND, rate) - GST_BUFFER_PTS(silence);
+        gst_app_src_push_buffer(appsrc, silence);
+        first += frames;
+    }
 }
 
 }  // namespace
@@ -170,9 +196,15 @@ void MovieWriter::push(Track& track, GstSample* sample, bool isVideo) {
     if (!GST_CLOCK_TIME_IS_VALID(runningTime)) return;
 
     GstClockTime movieTime;
+    GstClockTime silenceUntil = 0;  // sound: the silence that goes before the first piece
     {
         std::lock_guard lock(clockMutex_);
         if (paused_.load()) return;
+        // A full queue (an encoder far behind) drops the newest item: what it drops is never
+        // counted as recorded. This thread is the track's only producer, so the level only falls
+        // between this look and the push.
+        const guint64 room = isVideo ? videoQueueBuffers : audioQueueBuffers;
+        if (gst_app_src_get_current_level_buffers(GST_APP_SRC(track.appsrc)) >= room) return;
         if (isVideo) {
             if (!GST_CLOCK_TIME_IS_VALID(origin_)) origin_ = runningTime;
             if (runningTime < origin_ + pausedTotal_) return;
@@ -200,6 +232,12 @@ void MovieWriter::push(Track& track, GstSample* sample, bool isVideo) {
             // Sound that would lie over sound already in the movie is left out (a millisecond of
             // rounding between neighbouring buffers is not an overlap).
             if (movieTime + GST_MSECOND < lastAudioEnd_) return;
+            // The sound that came before the first frame is left out, so the first piece kept
+            // starts a little after it. Silence fills that gap: both tracks start at 0. A sound
+            // track that starts later makes demuxers begin the movie there and skip the frames
+            // before it, the first key frame among them, and with it the picture up to the next.
+            if (!audioStarted_) silenceUntil = movieTime;
+            audioStarted_ = true;
             const GstClockTime duration = GST_BUFFER_DURATION_IS_VALID(buffer) ? GST_BUFFER_DURATION(buffer) : 0;
             lastAudioEnd_ = movieTime + duration;
         }
@@ -209,11 +247,13 @@ void MovieWriter::push(Track& track, GstSample* sample, bool isVideo) {
         }
     }
     if (timeObserver_) timeObserver_(isVideo, movieTime);
+    if (silenceUntil > 0) pushLeadingSilence(GST_APP_SRC(track.appsrc), caps, silenceUntil);
     GstBuffer* copy = gst_buffer_copy(buffer);  // shares the frame's memory
     GST_BUFFER_PTS(copy) = movieTime;
     GST_BUFFER_DTS(copy) = GST_CLOCK_TIME_NONE;
     GST_BUFFER_OFFSET(copy) = GST_BUFFER_OFFSET_NONE;
     GST_BUFFER_OFFSET_END(copy) = GST_BUFFER_OFFSET_NONE;
+    if (silenceUntil > 0) GST_BUFFER_FLAG_UNSET(copy, GST_BUFFER_FLAG_DISCONT);  // it follows the silence
     if (isVideo) {
         std::lock_guard lock(clockMutex_);
         gst_buffer_replace(&lastVideoFrame_, copy);

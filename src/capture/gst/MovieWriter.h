@@ -43,7 +43,9 @@ public:
 
     // From any (streaming) thread. The sample's buffer is re-timed onto the movie's clock, which
     // starts with the first video frame and stands still while the writer is paused. Sound that
-    // arrives before the first video frame, or while paused, is left out.
+    // arrives before the first video frame, or while paused, is left out; silence goes before the
+    // first sound kept, so both tracks start at 0. A frame or piece of sound that finds the
+    // encoder's queue full is dropped and not counted.
     void pushVideo(GstSample* sample);
     void pushAudio(GstSample* sample);
 
@@ -56,7 +58,7 @@ public:
     void resume();
     bool isPaused() const { return paused_.load(); }
     bool isRecording() const { return running_.load() && !finishing_.load(); }
-    // The recorded time so far in seconds (the movie clock of the last video frame).
+    // The recorded time so far in seconds (the end of the last video frame that went in).
     double recordedSeconds() const;
 
     // Ends the streams; the handler follows once the file is complete. Returns at once.
@@ -95,6 +97,7 @@ private:
     GstClockTime lastAudioEnd_ = 0;                 // movie time where the last sound pushed ends
     GstBuffer* lastVideoFrame_ = nullptr;           // the last frame pushed (a reference)
     bool resumePending_ = false;
+    bool audioStarted_ = false;                     // a piece of sound went into the movie
 };
 
 // Rewrites a fragmented MP4 as an ordinary one in place: every track the file holds is copied,

@@ -2,7 +2,10 @@
 // window under Xvfb: what lands in the videos folder, what is announced, and what is not.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <QApplication>
+#include <QFile>
 #include <QMessageBox>
 #include <QRegularExpression>
 #include <QUrl>
@@ -191,6 +194,35 @@ TEST_F(Recording, AMovieThatCannotStartPrintsTheErrorAndPostsNothing) {
     qv::test::spin(500);
     controller()->stopRecording();
     EXPECT_EQ(announcedFiles(1).size(), 1u);
+}
+
+TEST_F(Recording, AFinishedRecordingWithoutAPictureIsShownInTheWindowAndNotPosted) {
+    openSmallCamera();
+    const QString videos = useVideosFolder();
+    std::vector<QString> shown;
+    app::setFailureDisplay([&](const QString& text) { shown.push_back(text); });
+    // Files that finished without error yet hold no picture: no frame at all, and no movie.
+    const QString empty = videos + "/20250101_080000.mp4";
+    const QString garbage = videos + "/20250101_080001.mp4";
+    {
+        QFile file(empty);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray::fromHex("00000018667479706973" "6f6d0000020069736f6d6d703432"));  // "ftyp" alone
+        QFile junk(garbage);
+        ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+        junk.write(QByteArray(4096, 'x'));
+    }
+    controller()->movieRecordingFinished(empty, std::nullopt);
+    controller()->screenRecordingFinished(garbage, std::nullopt);
+    ASSERT_TRUE(qv::test::waitUntil([&] { return shown.size() >= 2; }, 60000));
+    app::setFailureDisplay({});
+    for (const QString& path : {empty, garbage}) {
+        const auto said = std::find_if(shown.begin(), shown.end(), [&](const QString& text) { return text.contains(path); });
+        ASSERT_NE(said, shown.end()) << path.toStdString();
+        EXPECT_TRUE(said->startsWith("No picture in the recording:")) << said->toStdString();
+    }
+    qv::test::spin(300);
+    EXPECT_EQ(log.count(note::VideoRecorded), 0);
 }
 
 }  // namespace qv::capture::test

@@ -223,6 +223,57 @@ TEST(MovieWriter, SoundThatRanAheadOfThePictureNeverStepsBackAfterAPause) {
     EXPECT_GE(video[videoBefore] + GST_MSECOND, soundEnded);
 }
 
+TEST(MovieWriter, AFirstFrameThatLastsWhileTheSoundStartsLateStaysInTheFile) {
+    // A busy machine: the first frame, then nothing for most of a second, and the sound that came
+    // before that frame is left out, so the sound track starts a little after the picture. The
+    // first frame is the only key frame here: without it nothing of the picture can be shown.
+    QTemporaryDir dir;
+    const QString path = dir.filePath("late-sound.mp4");
+    std::promise<std::optional<QString>> finished;
+    MovieWriter writer(path, true, [&](const QString&, const std::optional<QString>& error) { finished.set_value(error); });
+    QString error;
+    ASSERT_TRUE(writer.start(&error)) << error.toStdString();
+    GstCaps* videoCaps = gst_caps_from_string("video/x-raw,format=BGRx,width=64,height=36,framerate=30/1");
+    // A microphone's pieces of 1024 samples at 44.1 kHz.
+    GstCaps* audioCaps = gst_caps_from_string("audio/x-raw,format=S16LE,layout=interleaved,rate=44100,channels=2");
+    constexpr GstClockTime frame = GST_SECOND / 30;
+    const GstClockTime piece = gst_util_uint64_scale(1024, GST_SECOND, 44100);
+    const GstClockTime origin = 5 * GST_SECOND;  // the capture's running time of the first frame
+    auto pushVideo = [&](GstClockTime at) {
+        GstSample* s = sampleAt(videoCaps, origin + at, frame, 64 * 36 * 4);
+        writer.pushVideo(s);
+        gst_sample_unref(s);
+    };
+    pushVideo(0);
+    const GstClockTime frames[] = {900 * GST_MSECOND, 1000 * GST_MSECOND};  // then two more frames
+    size_t next = 0;
+    for (GstClockTime t = 37 * GST_MSECOND; t < 1100 * GST_MSECOND; t += piece) {
+        if (next < std::size(frames) && t >= frames[next]) pushVideo(frames[next++]);
+        GstSample* s = sampleAt(audioCaps, origin + t, piece, 1024 * 4);
+        writer.pushAudio(s);
+        gst_sample_unref(s);
+    }
+    const double recorded = writer.recordedSeconds();
+    writer.finish();
+    auto future = finished.get_future();
+    ASSERT_EQ(future.wait_for(30s), std::future_status::ready);
+    const std::optional<QString> outcome = future.get();
+    gst_caps_unref(videoCaps);
+    gst_caps_unref(audioCaps);
+    ASSERT_FALSE(outcome) << outcome->toStdString();
+
+    // Every frame the writer counted is in the file, the first at the start of the movie.
+    const std::vector<double> times = qv::test::packetTimes(path, "video");
+    ASSERT_GE(times.size(), 3u);
+    EXPECT_NEAR(times.front(), 0.0, 0.001);
+    EXPECT_GE(times.back() + 0.1, recorded - frame / double(GST_SECOND));
+    // The picture shows from the first moment on, and the sound starts there too.
+    EXPECT_FALSE(qv::test::decodedFrames(path, 0.0, 0.5).empty());
+    const std::vector<double> sound = qv::test::packetTimes(path, "audio");
+    ASSERT_FALSE(sound.empty());
+    EXPECT_NEAR(sound.front(), 0.0, 0.001);
+}
+
 TEST(MovieWriter, WithoutSoundThereIsNoAudioTrack) {
     QTemporaryDir dir;
     const QString path = dir.filePath("silent.mp4");
