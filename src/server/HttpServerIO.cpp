@@ -17,6 +17,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <iterator>
 #include <set>
 #include <unordered_map>
 
@@ -186,6 +187,8 @@ struct HttpServerIO::Connection {
     std::optional<Clock::time_point> deadline;
     bool waiting = false;  // in the loop's list of connections that wait for request bytes
     std::list<Connection*>::iterator waitingPosition;
+    Clock::time_point waitingSince;  // when it last had something to do (the order of waitingList)
+    Clock::time_point answeredAt = Clock::time_point::max();  // when a worker sent the whole answer
     Loop* loop = nullptr;
 };
 
@@ -219,10 +222,15 @@ struct HttpServerIO::Loop {
         c.deadline = when;
         if (when) timers.insert({*when, &c});
     }
-    // Moves a connection to the end of the list of those waiting for request bytes.
-    void markWaiting(Connection& c) {
+    // Moves a connection into the list of those waiting for request bytes, ordered by when each
+    // started to wait: `since` is now, or earlier for an answer a worker sent before this thread
+    // learnt of it (the thread may have seen newer connections meanwhile).
+    void markWaiting(Connection& c, Clock::time_point since = Clock::now()) {
         if (c.waiting) waitingList.erase(c.waitingPosition);
-        c.waitingPosition = waitingList.insert(waitingList.end(), &c);
+        auto place = waitingList.end();
+        while (place != waitingList.begin() && (*std::prev(place))->waitingSince > since) --place;
+        c.waitingSince = since;
+        c.waitingPosition = waitingList.insert(place, &c);
         c.waiting = true;
         waitingCount.store(waitingList.size(), std::memory_order_relaxed);
     }
@@ -664,7 +672,8 @@ void HttpServerIO::responseWritten(Loop& loop, Connection& connection) {
     connection.request = HttpRequest();
     connection.headLength = connection.bodyLength = 0;
     loop.setDeadline(connection, Clock::now() + limits_.headerTimeout);
-    loop.markWaiting(connection);
+    loop.markWaiting(connection, std::min(connection.answeredAt, Clock::now()));
+    connection.answeredAt = Clock::time_point::max();
     // A request that came along with the last one is served now, by a worker: answering it here
     // could nest answers without end.
     advance(loop, connection, false);
@@ -781,6 +790,9 @@ void HttpServerIO::serve(Connection& connection) {
     collectResponse(connection, request, *response);
     // Most answers fit the socket's buffer at once: sent here, the IO thread only closes or
     // keeps the connection.
+    // Read before sending: the client may have its answer, and open its next connection, before
+    // this thread runs again.
+    const Clock::time_point sendingFrom = Clock::now();
     int descriptor = connection.socket.socketFileDescriptor();
     while (!connection.output.empty()) {
         Segment::Step step = connection.output.front().send(descriptor, connection.output.size() > 1);
@@ -791,6 +803,7 @@ void HttpServerIO::serve(Connection& connection) {
         }
         connection.output.pop_front();
     }
+    connection.answeredAt = sendingFrom;
     // All sent and nothing follows: the client learns it now; the IO thread only forgets it.
     if (!connection.staysOpen && !connection.session) connection.socket.close();
 }
