@@ -284,6 +284,10 @@ void HttpServerIO::start(std::uint16_t port, bool ipv4Only) {
     loops_.clear();
     openConnections_ = 0;
     listening.setBlocking(false);
+    // A connection is handed over once its first bytes have come (or after a few seconds without):
+    // a client that connects and says nothing holds no descriptor of ours meanwhile.
+    int deferSeconds = 5;
+    ::setsockopt(listening.socketFileDescriptor(), IPPROTO_TCP, TCP_DEFER_ACCEPT, &deferSeconds, sizeof deferSeconds);
     socket_ = std::move(listening);
     listeningPort_ = socket_.localPort();
 
