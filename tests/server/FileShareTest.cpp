@@ -51,6 +51,7 @@ protected:
         running.server->router.addRoute(std::nullopt, "/:path", fileShareHandler(lessons.string(), defaults));
         running.server->router.addRoute(std::nullopt, "/sub/:path", fileShareHandler((lessons / "sub").string(), defaults));
         running.server->router.addRoute(std::nullopt, "/single/file", singleFileHandler((root / "secret.txt").string()));
+        running.server->trustedOrigins = {"quorvane://app"};  // as the program's server does
         running.start();
     }
     test::TempDir temp;
@@ -61,8 +62,8 @@ protected:
 TEST_F(FileShareTest, ServesAbsolutePathWithTypeLengthAndOrigin) {
     const std::string response = test::get(running.port, filesTarget(root / "a b.pdf"));
     EXPECT_EQ(response, "HTTP/1.1 200 OK\r\nConnection: close\r\nAccess-Control-Allow-Origin: *\r\nContent-Length: 8\r\n"
-                        "Content-Type: application/pdf\r\nServer: QVHttp " +
-                            HttpServer::version() + "\r\n\r\nPDF-DATA");
+                        "Content-Security-Policy: sandbox\r\nContent-Type: application/pdf\r\nServer: QVHttp " +
+                            HttpServer::version() + "\r\nX-Content-Type-Options: nosniff\r\n\r\nPDF-DATA");
 }
 
 TEST_F(FileShareTest, FixtureTree) {
@@ -106,6 +107,117 @@ TEST_F(FileShareTest, FixtureTree) {
             EXPECT_NE(response.find("\r\nContent-Length: " + std::to_string(c.body.size()) + "\r\n"), std::string::npos);
         }
         EXPECT_EQ(test::bodyOf(response), c.body);
+    }
+}
+
+// Who may read the whole disk, by what a browser tells of the page a request is made for. The
+// engine has already refused every Origin it does not trust; an Origin here is a trusted one.
+TEST(FileSharePolicy, RequestsForPagesOfOtherSites) {
+    struct Case {
+        const char* site;    // Sec-Fetch-Site; nullptr: not sent
+        const char* origin;  // nullptr: not sent
+        bool anotherSite;
+    } cases[] = {
+        {nullptr, nullptr, false},                  // curl, the tests, old browsers
+        {"none", nullptr, false},                   // an address the browser loads itself
+        {"same-origin", nullptr, false},            // the server's own pages
+        {"cross-site", nullptr, true},              // a tag or frame of a web site or of quorvane://app
+        {"same-site", nullptr, true},               // a page on another port of this machine
+        {"cross-site", "quorvane://app", false},    // the PDF viewer's fetch
+        {"same-site", "http://127.0.0.1:9080", false},
+        {"some-future-value", nullptr, true},       // unknown: not trusted
+        {"Same-Origin", nullptr, true},
+        {"", nullptr, true},
+        {nullptr, "quorvane://app", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.site ? c.site : "-") + " / " + (c.origin ? c.origin : "-"));
+        HttpRequest request;
+        if (c.site) request.headers["sec-fetch-site"] = c.site;
+        if (c.origin) request.headers["origin"] = c.origin;
+        EXPECT_EQ(isRequestFromAnotherSite(request), c.anotherSite);
+    }
+}
+
+// Through the engine: the whole-disk share answers only the program's own pages and local tools,
+// tells a refused page nothing about what exists, and marks what it serves as no page to run; the
+// lessons stay open to every page of this machine that the engine lets through.
+TEST_F(FileShareTest, WholeDiskShareAnswersOnlyOwnPagesAndLocalTools) {
+    const std::string forbidden = "HTTP/1.1 403 Forbidden\r\nConnection: close\r\nServer: QVHttp " + HttpServer::version() + "\r\n\r\n";
+    const std::string existing = filesTarget(root / "secret.txt"), missing = filesTarget(root / "missing.txt");
+    struct Case {
+        const char* name;
+        std::string headers;
+        const char* files;    // "served": the file, and 404 for the missing one; "refused": 403 for both
+        bool lessonsServed;
+    } cases[] = {
+        {"local tool", "", "served", true},
+        {"the browser's own load", "Sec-Fetch-Site: none\r\n", "served", true},
+        {"a page of the server", "Sec-Fetch-Site: same-origin\r\n", "served", true},
+        {"the PDF viewer", "Sec-Fetch-Site: cross-site\r\nOrigin: quorvane://app\r\n", "served", true},
+        {"tag or frame of a web site", "Sec-Fetch-Site: cross-site\r\nSec-Fetch-Dest: script\r\n", "refused", true},
+        {"navigation from the board", "Sec-Fetch-Site: cross-site\r\nSec-Fetch-Mode: navigate\r\n", "refused", true},
+        {"another port of this machine", "Sec-Fetch-Site: same-site\r\nSec-Fetch-Dest: image\r\n", "refused", true},
+        {"unknown site value", "Sec-Fetch-Site: elsewhere\r\n", "refused", true},
+        {"fetch from another port", "Sec-Fetch-Site: same-site\r\nOrigin: http://127.0.0.1:8000\r\n", "refused", false},
+        {"sandboxed frame", "Sec-Fetch-Site: cross-site\r\nOrigin: null\r\n", "refused", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const char* method : {"GET", "HEAD"}) {
+            SCOPED_TRACE(method);
+            auto ask = [&](const std::string& target) {
+                return test::roundTrip(running.port, std::string(method) + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1:" +
+                                                         std::to_string(running.port) + "\r\n" + c.headers + "\r\n");
+            };
+            const std::string file = ask(existing), none = ask(missing), lesson = ask("/index.html");
+            if (std::string(c.files) == "refused") {
+                EXPECT_EQ(file, forbidden);
+                EXPECT_EQ(none, forbidden);
+            } else {
+                EXPECT_EQ(test::statusLine(file), "HTTP/1.1 200 OK");
+                EXPECT_NE(file.find("\r\nContent-Type: text/plain\r\nServer: "), std::string::npos) << file;
+                EXPECT_NE(file.find("\r\nContent-Length: 6\r\n"), std::string::npos) << file;
+                EXPECT_NE(file.find("\r\nAccess-Control-Allow-Origin: *\r\n"), std::string::npos) << file;
+                EXPECT_NE(file.find("\r\nX-Content-Type-Options: nosniff\r\n"), std::string::npos) << file;
+                EXPECT_NE(file.find("\r\nContent-Security-Policy: sandbox\r\n"), std::string::npos) << file;
+                EXPECT_EQ(test::bodyOf(file), std::string(method) == "GET" ? "secret" : "");
+                EXPECT_EQ(test::statusLine(none), "HTTP/1.1 404 Not Found");
+            }
+            if (c.lessonsServed) {
+                EXPECT_EQ(test::statusLine(lesson), "HTTP/1.1 200 OK");
+                // The lessons are pages of the program, run as they are.
+                EXPECT_EQ(lesson.find("Content-Security-Policy"), std::string::npos) << lesson;
+            } else {
+                EXPECT_EQ(lesson, forbidden);
+            }
+        }
+    }
+}
+
+// The answer at once from the caches keeps the share's rules: the same refusal and, for what is
+// served, the same header fields as the full handler.
+TEST_F(FileShareTest, WholeDiskShareRefusesAndMarksAlikeOnBothWays) {
+    const std::string name = (root / "secret.txt").string().substr(1);  // below "/", "@@" for "/"
+    std::string value;
+    for (char c : name) value += c == '/' ? std::string("@@") : std::string(1, c);
+    for (const char* site : {"cross-site", "same-site"}) {
+        SCOPED_TRACE(site);
+        HttpRequest request;
+        request.params[":path"] = value;
+        request.headers["sec-fetch-site"] = site;
+        std::optional<HttpResponse> quick = serveCachedFileFromDirectory(request, "/");
+        ASSERT_TRUE(quick) << "a refusal needs no disk";
+        EXPECT_EQ(quick->statusCode(), 403);
+        EXPECT_EQ(serveFileFromDirectory(request, {}, "/").statusCode(), 403);
+        request.headers["origin"] = "quorvane://app";
+        HttpResponse full = serveFileFromDirectory(request, {}, "/");
+        EXPECT_EQ(full.statusCode(), 200);
+        EXPECT_EQ(full.headerFields()["Content-Security-Policy"], "sandbox");
+        EXPECT_EQ(full.headerFields()["X-Content-Type-Options"], "nosniff");
+        if (std::optional<HttpResponse> cached = serveCachedFileFromDirectory(request, "/")) {
+            EXPECT_EQ(cached->headerFields(), full.headerFields());
+        }
     }
 }
 

@@ -12,6 +12,7 @@
 #include "state/Resources.h"
 #include "state/AppState.h"
 #include "server/HttpServer.h"
+#include "webpanels/AppScheme.h"
 
 namespace qv::app {
 namespace {
@@ -77,6 +78,13 @@ TEST(InitGlobalTest, OneServerServesFilesAndLessonsAcrossSaveFolders) {
     EXPECT_NE(response.find("\r\nContent-Length: 8\r\n"), std::string::npos);
     EXPECT_NE(response.find("\r\nAccess-Control-Allow-Origin: *\r\n"), std::string::npos);
     EXPECT_EQ(server::test::bodyOf(response), "PDF-DATA");
+    // The disk answers the program's own pages, not a page of another site; the lessons stay open
+    // to its navigations.
+    const std::string crossSite = "Sec-Fetch-Site: cross-site\r\n";
+    const std::string ownPage = crossSite + "Origin: " + webpanels::appOrigin().toStdString() + "\r\n";
+    EXPECT_EQ(server::test::statusLine(server::test::get(port, filesTarget(pdf), crossSite)), "HTTP/1.1 403 Forbidden");
+    EXPECT_EQ(server::test::statusLine(server::test::get(port, filesTarget(pdf), ownPage)), "HTTP/1.1 200 OK");
+    EXPECT_EQ(server::test::statusLine(server::test::get(port, "/index.html", crossSite)), "HTTP/1.1 200 OK");
 
     struct Case {
         std::string target;

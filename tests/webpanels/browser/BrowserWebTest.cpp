@@ -1,28 +1,35 @@
 // The in-app browser in its panel with real pages: a PDF with an awkward name through the real
-// server, typed addresses, inversion, the page's dialogs and new windows, the panel's modes and
-// zoom, and a bookmark round trip. Each test starts one engine and checks several things of one
-// scene.
+// server, a page of another site that tries to read the disk through it, typed addresses,
+// inversion, the page's dialogs and new windows, the panel's modes and zoom, and a bookmark round
+// trip. Each test starts one engine and checks several things of one scene.
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QImageReader>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QTemporaryDir>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
 #include <QWebEngineView>
 
+#include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 
 #include "server/FileServing.h"
 #include "server/HttpServer.h"
 #include "state/AppState.h"
+#include "state/Resources.h"
 #include "support/LocalServer.h"
 #include "support/QtWait.h"
 #include "webpanels/AppScheme.h"
@@ -126,6 +133,27 @@ struct FolderServer {
     QString base() const { return QString("localhost:%1/").arg(server.localPort()); }
 };
 
+// The program's routes on a free port: the whole disk under "/files/", the lessons among the
+// resources, the program's own origin trusted; the PDF viewer asks this port while it runs.
+struct ProgramServer {
+    qv::server::HttpServer server;
+    ProgramServer() {
+        const std::vector<std::string> defaults{"index.html", "default.html"};
+        const std::string lessons = (qv::app::resourcesDirectory() + "/wendlelessons").toStdString();
+        server.trustedOrigins = {appOrigin().toStdString()};
+        server.router.addRoute(std::nullopt, "/files/:path", qv::server::fileShareHandler("/", defaults));
+        server.router.addRoute(std::nullopt, "/:path", qv::server::fileShareHandler(lessons, defaults));
+        server.router.addRoute(std::nullopt, "/grade1/:path", qv::server::fileShareHandler(lessons + "/grade1", defaults));
+        EXPECT_TRUE(qv::test::startServer(server, 0));
+        setPdfServerPort(server.localPort());  // the program's is 9080; another program may hold it
+    }
+    ~ProgramServer() {
+        server.stop();
+        setPdfServerPort(9080);
+    }
+    QString origin(const char* host) const { return QString("http://%1:%2").arg(host).arg(server.localPort()); }
+};
+
 void writeFile(const QString& path, const QByteArray& text) {
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
@@ -142,12 +170,8 @@ TEST(BrowserPdf, AwkwardNamesOpenInTheViewerThroughTheProgramServer) {
     writePdf(first, 2);
     writePdf(second, 3);
 
-    // The program's own route and trusted origin: what the viewer's addresses name.
-    qv::server::HttpServer server;
-    server.router.addRoute(std::nullopt, "/files/:path", qv::server::fileShareHandler("/", {"index.html"}));
-    server.trustedOrigins = {appOrigin().toStdString()};  // as the program's server does
-    ASSERT_TRUE(qv::test::startServer(server, 0));
-    setPdfServerPort(server.localPort());  // the program's is 9080; another program may hold it
+    ProgramServer server;  // what the viewer's addresses name
+    ASSERT_TRUE(server.server.isRunning());
 
     qv::app::globalPdfMode = true;
     qv::app::pdfViewerQuery = pdfViewerQueryFor(first);
@@ -167,9 +191,135 @@ TEST(BrowserPdf, AwkwardNamesOpenInTheViewerThroughTheProgramServer) {
     scene.page()->openPDF(second);
     EXPECT_EQ(qv::app::pdfViewerQuery, pdfViewerQueryFor(second));
     EXPECT_TRUE(waitUntil([&] { return pagesCount() == 3; }, 60000)) << "pages: " << pagesCount();
-    server.stop();
-    setPdfServerPort(9080);
     qv::app::globalPdfMode = false;
+}
+
+// A page of another site, open in the browser panel, tries every way a page has to reach a file
+// through the program's server: fetch, a script, a stylesheet, a picture, and a frame of an HTML
+// file on disk whose script would read another file same-origin and post it out. It reads
+// nothing, and every way answers alike for a file that exists and one that does not. The
+// program's own ways in still work: the browser's own load of a file, and navigations from a
+// page of the program to the lessons.
+TEST(BrowserServer, APageOfAnotherSiteLearnsNothingOfTheDisk) {
+    QTemporaryDir disk;
+    ASSERT_TRUE(disk.isValid());
+    auto segment = [&](const QString& name) { return "/files/" + pdfFileSegment(disk.filePath(name)); };
+    writeFile(disk.filePath("secret.txt"), "top secret");
+    writeFile(disk.filePath("secret.js"), "window.leaked = 'the script ran';");
+    writeFile(disk.filePath("secret.css"), "#probe { width: 123px; }");
+    ASSERT_TRUE(QImage(37, 23, QImage::Format_RGB32).save(disk.filePath("secret.png")));
+    writeFile(disk.filePath("secret.html"),
+              ("<!doctype html><title>static</title><script>document.title = 'ran';"
+               "parent.postMessage('frame ran', '*');"
+               "fetch('" + segment("secret.txt") + "').then(r => r.text())"
+               ".then(t => parent.postMessage('frame read: ' + t, '*'), () => parent.postMessage('frame failed', '*'));"
+               "</script>").toUtf8());
+    ProgramServer program;
+    ASSERT_TRUE(program.server.isRunning());
+
+    // The other site: a server on another port of this machine. Its own frame, made last, reads a
+    // file of its own site: once it has told that, a frame of the disk had its chance to tell too.
+    qv::server::HttpServer site;
+    QJsonObject config;
+    config["bases"] = QJsonArray{program.origin("127.0.0.1"), program.origin("localhost")};
+    for (const char* which : {"existing", "missing"}) {
+        QJsonObject files;
+        const QString folder = QString(which) == "existing" ? QString() : QStringLiteral("gone/");
+        for (const char* kind : {"txt", "js", "css", "png", "html"}) files[kind] = segment(folder + "secret." + kind);
+        config[which] = files;
+    }
+    const std::string attack =
+        "<!doctype html><style>#probe { width: 10px; }</style><div id=probe></div><script>"
+        "const config = " + QJsonDocument(config).toJson(QJsonDocument::Compact).toStdString() + ";"
+        R"(window.results = {}; window.messages = []; window.pending = 0;
+        addEventListener('message', e => messages.push(String(e.data)));
+        function probe(key, start) { pending++; start(value => { results[key] = value; pending--; }); }
+        function add(element) { (element.tagName == 'IFRAME' ? document.body : document.head).appendChild(element); }
+        for (const base of config.bases) for (const which of ['existing', 'missing']) {
+          const f = config[which], key = base + ' ' + which + ' ';
+          probe(key + 'fetch', done => fetch(base + f.txt).then(r => r.text()).then(t => done('read: ' + t), () => done('failed')));
+          probe(key + 'no-cors fetch', done => fetch(base + f.txt, {mode: 'no-cors'})
+                .then(r => r.blob()).then(b => done('opaque, ' + b.size + ' bytes'), () => done('failed')));
+          probe(key + 'script', done => { const e = document.createElement('script'); e.src = base + f.js;
+                e.onload = () => done('load ' + (window.leaked || '')); e.onerror = () => done('error'); add(e); });
+          probe(key + 'stylesheet', done => { const e = document.createElement('link'); e.rel = 'stylesheet';
+                e.href = base + f.css; e.onload = () => done('load'); e.onerror = () => done('error'); add(e); });
+          probe(key + 'picture', done => { const e = new Image(); e.onload = () => done('load ' + e.naturalWidth + 'x' + e.naturalHeight);
+                e.onerror = () => done('error ' + e.naturalWidth + 'x' + e.naturalHeight); e.src = base + f.png; });
+          probe(key + 'frame', done => { const e = document.createElement('iframe'); e.onload = () => done('load');
+                e.src = base + f.html; add(e); });
+        }
+        const own = document.createElement('iframe'); own.src = '/own.html'; add(own);
+        </script>)";
+    site.GET["/"] = [attack](const qv::server::HttpRequest&) {
+        return qv::server::HttpResponse::ok(qv::server::HttpResponseBody::html(attack));
+    };
+    site.GET["/own.html"] = [](const qv::server::HttpRequest&) {
+        return qv::server::HttpResponse::ok(qv::server::HttpResponseBody::html(
+            "<script>fetch('/own.txt').then(r => r.text()).then(t => parent.postMessage('own frame read: ' + t, '*'));</script>"));
+    };
+    site.GET["/own.txt"] = [](const qv::server::HttpRequest&) {
+        return qv::server::HttpResponse::ok(qv::server::HttpResponseBody::text("mine"));
+    };
+    ASSERT_TRUE(qv::test::startServer(site, 0));
+
+    Scene scene;
+    ASSERT_TRUE(waitUntil([&] { return qv::app::browserWebView == scene.page(); }, 10000));
+    scene.loadAndWait(QString("127.0.0.1:%1/").arg(site.localPort()));
+    const QString settled = "window.pending === 0 && messages.includes('own frame read: mine')";
+    ASSERT_TRUE(waitUntil([&] { return scene.evaluate(settled).toBool(); }, 60000))
+        << scene.evaluate("JSON.stringify([pending, results, messages])").toString().toStdString();
+    const QJsonObject results = QJsonDocument::fromJson(scene.evaluate("JSON.stringify(results)").toString().toUtf8()).object();
+    const std::map<QString, QString> refused = {
+        {"fetch", "failed"},         {"no-cors fetch", "opaque, 0 bytes"}, {"script", "error"},
+        {"stylesheet", "error"},     {"picture", "error 0x0"},             {"frame", "load"},
+    };
+    for (const QJsonValue base : config["bases"].toArray()) {
+        for (const auto& [probe, expected] : refused) {
+            const QString key = base.toString() + " existing " + probe;
+            SCOPED_TRACE(key.toStdString());
+            EXPECT_EQ(results[key].toString().toStdString(), expected.toStdString());
+            EXPECT_EQ(results[base.toString() + " missing " + probe].toString().toStdString(),
+                      results[key].toString().toStdString())
+                << "an existing file is told from a missing one";
+        }
+    }
+    EXPECT_EQ(scene.evaluate("JSON.stringify(messages)").toString(), "[\"own frame read: mine\"]");
+    EXPECT_EQ(scene.evaluate("getComputedStyle(document.getElementById('probe')).width").toString(), "10px");
+    EXPECT_EQ(scene.evaluate("typeof window.leaked").toString(), "undefined");
+    site.stop();
+
+    // The browser's own load of a file on disk: served, and a page among them runs as no page of
+    // the server's origin (its script does not run).
+    scene.loadAndWait(program.origin("localhost") + segment("secret.txt"));
+    auto text = std::make_shared<std::optional<QString>>();
+    scene.page()->wkWebView()->page()->toPlainText([text](const QString& t) { *text = t; });
+    ASSERT_TRUE(waitUntil([&] { return text->has_value(); }, 30000));
+    EXPECT_EQ(text->value(), "top secret");
+    scene.loadAndWait(program.origin("localhost") + segment("secret.html"));
+    EXPECT_EQ(scene.page()->wkWebView()->title().toStdString(), "static");
+
+    // A page of the program (as the whiteboard is) navigates to the lessons, and on within them.
+    QWebEngineProfile profile;
+    installAppScheme(&profile);
+    QWebEnginePage board(&profile);
+    auto loadIn = [&](const std::function<void()>& start) {
+        bool finished = false, ok = false;
+        QMetaObject::Connection c = QObject::connect(&board, &QWebEnginePage::loadFinished, [&](bool success) {
+            finished = true;
+            ok = success;
+        });
+        start();
+        EXPECT_TRUE(waitUntil([&] { return finished; }, 60000));
+        QObject::disconnect(c);
+        return ok;
+    };
+    EXPECT_TRUE(loadIn([&] { board.load(appUrl("wendlelessons/index.html")); }));
+    EXPECT_TRUE(loadIn([&] { board.runJavaScript("location.href = '" + program.origin("localhost") + "/index.html'"); }));
+    EXPECT_EQ(board.url(), QUrl(program.origin("localhost") + "/index.html"));
+    EXPECT_EQ(board.title().toStdString(), "Lessons");
+    EXPECT_TRUE(loadIn([&] { board.runJavaScript("document.querySelector('a').click()"); }));
+    EXPECT_EQ(board.title().toStdString(), "Grade 1");
 }
 
 TEST(BrowserPage, TypedAddressesInversionDialogsAndNewWindows) {
