@@ -138,6 +138,7 @@ public:
             std::lock_guard lock(mutex_);
             if (!display_) return list;
             installErrorHandler();
+            collectEvents();
             current = cardinal(root_, atoms_->currentDesktop);
             stack = stackFrontFirst();
         }
