@@ -207,6 +207,7 @@
     bar.append(title, close);
     const picture = document.createElement('img');
     picture.alt = '';
+    picture.draggable = false;
     frame.append(bar, picture);
     tunnelLayer.append(frame);
 

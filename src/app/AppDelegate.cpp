@@ -1,6 +1,8 @@
 #include "app/AppDelegate.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QPointer>
 #include <QScreen>
@@ -8,6 +10,8 @@
 #include <QTimer>
 #include <QUrl>
 #include <QWindow>
+
+#include <utility>
 
 #include "app/ContentView.h"
 #include "app/DesktopKeys.h"
@@ -43,10 +47,13 @@ std::optional<QVariant> storedValue(QSettings& settings, const char* key, QMetaT
 AppDelegate::AppDelegate(std::unique_ptr<QSettings> settings, QObject* parent)
     : QObject(parent),
       settings_(settings ? std::move(settings) : openUserSettings()),
-      windowDelegate_(std::make_unique<WindowDelegate>()) {}
+      windowDelegate_(std::make_unique<WindowDelegate>()),
+      panelFolder_(QDir::homePath()) {}
 
 AppDelegate::~AppDelegate() {
-    if (window_) delete window_.data();
+    for (const QPointer<QFileDialog>& panel : waitingPanels_)
+        if (panel) delete panel.data();
+    if (window_) delete window_.data();  // with the panels shown over it
 }
 
 MainWindow* AppDelegate::window() const { return window_.data(); }
@@ -71,9 +78,10 @@ void AppDelegate::applicationDidFinishLaunching() {
     window->raise();
     window->activateWindow();
     window->installEventFilter(windowDelegate_.get());
-    // Folder panels opened before the window existed stay above it from now on.
-    for (const QPointer<QFileDialog>& panel : openPanels_)
-        if (panel) keepAbove(panel, window);
+    // A folder asked for before the window existed (the stored one no longer works) is asked now,
+    // in front of it.
+    for (const QPointer<QFileDialog>& panel : std::exchange(waitingPanels_, {}))
+        if (panel) presentPanel(panel);
     keys_ = std::make_unique<DesktopKeys>(window);
 
     NotificationCenter::defaultCenter().addObserver(this, notification::ChangeArchive,
@@ -111,30 +119,38 @@ void AppDelegate::restoreSettings() {
     useSaveFolder(resolved->path);
 }
 
-void AppDelegate::keepAbove(QFileDialog* panel, QWidget* window) {
-    // Transient for the main window: the window manager keeps it above the (full-screen) window
-    // until it is answered, whatever is clicked in the window meanwhile.
-    panel->winId();
-    window->winId();
-    if (panel->windowHandle() && window->windowHandle()) panel->windowHandle()->setTransientParent(window->windowHandle());
+void AppDelegate::presentPanel(QFileDialog* panel) {
+    // A dialog of the main window: the window manager keeps it above the (full-screen) window,
+    // whatever is clicked in the window meanwhile, and gives it the keyboard.
+    panel->setParent(window_, panel->windowFlags());
+    panel->show();
+    panel->raise();
+    panel->activateWindow();
 }
 
 void AppDelegate::chooseSaveFolder() {
     // Each call opens a panel of its own; each panel's choice is handled on its own.
     auto* panel = new QFileDialog(nullptr, QStringLiteral("Please choose a folder to be used for saving files."));
-    openPanels_.removeAll(nullptr);
-    openPanels_.append(panel);
-    if (window_) keepAbove(panel, window_);
     panel->setAttribute(Qt::WA_DeleteOnClose);
     panel->setOption(QFileDialog::DontUseNativeDialog);
     panel->setFileMode(QFileDialog::Directory);
     panel->setOption(QFileDialog::ShowDirsOnly);
     panel->setLabelText(QFileDialog::Accept, QStringLiteral("Choose"));
     panel->setWindowModality(Qt::NonModal);
+    // Where the teacher's folders are: the folder the last panel was in, at first the home folder
+    // (never the folder the program happened to be started from).
+    panel->setDirectory(panelFolder_);
+    connect(panel, &QFileDialog::finished, this, [this, panel] {
+        const QString shown = panel->directory().absolutePath();
+        if (QFileInfo(shown).isDir()) panelFolder_ = shown;
+    });
     connect(panel, &QFileDialog::fileSelected, this, [this](const QString& folder) {
         if (!folder.isEmpty()) storeSaveFolder(folder);
     });
-    panel->show();
+    if (window_)
+        presentPanel(panel);
+    else
+        waitingPanels_.append(panel);  // asked during the launch, before the main window is made
     emit saveFolderPanelShown(panel);
 }
 

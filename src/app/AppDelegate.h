@@ -53,7 +53,8 @@ public:
     static constexpr int saveFolderPromptDelayMs = 3000;
 
 signals:
-    // A new folder panel is on screen (tests and screenshots find it here).
+    // A new folder panel was opened (tests and screenshots find it here). It is on screen in front
+    // of the main window; one asked for before the main window exists comes on screen with it.
     void saveFolderPanelShown(QFileDialog* panel);
     // initGlobal ran for this folder.
     void saveFolderInitialised(const QString& folder);
@@ -61,13 +62,14 @@ signals:
 private:
     void changeArchiveHandler();
     void useSaveFolder(const QString& folder);
-    static void keepAbove(QFileDialog* panel, QWidget* window);
+    void presentPanel(QFileDialog* panel);
 
     LaunchOptions options_;
     std::unique_ptr<QSettings> settings_;
     std::unique_ptr<WindowDelegate> windowDelegate_;
     QPointer<MainWindow> window_;
-    QList<QPointer<QFileDialog>> openPanels_;
+    QList<QPointer<QFileDialog>> waitingPanels_;  // asked for before the main window existed
+    QString panelFolder_;                          // where the next panel opens
     std::unique_ptr<DesktopKeys> keys_;
 };
 

@@ -245,6 +245,8 @@ ControlBarView::ControlBarView(ControlBarModel::CameraProvider camera, QWidget* 
     // The Focus and Adjust popovers keep their content for good too (a drag is never cut).
     popovers_[kFocus]->setRow(focusRow());
     popovers_[kAdjust]->setColumn(adjustColumn());
+    // The Settings popover's rows reach its edges: no room around them.
+    popovers_[kSettings]->setPadding(QMargins());
     connect(model_, &ControlBarModel::updateFailed, this, &ControlBarView::showUpdateFailure);
 
     connect(model_, &ControlBarModel::changed, this, &ControlBarView::refresh);

@@ -40,19 +40,38 @@ void Popover::setContent(const std::vector<QWidget*>& widgets, bool vertical, Qt
     adjustSize();
 }
 
-void Popover::popUp(QWidget* anchor) {
+void Popover::setPadding(const QMargins& padding) {
+    row_->setContentsMargins(padding);
     adjustSize();
-    QPoint top = anchor->mapToGlobal(QPoint(anchor->width() / 2, 0));
+}
+
+void Popover::popUp(QWidget* anchor) {
+    anchor_ = anchor;
+    adjustSize();
+    placeAboveAnchor();
+    show();
+}
+
+void Popover::placeAboveAnchor() {
+    if (!anchor_) return;
+    const QPoint top = anchor_->mapToGlobal(QPoint(anchor_->width() / 2, 0));
+    // The bottom edge 4 points above the button, however tall the content is.
     QRect frame(QPoint(0, 0), size());
     frame.moveCenter(QPoint(top.x(), top.y() - height() / 2 - 4));
-    if (QScreen* screen = anchor->screen()) {
+    if (QScreen* screen = anchor_->screen()) {
         const QRect area = screen->geometry();
         if (frame.right() > area.right()) frame.moveRight(area.right());
         if (frame.left() < area.left()) frame.moveLeft(area.left());
-        if (frame.top() < area.top()) frame.moveTop(anchor->mapToGlobal(QPoint(0, anchor->height())).y() + 4);
+        if (frame.top() < area.top()) frame.moveTop(anchor_->mapToGlobal(QPoint(0, anchor_->height())).y() + 4);
     }
     move(frame.topLeft());
-    show();
+}
+
+void Popover::resizeEvent(QResizeEvent* event) {
+    QFrame::resizeEvent(event);
+    // New content while shown (a row that appears, a longer text): placed anew, so that it never
+    // grows down over its button.
+    if (isVisible()) placeAboveAnchor();
 }
 
 void Popover::hideEvent(QHideEvent* event) {

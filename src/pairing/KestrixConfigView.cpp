@@ -30,8 +30,8 @@ using CK = hid::CameraSettingsKey;
 using DK = hid::DongleSettingsKey;
 
 const QColor kGray(128, 128, 128);
-// The labels of the device rows, right-aligned in one column wide enough for the larger text.
-constexpr int kRowLabelWidth = 150;
+// The labels of the device rows, right-aligned in one column.
+constexpr int kRowLabelWidth = 120;
 
 // A title that reports every press (a second press within the double-click time arrives as a
 // double click and counts as a tap too).
@@ -62,10 +62,13 @@ QString entry(const Table& table, Key key) {
     return it == table.end() ? QString() : QString::fromStdString(it->second);
 }
 
+// A label in a column of fixed width; a text wider than the column goes on to a second line
+// rather than being cut.
 QLabel* rightAligned(const QString& text, int width) {
     auto* label = new QLabel(text);
     label->setFixedWidth(width);
     label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    label->setWordWrap(true);
     return label;
 }
 

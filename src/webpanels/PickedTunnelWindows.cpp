@@ -4,15 +4,30 @@ namespace qv::webpanels {
 
 PickedTunnelWindows::PickedTunnelWindows(std::shared_ptr<TunnelWindowSystem> windows) : windows_(std::move(windows)) {}
 
-void PickedTunnelWindows::pick(std::uint32_t windowId) {
+void PickedTunnelWindows::pick(std::uint32_t windowId, qint64 pid) {
+    // A window gone before it was picked is picked as ended: the page learns it is gone.
+    const bool live = windows_ && windows_->watchWindow(windowId, pid);
     std::lock_guard lock(mutex_);
     picked_.insert(windowId);
+    if (live)
+        ended_.erase(windowId);
+    else
+        ended_.insert(windowId);
 }
 
-bool PickedTunnelWindows::isPicked(std::uint32_t windowId) const {
+PickedTunnelWindows::Pick PickedTunnelWindows::pickOf(std::uint32_t windowId) {
+    {
+        std::lock_guard lock(mutex_);
+        if (!picked_.count(windowId)) return Pick::None;
+        if (ended_.count(windowId)) return Pick::Ended;
+    }
+    if (!windows_ || !windows_->windowDestroyed(windowId)) return Pick::Live;
     std::lock_guard lock(mutex_);
-    return picked_.count(windowId) != 0;
+    ended_.insert(windowId);
+    return Pick::Ended;
 }
+
+bool PickedTunnelWindows::isPicked(std::uint32_t windowId) { return pickOf(windowId) == Pick::Live; }
 
 QString PickedTunnelWindows::unavailableReason() const {
     return windows_ ? windows_->unavailableReason() : QString();
@@ -32,8 +47,15 @@ void PickedTunnelWindows::positionTunnel(std::uint32_t windowId) {
 }
 
 TunnelPlacement PickedTunnelWindows::controlTunnel(std::uint32_t windowId, const QRect& rectOnScreen) {
-    if (!windows_ || !isPicked(windowId)) return TunnelPlacement::Ignored;
-    return windows_->controlTunnel(windowId, rectOnScreen);
+    switch (pickOf(windowId)) {
+    case Pick::None:
+        return TunnelPlacement::Ignored;
+    case Pick::Ended:
+        return TunnelPlacement::WindowGone;
+    case Pick::Live:
+        break;
+    }
+    return windows_ ? windows_->controlTunnel(windowId, rectOnScreen) : TunnelPlacement::Ignored;
 }
 
 }  // namespace qv::webpanels

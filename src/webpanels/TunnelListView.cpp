@@ -236,7 +236,7 @@ QWidget* TunnelListView::makeCell(const TunnelWindow& window, QWidget* parent) {
 
 void TunnelListView::showWindow(const TunnelWindow& window) {
     util::printLine(QStringLiteral("clicked Tunnel Window: %1").arg(window.windowID));
-    if (windows_) windows_->pick(window.windowID);
+    if (windows_) windows_->pick(window.windowID, window.pid);
     QString dataAddress;
     if (windows_) {
         if (const auto picture = windows_->windowPicture(window.windowID)) dataAddress = jpegDataAddress(*picture);

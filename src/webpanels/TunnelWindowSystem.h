@@ -47,6 +47,21 @@ public:
     // Activates the real window and lays it over its picture: `rectOnScreen` is where the
     // picture is, in the window system's pixels, origin at the top left of the screen.
     virtual TunnelPlacement controlTunnel(std::uint32_t windowId, const QRect& rectOnScreen) = 0;
+
+    // Window numbers are reused: once a window is destroyed, the next program may get its number.
+    // Follows the window that has this number now, so that its end is known; false when it is
+    // gone already or its number now names a window of another process than `pid` (0: unknown).
+    // A window system that cannot tell follows nothing and says yes.
+    virtual bool watchWindow(std::uint32_t windowId, qint64 pid) {
+        (void)windowId;
+        (void)pid;
+        return true;
+    }
+    // True once a followed window was destroyed (whatever its number names since).
+    virtual bool windowDestroyed(std::uint32_t windowId) {
+        (void)windowId;
+        return false;
+    }
 };
 
 }  // namespace qv::webpanels

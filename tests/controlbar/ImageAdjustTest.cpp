@@ -190,10 +190,17 @@ TEST_F(LinkedBar, ResetSendsExactlyOneReportAndPutsTheSlidersBackSilently) {
     const auto sent = sentSince(before);
     ASSERT_EQ(sent.size(), 1u) << "the reset command alone";
     EXPECT_EQ(sent[0], report(0x13, 0, 0));
-    for (const ImageSettingRow& row : imageSettingRows()) {
-        EXPECT_EQ(model().imageSetting(row.setting), row.defaultValue) << row.label;
-        EXPECT_EQ(view->imageSlider(row.setting)->value(), int(row.defaultValue)) << row.label;
+    // The camera's own defaults, as the reset leaves them on the device.
+    const std::pair<ImageSetting, int> defaults[] = {
+        {ImageSetting::Brightness, 0},  {ImageSetting::Contrast, 128}, {ImageSetting::Saturation, 128},
+        {ImageSetting::Sharpness, 128}, {ImageSetting::Focus, 128},    {ImageSetting::Exposure, 0},
+        {ImageSetting::Whitebalance, 5000},
+    };
+    for (const auto& [setting, value] : defaults) {
+        EXPECT_EQ(model().imageSetting(setting), value) << int(setting);
+        EXPECT_EQ(view->imageSlider(setting)->value(), value) << int(setting);
     }
+    EXPECT_EQ(sentSince(before).size(), 1u) << "putting the sliders back sent their values";
 }
 
 TEST_F(LinkedBar, WithoutADeviceTheSliderMovesAndNothingIsSent) {

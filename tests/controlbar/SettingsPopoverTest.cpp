@@ -5,8 +5,11 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 
 #include "state/AppState.h"
@@ -262,6 +265,47 @@ TEST_F(Settings, ChangeAndPairPostAndClose) {
     shown<QPushButton>("Pair")->click();
     EXPECT_EQ(posted.back(), nt::OpenKestrixConfig);
     EXPECT_FALSE(model().showPopoverSettings);
+}
+
+TEST_F(Settings, StaysClearOfTheBarWhenPairAppearsAndItsRowsReachItsEdges) {
+    view->move(200, 600);  // room above the bar for the popover
+    Popover* popover = openSettings();
+    ASSERT_EQ(shown<QPushButton>("Pair"), nullptr);
+    const auto barTop = [&] { return view->bar()->mapToGlobal(QPoint(0, 0)).y(); };
+    ASSERT_LT(popover->frameGeometry().bottom(), barTop());
+    const int heightBefore = popover->height();
+
+    // The Kestrix camera chosen while the popover is open: "Pair" joins its row.
+    emit shown<QComboBox>("mainCameraPicker")->activated(2);
+    emit model().changed();
+    ASSERT_TRUE(qv::test::waitUntil([&] { return shown<QPushButton>("Pair") != nullptr; }));
+    qv::test::spin(20);
+    EXPECT_GT(popover->height(), heightBefore) << "the row with \"Pair\" is taller";
+    EXPECT_LT(popover->frameGeometry().bottom(), barTop())
+        << "the popover's bottom " << popover->frameGeometry().bottom() << " covers the bar at " << barTop();
+    EXPECT_TRUE(popover->isVisible());
+    // scripts/screenshots keeps a picture of the popover with "Pair" over the bar.
+    if (const QString dir = qEnvironmentVariable("QV_SCREENSHOT_DIR"); !dir.isEmpty()) {
+        const QRect both = popover->frameGeometry() | QRect(view->mapToGlobal(QPoint(0, 0)), view->size());
+        QGuiApplication::primaryScreen()
+            ->grabWindow(0, both.x(), both.y(), both.width(), both.height())
+            .save(QDir(dir).filePath("settings-pair-above-bar.png"));
+    }
+
+    // No room around the rows: the labels' column starts at the popover's left edge, and the
+    // column fills it from top to bottom.
+    for (const char* text : {"Version:", "Main Camera:", "Offline Mode:"}) {
+        QLabel* label = nullptr;
+        for (QLabel* l : popover->findChildren<QLabel*>())
+            if (l->text() == text && l->isVisibleTo(popover)) label = l;
+        ASSERT_NE(label, nullptr) << text;
+        EXPECT_EQ(label->mapTo(popover, QPoint(0, 0)).x(), 0) << text;
+    }
+    QRect rows;
+    for (QWidget* w : popover->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (w->isVisibleTo(popover)) rows |= w->geometry();
+    EXPECT_EQ(rows.top(), 0);
+    EXPECT_EQ(rows.bottom(), popover->height() - 1);
 }
 
 TEST_F(Settings, SaveLocationShowsTheEndOfALongPath) {

@@ -122,6 +122,16 @@ TEST_F(Panel, ReadBackFillsTheRows) {
     EXPECT_EQ(shownWifiRows, 0);
     EXPECT_TRUE(child<QPushButton>("Pair")->isEnabled());
     EXPECT_FALSE(visible("wifiSSID")) << "\"Direct\": no Wi-Fi fields";
+    // The device rows' labels: one column 120 wide, each text whole (on two lines if need be).
+    test::spin(50);
+    for (const char* text : {"Serial #: ", "Paired Camera: ", "Pair Type: "}) {
+        for (auto* label : panel->findChildren<QLabel*>()) {
+            if (label->text() != text || !label->isVisible()) continue;
+            EXPECT_EQ(label->width(), 120) << text;
+            EXPECT_LE(label->minimumSizeHint().width(), 120) << text << " is cut";
+            EXPECT_GE(label->height(), label->heightForWidth(120)) << text << " is cut";
+        }
+    }
     // scripts/screenshots keeps a picture of the filled panel.
     if (const QString dir = qEnvironmentVariable("QV_SCREENSHOT_DIR"); !dir.isEmpty()) {
         test::spin(200);  // the nested rows settle
@@ -171,18 +181,20 @@ TEST_F(Panel, DirectPairingWritesBothTextsAndShowsThePairedCamera) {
     plugCamera(kCameraP2P);
     plugDongle(kDongleText);
     open();
-    // An edited serial is what is written.
+    // Both serials edited to values neither device reported: what is written is what was typed.
     panel->unlockSerialEditing();
-    QLineEdit* cameraField = child<QLineEdit>("cameraSN");
-    cameraField->clear();
-    QTest::keyClicks(cameraField, "KX2409A17");
+    for (const auto& [field, typed] : {std::pair{"cameraSN", "KX3000B42"}, std::pair{"dongleSN", "DG4711"}}) {
+        QLineEdit* edit = child<QLineEdit>(field);
+        edit->clear();
+        QTest::keyClicks(edit, typed);
+    }
     QTest::mouseClick(child<QPushButton>("Pair"), Qt::LeftButton);
 
     const auto cameraChunks = hid::makeSettingsChunks(hid::QVHIDCommand::CMD_SET_CAMERA_SETTINGS,
-                                                      cameraP2PText({{hid::CameraSettingsKey::KEY_CAMERA_SN, "KX2409A17"}}));
+                                                      cameraP2PText({{hid::CameraSettingsKey::KEY_CAMERA_SN, "KX3000B42"}}));
     const auto dongleChunks = hid::makeSettingsChunks(
         hid::QVHIDCommand::CMD_SET_DONGLE_SETTINGS,
-        "DONGLE_SN=DG0815\nCAMERA_HOST=\"KX2409A17\"\nWIFI_SSID=\"KX2409A17\"\nWIFI_KEY_MGMT=\"WPA\"\nWIFI_PASSWORD=\"mosswren\"\n");
+        "DONGLE_SN=DG4711\nCAMERA_HOST=\"KX3000B42\"\nWIFI_SSID=\"KX3000B42\"\nWIFI_KEY_MGMT=\"WPA\"\nWIFI_PASSWORD=\"mosswren\"\n");
     ASSERT_TRUE(test::waitUntil([&] {
         return settingsWritten(kCamera).size() == cameraChunks.size() && settingsWritten(kDongle).size() == dongleChunks.size();
     }));
@@ -190,7 +202,7 @@ TEST_F(Panel, DirectPairingWritesBothTextsAndShowsThePairedCamera) {
         EXPECT_EQ(settingsWritten(kCamera)[i], Bytes(cameraChunks[i].begin(), cameraChunks[i].end())) << i;
     for (std::size_t i = 0; i < dongleChunks.size(); ++i)
         EXPECT_EQ(settingsWritten(kDongle)[i], Bytes(dongleChunks[i].begin(), dongleChunks[i].end())) << i;
-    ASSERT_TRUE(test::waitUntil([&] { return child<QLabel>("pairedCamera")->text() == "\"KX2409A17\""; }));
+    ASSERT_TRUE(test::waitUntil([&] { return child<QLabel>("pairedCamera")->text() == "\"KX3000B42\""; }));
     EXPECT_TRUE(panel->status().isEmpty());
 }
 

@@ -37,7 +37,9 @@ QRegion coveredBy(const QWidget* widget, const QWidget* target, bool byChildren)
     const QPoint origin = widget->mapTo(widget->window(), QPoint(0, 0)) - target->mapTo(target->window(), QPoint(0, 0));
     QRegion region;
     if (!byChildren) {
-        region = QRegion(widget->rect());
+        // A panel that shows only part of itself (a list slid out of view but for its handle)
+        // says so with its mask.
+        region = widget->mask().isEmpty() ? QRegion(widget->rect()) : widget->mask();
     } else {
         for (QObject* child : widget->children()) {
             auto* w = qobject_cast<QWidget*>(child);

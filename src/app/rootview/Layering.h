@@ -32,8 +32,8 @@ std::optional<Layer> layerOf(const QWidget* widget);
 void restack(QWidget* parent);
 
 // The part of `widget` that covers what lies below it: its visible direct children where it draws
-// nothing of its own between them (`byChildren`), else its whole rectangle; in the coordinates of
-// `target`.
+// nothing of its own between them (`byChildren`), else its mask where it has one, else its whole
+// rectangle; in the coordinates of `target`.
 QRegion coveredBy(const QWidget* widget, const QWidget* target, bool byChildren);
 
 }  // namespace qv::app

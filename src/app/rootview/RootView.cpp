@@ -149,7 +149,15 @@ bool RootView::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::Resize:
     case QEvent::Show:
     case QEvent::Hide:
-        coverWhiteboard();
+        // Once the panel has finished its change: a panel that slides its content moves a part
+        // first and sets the mask of what stays in view after.
+        if (!coverPending_) {
+            coverPending_ = true;
+            QMetaObject::invokeMethod(this, [this] {
+                coverPending_ = false;
+                coverWhiteboard();
+            }, Qt::QueuedConnection);
+        }
         break;
     default:
         break;
@@ -171,11 +179,11 @@ void RootView::coverWhiteboard() {
             if (!layer || *layer <= Layer::Whiteboard) continue;
             w->installEventFilter(this);
             // The control bar draws only its tab and its row, a camera window only its box and its
-            // close button; the rest of their rectangles is clear. Their parts move on their own.
+            // close button; the rest of their rectangles is clear. Parts move on their own (and a
+            // sliding panel's mask follows its part).
             const bool byChildren = w == controlBar_ || qobject_cast<FloatingCameraWindow*>(w);
-            if (byChildren)
-                for (QObject* part : w->children())
-                    if (part->isWidgetType()) part->installEventFilter(this);
+            for (QObject* part : w->children())
+                if (part->isWidgetType()) part->installEventFilter(this);
             covered += coveredBy(w, board, byChildren);
         }
     };

@@ -79,6 +79,7 @@ private:
     QPointer<QWidget> kestrixConfig_;
     QPointer<MessageBanner> message_;
     QRegion whiteboardCover_;
+    bool coverPending_ = false;
 };
 
 }  // namespace qv::app

@@ -138,6 +138,7 @@ public:
             std::lock_guard lock(mutex_);
             if (!display_) return list;
             installErrorHandler();
+            collectEvents();
             current = cardinal(root_, atoms_->currentDesktop);
             stack = stackFrontFirst();
         }
@@ -172,7 +173,40 @@ public:
         installErrorHandler();
         XWindowAttributes attributes;
         if (!attributesOf(windowId, attributes) || attributes.map_state != IsViewable) return std::nullopt;
-        return pictureOf(windowId, attributes);
+        std::optional<QImage> picture = pictureOf(windowId, attributes);
+        // A followed window destroyed before the picture was taken: the picture is of whatever
+        // window has its number now. (The server's answers above brought its destruction in.)
+        collectEvents();
+        if (destroyed_.count(windowId)) return std::nullopt;
+        return picture;
+    }
+
+    bool watchWindow(std::uint32_t windowId, qint64 pid) override {
+        std::lock_guard lock(mutex_);
+        if (!display_ || windowId == 0) return false;
+        installErrorHandler();
+        collectEvents();
+        // Its destruction is reported to this connection from now on.
+        const int before = errorCount(d());
+        XSelectInput(d(), windowId, StructureNotifyMask);
+        if (!clean(before)) return false;  // gone already
+        const std::optional<unsigned long> owner = cardinal(windowId, atoms_->wmPid);
+        if (pid > 0 && owner && qint64(*owner) != pid) {
+            XSelectInput(d(), windowId, NoEventMask);
+            XSync(d(), False);
+            return false;  // the number was given to another program's window meanwhile
+        }
+        destroyed_.erase(windowId);
+        watched_.insert(windowId);
+        return true;
+    }
+
+    bool windowDestroyed(std::uint32_t windowId) override {
+        std::lock_guard lock(mutex_);
+        if (!display_) return false;
+        XSync(d(), False);
+        collectEvents();
+        return destroyed_.count(windowId) != 0;
     }
 
     void positionTunnel(std::uint32_t windowId) override {
@@ -181,6 +215,8 @@ public:
         installErrorHandler();
         XWindowAttributes attributes;
         if (!attributesOf(windowId, attributes) || attributes.map_state != IsViewable) return;
+        collectEvents();
+        if (destroyed_.count(windowId)) return;
         // Out of the way: its frame to the screen's top left corner, then made the active window.
         moveResize(windowId, QRect(-1, -1, 0, 0), /*frame=*/true);
         activate(windowId);
@@ -193,6 +229,8 @@ public:
         installErrorHandler();
         XWindowAttributes attributes;
         if (!attributesOf(windowId, attributes) || attributes.map_state != IsViewable) return TunnelPlacement::WindowGone;
+        collectEvents();
+        if (destroyed_.count(windowId)) return TunnelPlacement::WindowGone;
         activate(windowId);
         // The window's own content (not its frame) exactly where its picture is.
         moveResize(windowId, rectOnScreen.isEmpty() ? QRect(rectOnScreen.topLeft(), QSize(1, 1)) : rectOnScreen,
@@ -203,6 +241,20 @@ public:
 
 private:
     Display* d() const { return display_.get(); }
+
+    // The events of the windows followed: their destruction ends them for good, whatever window
+    // gets their number later. Other events are dropped, so the queue never grows.
+    void collectEvents() {
+        while (XPending(d()) > 0) {
+            XEvent event;
+            XNextEvent(d(), &event);
+            if (event.type != DestroyNotify) continue;
+            const Window window = event.xdestroywindow.window;
+            if (!watched_.erase(window)) continue;
+            destroyed_.insert(window);
+            redirected_.erase(window);
+        }
+    }
 
     // True when the request(s) since `before` raised no error (waits for the server's answers).
     bool clean(int before) {
@@ -481,6 +533,8 @@ private:
     std::unique_ptr<Atoms> atoms_;
     bool composite_ = false;
     std::set<Window> redirected_;
+    std::set<Window> watched_;    // followed windows that still exist
+    std::set<Window> destroyed_;  // followed windows that were destroyed
 };
 
 }  // namespace

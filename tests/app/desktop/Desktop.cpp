@@ -113,7 +113,21 @@ std::optional<QString> Desktop::findWindow(const QString& namePattern) const {
     return out.split('\n').last().trimmed();
 }
 
-Launch::Launch(const Desktop& desktop, const QString& configHome) : desktop_(desktop) {
+QString Desktop::activeWindow() const {
+    const QString out = tool(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_ACTIVE_WINDOW")});
+    static const QRegularExpression id(QStringLiteral("0x[0-9a-fA-F]+"));
+    const auto match = id.match(out);
+    return match.hasMatch() ? QString::number(match.captured(0).toULongLong(nullptr, 16)) : QString();
+}
+
+QString Desktop::transientFor(const QString& window) const {
+    const QString out = tool(QStringLiteral("xprop"), {QStringLiteral("-id"), window, QStringLiteral("WM_TRANSIENT_FOR")});
+    static const QRegularExpression id(QStringLiteral("window id # (0x[0-9a-fA-F]+)"));
+    const auto match = id.match(out);
+    return match.hasMatch() ? QString::number(match.captured(1).toULongLong(nullptr, 16)) : QString();
+}
+
+Launch::Launch(const Desktop& desktop, const QString& configHome, const QString& program) : desktop_(desktop) {
     auto env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("DISPLAY"), desktop.display());
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
@@ -123,10 +137,11 @@ Launch::Launch(const Desktop& desktop, const QString& configHome) : desktop_(des
     env.remove(QStringLiteral("WAYLAND_DISPLAY"));
     env.remove(QStringLiteral("QUORVANE_SYNTHETIC_DEVICES"));
     process_.setProcessEnvironment(env);
-    process_.setProgram(QStringLiteral(QV_PROGRAM));
+    process_.setProgram(program.isEmpty() ? QStringLiteral(QV_PROGRAM) : program);
     outputPath_ = configHome + QStringLiteral("/output.txt");
     process_.setStandardOutputFile(outputPath_, QIODevice::Append);
     process_.setStandardErrorFile(QProcess::nullDevice());
+    sinceStart_.start();
     process_.start();
     started_ = process_.waitForStarted(10000);
 }

@@ -2,6 +2,7 @@
 // A desktop of its own for the real program: an Xvfb display with openbox on it (or a bare one
 // with no window manager), the program started there with its own settings, and the window
 // manager's view of its windows.
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QRect>
 #include <QString>
@@ -33,6 +34,10 @@ public:
     QStringList stacking() const;
     // The first visible window whose name matches the pattern, or nothing.
     std::optional<QString> findWindow(const QString& namePattern) const;
+    // The window with the keyboard as the window manager says (_NET_ACTIVE_WINDOW), in decimal.
+    QString activeWindow() const;
+    // The window `window` is transient for (WM_TRANSIENT_FOR), in decimal; empty when none.
+    QString transientFor(const QString& window) const;
 
 private:
     QSize size_;
@@ -42,10 +47,11 @@ private:
     bool ready_ = false;
 };
 
-// One run of the program on a desktop, with its settings in `configHome`.
+// One run of the program on a desktop, with its settings in `configHome`; `program` empty: the
+// Vemo edition.
 class Launch {
 public:
-    Launch(const Desktop& desktop, const QString& configHome);
+    Launch(const Desktop& desktop, const QString& configHome, const QString& program = {});
     ~Launch();
     bool started() const { return started_; }
     // Waits for the main window and returns its id.
@@ -54,12 +60,15 @@ public:
     // What the program printed so far.
     QString output() const;
     QProcess& process() { return process_; }
+    // Milliseconds since the program was started.
+    qint64 sinceStart() const { return sinceStart_.elapsed(); }
 
 private:
     const Desktop& desktop_;
     QProcess process_;
     QString outputPath_;
     bool started_ = false;
+    QElapsedTimer sinceStart_;
 };
 
 // Waits (polling, with a generous deadline) until `condition` holds.

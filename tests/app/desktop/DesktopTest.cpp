@@ -1,7 +1,8 @@
 // The real program under a real window manager: every launch opens full screen as the window
 // manager sees it (_NET_WM_STATE and the window's place), leaving full screen returns to the normal
-// frame, the folder panel stays above the window, and the desktop's keys quit and toggle full
-// screen whatever has the focus.
+// frame, the folder panel comes up in front of the window with the keyboard (also when the stored
+// folder no longer works, in both editions) and stays there, and the desktop's keys quit and toggle
+// full screen whatever has the focus.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -23,22 +24,28 @@ namespace {
 constexpr const char* kFullScreen = "_NET_WM_STATE_FULLSCREEN";
 const QRect kFirstFrame(320, 140, 1280, 800);  // 1280 x 800 centred on 1920 x 1080
 
-QString settingsPath(const QString& configHome) { return configHome + "/Quorvane/quorvane.json"; }
+// Each edition keeps its settings in a file of its own name.
+QString settingsPath(const QString& configHome, const QString& edition = "quorvane") {
+    return configHome + "/Quorvane/" + edition + ".json";
+}
 
-QJsonObject readSettings(const QString& configHome) {
-    QFile f(settingsPath(configHome));
+QJsonObject readSettings(const QString& configHome, const QString& edition = "quorvane") {
+    QFile f(settingsPath(configHome, edition));
     if (!f.open(QIODevice::ReadOnly)) return {};
     return QJsonDocument::fromJson(f.readAll()).object();
 }
 
-void storeFolder(const QString& configHome, const QString& folder) {
+// The stored save folder, as the program keeps its bookmark data.
+void storeFolderData(const QString& configHome, const QByteArray& data, const QString& edition = "quorvane") {
     QDir().mkpath(configHome + "/Quorvane");
-    QJsonObject s = readSettings(configHome);
-    s["bookmark_folder"] = QJsonObject{{"base64", QString::fromLatin1(folder.toUtf8().toBase64())}};
-    QFile f(settingsPath(configHome));
+    QJsonObject s = readSettings(configHome, edition);
+    s["bookmark_folder"] = QJsonObject{{"base64", QString::fromLatin1(data.toBase64())}};
+    QFile f(settingsPath(configHome, edition));
     ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
     f.write(QJsonDocument(s).toJson());
 }
+
+void storeFolder(const QString& configHome, const QString& folder) { storeFolderData(configHome, folder.toUtf8()); }
 
 std::optional<QRect> savedFrame(const QString& configHome) {
     const QStringList v = readSettings(configHome).value("window_frame Quorvane").toString().split(' ');
@@ -190,6 +197,59 @@ TEST(FolderPanelOnTheDesktop, StaysAboveTheFullScreenWindowAfterAClickOnThePictu
     EXPECT_TRUE(desktop.findWindow("^Please choose a folder").has_value()) << "the panel is gone";
     EXPECT_GT(order.indexOf(*panel), order.indexOf(*w)) << "the panel fell behind the window: " << order.join(' ').toStdString();
     EXPECT_TRUE(isFullScreen(desktop, *w)) << describe(desktop, *w);
+}
+
+TEST(FolderPanelOnTheDesktop, AStoredFolderThatNoLongerWorksIsAskedInFrontInBothEditions) {
+    Desktop desktop;
+    ASSERT_TRUE(desktop.ready()) << "no virtual desktop with a window manager";
+    const struct {
+        const char* name;
+        const char* program;
+        const char* settings;
+    } editions[] = {{"Vemo", QV_PROGRAM, "quorvane"}, {"Wendle", QV_PROGRAM_WENDLE, "quorvane-wendle"}};
+    QByteArray deleted;
+    {
+        QTemporaryDir gone;
+        deleted = gone.path().toUtf8();
+    }
+    const struct {
+        const char* name;
+        QByteArray data;
+    } stored[] = {{"a folder since deleted", deleted}, {"data that cannot be read", QByteArray("\xff\xfe\x00q", 4)}};
+    for (const auto& edition : editions) {
+        for (const auto& value : stored) {
+            SCOPED_TRACE(std::string(edition.name) + ", " + value.name);
+            QTemporaryDir config;
+            storeFolderData(config.path(), value.data, edition.settings);
+            Launch launch(desktop, config.path(), edition.program);
+            ASSERT_TRUE(launch.started());
+            const auto w = launch.waitForWindow();
+            ASSERT_TRUE(w) << "no main window";
+            std::optional<QString> panel;
+            ASSERT_TRUE(eventually([&] { return (panel = desktop.findWindow("^Please choose a folder")).has_value(); }, 30000))
+                << "the folder panel never opened";
+            // Asked at once, and still in front, with the keyboard, over the full-screen window
+            // 8 s after the launch and later.
+            for (const qint64 at : {8000, 12000}) {
+                QThread::msleep(std::max<qint64>(0, at - launch.sinceStart()));
+                const QStringList order = desktop.stacking();
+                EXPECT_TRUE(isFullScreen(desktop, *w)) << at << " ms: " << describe(desktop, *w);
+                EXPECT_EQ(desktop.activeWindow().toStdString(), panel->toStdString())
+                    << at << " ms: the folder panel has not the keyboard";
+                EXPECT_EQ(order.value(order.size() - 1).toStdString(), panel->toStdString())
+                    << at << " ms: the folder panel is not on top: " << order.join(' ').toStdString() << ", panel " << panel->toStdString();
+                EXPECT_EQ(desktop.transientFor(*panel).toStdString(), w->toStdString())
+                    << "the panel does not belong to the main window";
+            }
+            // scripts/screenshots keeps a picture of the screen as the teacher meets it.
+            if (const QString dir = qEnvironmentVariable("QV_SCREENSHOT_DIR"); !dir.isEmpty() && value.data == deleted)
+                desktop.tool("import", {"-window", "root",
+                                        QDir(dir).filePath(QString("folder-question-%1.png").arg(edition.settings))});
+            EXPECT_TRUE(launch.output().contains("Bookmark Access Fails: ")) << launch.output().toStdString();
+            EXPECT_EQ(desktop.tool("xdotool", {"search", "--onlyvisible", "--name", "^Please choose a folder"}).split('\n').size(), 1)
+                << "more than one folder panel";
+        }
+    }
 }
 
 int main(int argc, char** argv) {

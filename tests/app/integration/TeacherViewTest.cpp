@@ -26,6 +26,7 @@
 #include "app/rootview/RootViewParts.h"
 #include "capture/CameraController.h"
 #include "controlbar/ControlBarView.h"
+#include "library/ArchiveListView.h"
 #include "state/AppState.h"
 #include "state/NotificationCenter.h"
 #include "state/Notifications.h"
@@ -139,6 +140,11 @@ TEST(TeacherView, InkLiesBelowTheBarAndEveryPanelInTheirOrder) {
     scene.waitUntilReady();
     RootView* root = scene.root();
 
+    // The archive list has slid out of view but for its handle.
+    auto* archiveList = qobject_cast<qv::library::ArchiveListView*>(root->archiveList());
+    ASSERT_NE(archiveList, nullptr);
+    ASSERT_TRUE(waitUntil([&] { return archiveList->hideArchiveList() && archiveList->shift() == 140; }, 20000));
+
     // Ink across the whole picture first: strokes from the right edge, where nothing lies over
     // the page, to the left edge, at every height down to the bar.
     whiteboardWebView->evaluateScript("allowAnnotation(true)");
@@ -178,7 +184,13 @@ TEST(TeacherView, InkLiesBelowTheBarAndEveryPanelInTheirOrder) {
 
     const QRect barRect = inWindow(bar->bar(), scene.window);
     const QRect tabRect = inWindow(bar->collapseTab(), scene.window);
+    // Of the collapsed archive list only its handle's edge shows; the rest of its rectangle is
+    // the page's.
     const QRect archive = inWindow(root->archiveList(), scene.window);
+    const QRect archiveHandle = inWindow(archiveList->handle(), scene.window).intersected(archive);
+    ASSERT_LE(archiveHandle.width(), 20);
+    const QRect archiveOldPlace(archiveHandle.right() + 6, archive.top() + 3, archive.width() - archiveHandle.width() - 9,
+                                archive.height() - 6);
     const QRect pipBox = inWindow(area->pipWindow(), scene.window).adjusted(20, 20, -20, -20);
     const QRect browser = inWindow(area->browserPanel(), scene.window);
     const QRect centred = inWindow(root->kestrixConfig(), scene.window);
@@ -189,7 +201,7 @@ TEST(TeacherView, InkLiesBelowTheBarAndEveryPanelInTheirOrder) {
     } covered[] = {
         {"control bar", barRect.adjusted(12, 2, -12, -2)},
         {"collapse tab", tabRect.adjusted(2, 2, -2, -2)},
-        {"archive list", archive.adjusted(3, 3, -3, -3)},
+        {"archive list's handle", archiveHandle.adjusted(2, 3, -2, -3)},
         {"picture-in-picture window", pipBox.adjusted(2, 2, -2, -2)},
         {"browser panel", browser.adjusted(3, 3, -3, -3)},
         {"pairing panel", centred.adjusted(3, 3, -3, -3)},
@@ -201,12 +213,14 @@ TEST(TeacherView, InkLiesBelowTheBarAndEveryPanelInTheirOrder) {
     EXPECT_TRUE(waitUntil([&] {
         screen = onScreen(scene.window);
         if (inkIn(screen, QRect(freeInk - QPoint(8, 8), QSize(16, 16))) == 0) return false;
+        if (inkIn(screen, archiveOldPlace) == 0) return false;
         for (const auto& c : covered)
             if (inkIn(screen, c.rect) > 0) return false;
         return true;
     }, 20000));
     screen.save(QCoreApplication::applicationDirPath() + "/ink-below-panels.png");
     EXPECT_GT(inkIn(screen, QRect(freeInk - QPoint(8, 8), QSize(16, 16))), 0) << "no ink where nothing covers it";
+    EXPECT_GT(inkIn(screen, archiveOldPlace), 0) << "no ink where the collapsed archive list was";
     for (const auto& c : covered)
         EXPECT_EQ(inkIn(screen, c.rect), 0) << "ink over the " << c.name << " at" << inkPlaces(screen, c.rect);
 
@@ -227,6 +241,36 @@ TEST(TeacherView, InkLiesBelowTheBarAndEveryPanelInTheirOrder) {
     ASSERT_TRUE(waitUntil([&] { return !area->pipWindow() && !root->kestrixConfig(); }, 5000));
     EXPECT_TRUE(waitUntil([&] { return inkIn(onScreen(scene.window), pipBox.adjusted(2, 2, -2, -2)) > 0; }, 10000))
         << "the ink did not come back where the picture-in-picture window was";
+}
+
+TEST(TeacherView, AStrokeBegunWhereTheCollapsedArchiveListWasShowsOnScreenAndInTheSnapshot) {
+    MainWindowScene scene;
+    scene.waitUntilReady();
+    auto* archiveList = qobject_cast<qv::library::ArchiveListView*>(scene.root()->archiveList());
+    ASSERT_NE(archiveList, nullptr);
+    ASSERT_TRUE(waitUntil([&] { return archiveList->hideArchiveList() && archiveList->shift() == 140; }, 20000));
+    const QRect archive = inWindow(archiveList, scene.window);
+    const QRect handle = inWindow(archiveList->handle(), scene.window).intersected(archive);
+
+    // From inside the list's old rectangle, above its handle, out over the picture.
+    whiteboardWebView->evaluateScript("allowAnnotation(true)");
+    ASSERT_TRUE(waitUntil([&] { return evaluate(scene.page(), "marrowPanel.isAnnotating()").toBool(); }, 20000));
+    useGreenPen(scene.page());
+    const int y = archive.top() + 8;
+    ASSERT_LT(y, handle.top()) << "the stroke would pass over the handle";
+    stroke(scene.input(), QPoint(archive.left() + 30, y), QPoint(archive.right() + 200, y));
+    ASSERT_TRUE(waitUntil([&] { return evaluate(scene.page(), "marrowPanel.strokeCount()").toInt() == 1; }, 20000))
+        << "a press where the list was drew nothing";
+    const QRect oldPlace(archive.left() + 30, y - 6, archive.width() - 30, 12);
+    EXPECT_TRUE(waitUntil([&] { return inkIn(onScreen(scene.window), oldPlace) > 0; }, 10000))
+        << "the ink is hidden where the list was";
+
+    scene.captured.clear();
+    sharedCameraController->capturePhoto();
+    ASSERT_TRUE(waitUntil([&] { return scene.captured.isValid(); }, 20000));
+    const QImage snapshot = QImageReader(scene.captured.toLocalFile()).read().convertToFormat(QImage::Format_RGB32);
+    const QPoint boardOrigin = whiteboardWebView->mapTo(&scene.window, QPoint(0, 0));
+    EXPECT_GT(inkIn(snapshot, oldPlace.translated(-boardOrigin)), 0) << "the snapshot lacks the ink";
 }
 
 TEST(TeacherView, SnapshotHoldsTheInkAndNotThePageToolbar) {

@@ -9,6 +9,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWindow>
 
 #include <functional>
 
@@ -172,6 +173,46 @@ TEST(Launch, FirstLaunchOpensTheFullScreenWindowAndAsksForAFolderLater) {
     ASSERT_EQ(launch.panels.size(), 2u);
     launch.panels[1]->reject();
     EXPECT_EQ(folderLocations()->rootFolderURL, canonical + "/Quorvane");
+    resetState();
+}
+
+TEST(Launch, TheFolderIsAskedInFrontOfTheWindowFromTheHomeFolderOnEveryRoad) {
+    resetState();
+    // Started from some other folder than the home folder.
+    const QString startedIn = QDir::currentPath();
+    QTemporaryDir elsewhere, browsed;
+    ASSERT_TRUE(QDir::setCurrent(elsewhere.path()));
+    Launch launch;
+    launch.store("bookmark_folder", QByteArray("/nonexistent/quorvane-test"));
+    auto delegate = launch.make();
+    testing::internal::CaptureStdout();
+    delegate->applicationDidFinishLaunching();
+    testing::internal::GetCapturedStdout();
+    const auto inFront = [&](QFileDialog* panel) {
+        return panel && panel->isVisible() && panel->windowHandle() &&
+               panel->windowHandle()->transientParent() == delegate->window()->windowHandle();
+    };
+
+    // The stored folder is gone: asked at once, as a dialog of the full-screen window.
+    ASSERT_EQ(launch.panels.size(), 1u);
+    EXPECT_TRUE(inFront(launch.panels[0]));
+    EXPECT_EQ(launch.panels[0]->directory().absolutePath().toStdString(), QDir::homePath().toStdString());
+
+    // "Change" while it is open: a second one, in front as well; the first stays.
+    post(notification::ChangeArchive);
+    ASSERT_EQ(launch.panels.size(), 2u);
+    EXPECT_TRUE(inFront(launch.panels[1]));
+    EXPECT_TRUE(inFront(launch.panels[0]));
+
+    // The next one opens where the teacher last looked.
+    launch.panels[1]->setDirectory(browsed.path());
+    launch.panels[1]->reject();
+    post(notification::ChangeArchive);
+    ASSERT_EQ(launch.panels.size(), 3u);
+    EXPECT_TRUE(inFront(launch.panels[2]));
+    EXPECT_EQ(launch.panels[2]->directory().absolutePath().toStdString(),
+              QDir(browsed.path()).absolutePath().toStdString());
+    ASSERT_TRUE(QDir::setCurrent(startedIn));
     resetState();
 }
 

@@ -13,6 +13,7 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <functional>
 
 #include "support/PrivateDesktop.h"
 #include "support/QtWait.h"
@@ -60,6 +61,24 @@ QString pictureArgument(const QString& script) {
     const auto match = call.match(script);
     return match.hasMatch() ? match.captured(1) : QStringLiteral("<not a reply>");
 }
+
+// The alerts shown while `run` runs, each answered from the event loop it runs (they are modal).
+QStringList alertsWhile(const std::function<void()>& run) {
+    QStringList alerts;
+    QTimer watcher;
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            alerts << box->informativeText();
+            box->buttons().first()->click();
+        }
+    });
+    watcher.start(50);
+    run();
+    return alerts;
+}
+
+const QString kWindowGone =
+    QStringLiteral("Original Window was minimized or closed, please choose another window in Plenwick.");
 
 struct Mirroring {
     std::shared_ptr<TunnelWindowSystem> x11 = x11::makeX11TunnelWindowSystem();
@@ -191,21 +210,59 @@ TEST(X11TunnelWindows, AWindowThatClosedGetsNoPictureAndControlShowsTheAlertOnce
     EXPECT_EQ(m.scripts[0], QStringLiteral("renderTunnelWindow(%1, '')").arg(window));
     m.controller.positionTunnel(window);  // nothing, and no crash
 
-    // The alert is modal: answer it from the event loop it runs.
-    QStringList alerts;
-    QTimer watcher;
-    QObject::connect(&watcher, &QTimer::timeout, [&] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            alerts << box->informativeText();
-            box->buttons().first()->click();
-        }
+    const QStringList alerts = alertsWhile([&] {
+        m.controller.handleMessage(QVariantMap{{"type", "controlTunnel"}, {"windowNumber", qint64(window)}, {"left", 1},
+                                               {"top", 2}, {"width", 30}, {"height", 40}});
     });
-    watcher.start(50);
-    m.controller.handleMessage(QVariantMap{{"type", "controlTunnel"}, {"windowNumber", qint64(window)}, {"left", 1},
-                                           {"top", 2}, {"width", 30}, {"height", 40}});
-    watcher.stop();
-    EXPECT_EQ(alerts, QStringList{QStringLiteral(
-                          "Original Window was minimized or closed, please choose another window in Plenwick.")});
+    EXPECT_EQ(alerts, QStringList{kWindowGone});
+}
+
+TEST(X11TunnelWindows, APickEndsWithItsWindowThoughTheNextProgramGetsItsNumber) {
+    Mirroring m;
+    std::uint32_t slides = 0;
+    qint64 slidesPid = 0;
+    {
+        ColourWindowsProcess presenting;
+        slides = presenting.open("ff0000", {100, 100, 320, 240}, QStringLiteral("Slides"));
+        slidesPid = presenting.pid();
+        m.listingWith({slides});
+        m.picked->pick(slides, slidesPid);
+        m.controller.renderTunnel(slides);
+        ASSERT_EQ(m.scripts.size(), 1u);
+        ASSERT_TRUE(near(centreOf(decodeDataAddress(pictureArgument(m.scripts[0]))), Qt::red));
+    }  // the slides program ends
+    ASSERT_TRUE(waitUntil([&] { return !find(m.x11->listWindows(), slides); }, 10000));
+
+    // The next program to connect gets the same number for its first window.
+    ColourWindowsProcess other;
+    const std::uint32_t exam = other.open("0000ff", {700, 300, 320, 240}, QStringLiteral("Exam answers"));
+    ASSERT_EQ(exam, slides) << "the X server gave the new window another number: nothing reused to test";
+    m.listingWith({exam});
+    const QRect examPlace = other.geometry(exam);
+
+    // The frame gets no picture of it, and the real window is neither moved nor laid over.
+    m.controller.renderTunnel(slides);
+    ASSERT_EQ(m.scripts.size(), 2u);
+    EXPECT_EQ(m.scripts[1], QStringLiteral("renderTunnelWindow(%1, '')").arg(slides));
+    EXPECT_FALSE(m.picked->isPicked(slides));
+    m.controller.positionTunnel(slides);
+    const QStringList alerts = alertsWhile([&] {
+        m.controller.handleMessage(QVariantMap{{"type", "controlTunnel"}, {"windowNumber", qint64(slides)}, {"left", 10},
+                                               {"top", 20}, {"width", 200}, {"height", 100}});
+    });
+    EXPECT_EQ(alerts, QStringList{kWindowGone});
+    qv::test::spin(300);
+    EXPECT_EQ(other.geometry(exam), examPlace);
+
+    // A tap on a stale listing of the slides window does not pick the new one either.
+    m.picked->pick(slides, slidesPid);
+    EXPECT_FALSE(m.picked->isPicked(slides));
+    EXPECT_FALSE(m.picked->windowPicture(slides));
+
+    // Picked as itself, from a fresh listing, the new window is mirrored.
+    m.picked->pick(exam, other.pid());
+    m.controller.renderTunnel(exam);
+    EXPECT_TRUE(near(centreOf(decodeDataAddress(pictureArgument(m.scripts.back()))), Qt::blue));
 }
 
 TEST(X11TunnelWindows, PickerLaysSevenWindowsOutThreeThreeOneAndMirrorsTheTappedOne) {
