@@ -836,9 +836,11 @@ void HttpServerIO::handOver(Loop& loop, Connection& connection) {
 // The thread of a session that is about to be answered 101; none past the cap of sessions or when
 // the system gives no thread.
 HttpServerIO::Session* HttpServerIO::reserveSession(SessionHandler handler) {
+    // Sessions never take more than half the connection cap: the rest is for ordinary requests.
+    const std::size_t cap = std::min(limits_.maxSessions, limits_.maxOpenConnections / 2);
     std::size_t live = liveSessions_.load();
     do {
-        if (live >= limits_.maxSessions) return nullptr;
+        if (live >= cap) return nullptr;
     } while (!liveSessions_.compare_exchange_weak(live, live + 1));
     std::lock_guard lock(sessionsMutex_);
     for (auto it = sessions_.begin(); it != sessions_.end();) {

@@ -61,7 +61,7 @@ struct HttpServerLimits {
     // Connections and sessions together: well below the usual 1,024 descriptors of a process, so
     // that clients never take those the rest of the program needs for its files and devices.
     std::size_t maxOpenConnections = 256;
-    std::size_t maxSessions = 64;    // sessions after a 101 (each holds a thread); below the cap above
+    std::size_t maxSessions = 64;    // sessions after a 101 (each holds a thread); at most half the cap above
     std::size_t maxBodyLength = 1024 * 1024;             // a request body; a longer one is answered 413
     std::size_t pendingRequestBytes = 64 * 1024 * 1024;  // held for unfinished requests, all connections together
     std::chrono::milliseconds headerTimeout{60000};      // a whole request head, or the wait for the next one
