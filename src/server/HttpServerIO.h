@@ -158,8 +158,9 @@ private:
     Socket socket_;  // the listening socket
     std::vector<std::unique_ptr<Loop>> loops_;
     std::vector<std::thread> workers_;
-    // Per worker, the connection whose answer it is sending, from the first byte until the IO
-    // thread has it back: such an answer may be complete before the IO thread learns of it.
+    // Per worker, the connection whose answer it is sending, from just before the first byte until
+    // the connection is back in its IO thread's inbox: such an answer may be complete before the
+    // IO thread learns of it.
     struct alignas(64) AnsweringSlot {
         std::atomic<Connection*> connection{nullptr};
     };
