@@ -96,9 +96,13 @@ public:
             at_ = body_.size();
             return std::nullopt;
         }
+        // A line break before the marker is not content: CR LF or a lone LF. Any other byte, a
+        // lone CR among them, is.
         auto contentEnd = found;
-        if (contentEnd != from && *(contentEnd - 1) == '\n') --contentEnd;
-        if (contentEnd != from && *(contentEnd - 1) == '\r') --contentEnd;
+        if (contentEnd != from && *(contentEnd - 1) == '\n') {
+            --contentEnd;
+            if (contentEnd != from && *(contentEnd - 1) == '\r') --contentEnd;
+        }
         part.body.assign(from, contentEnd);
         at_ = static_cast<std::size_t>(found - body_.begin()) + markerBytes_.size();
         return part;

@@ -21,6 +21,7 @@ const char* caseText(HttpParserError::Case c) {
         case HttpParserError::Case::bodyTooLarge: return "bodyTooLarge";
         case HttpParserError::Case::requestLineTooLong: return "requestLineTooLong";
         case HttpParserError::Case::invalidCharacter: return "invalidCharacter";
+        case HttpParserError::Case::transferEncoding: return "transferEncoding";
     }
     return "unknown";
 }
@@ -93,6 +94,7 @@ int statusCodeFor(HttpParserError::Case c) {
         case HttpParserError::Case::tooManyHeaders: return 431;
         case HttpParserError::Case::requestLineTooLong: return 414;
         case HttpParserError::Case::bodyTooLarge: return 413;
+        case HttpParserError::Case::transferEncoding: return 501;
         default: return 400;
     }
 }
@@ -102,6 +104,7 @@ const char* reasonPhraseFor(HttpParserError::Case c) {
         case 431: return "Request Header Fields Too Large";
         case 414: return "URI Too Long";
         case 413: return "Content Too Large";
+        case 501: return "Not Implemented";
         default: return "Bad Request";
     }
 }
@@ -184,6 +187,7 @@ HttpRequest HttpParser::readHead(BufferedReader& reader, std::size_t& bodyLength
     request.method = line.substr(0, firstSpace);
     parseTarget(line.substr(firstSpace + 1, secondSpace - firstSpace - 1), request);
     request.headers = readHeaders(reader);
+    if (request.header("transfer-encoding")) throw HttpParserError(HttpParserError::Case::transferEncoding);
 
     if (const std::string* declared = request.header("content-length")) {
         const std::string& text = *declared;
@@ -200,7 +204,7 @@ HttpRequest HttpParser::readHead(BufferedReader& reader, std::size_t& bodyLength
             length = length * 10 + (c - '0');
         }
         if (negative && length > 0) throw HttpParserError(HttpParserError::Case::negativeContentLength);
-        if (length > maxBodyLength) throw HttpParserError(HttpParserError::Case::bodyTooLarge);
+        if (length > bodyLimit_) throw HttpParserError(HttpParserError::Case::bodyTooLarge);
         bodyLength = static_cast<std::size_t>(length);
     }
     return request;

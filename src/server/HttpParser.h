@@ -2,7 +2,8 @@
 // Turns the bytes of one request into an HttpRequest: the request line, the header block and a
 // body of the declared length. Input is bounded: lines, header count and body size have limits,
 // and anything beyond them is a parser error, which the engine answers with its status (400, 413,
-// 414 or 431) before it ends the connection.
+// 414 or 431) before it ends the connection. Only bodies of a declared "Content-Length" are read:
+// a request with "Transfer-Encoding" is refused (501), never taken as one without a body.
 #include <cstddef>
 #include <map>
 #include <stdexcept>
@@ -25,7 +26,8 @@ public:
         tooManyHeaders,
         bodyTooLarge,
         requestLineTooLong,
-        invalidCharacter        // a control byte in the request line or a header name or value
+        invalidCharacter,       // a control byte in the request line or a header name or value
+        transferEncoding        // a body in a transfer coding (chunked, ...), which is not read
     };
     explicit HttpParserError(Case c, std::string line = {});
     Case errorCase() const { return case_; }
@@ -62,7 +64,9 @@ class HttpParser {
 public:
     static constexpr std::size_t maxLineLength = 8 * 1024;
     static constexpr std::size_t maxHeaderCount = 100;
-    static constexpr std::size_t maxBodyLength = 1024 * 1024;
+    static constexpr std::size_t maxBodyLength = 1024 * 1024;  // unless a server sets its own
+
+    explicit HttpParser(std::size_t bodyLimit = maxBodyLength) : bodyLimit_(bodyLimit) {}
 
     // Throws HttpParserError or the SocketError of the read that failed.
     HttpRequest readRequest(Socket& socket);
@@ -74,6 +78,9 @@ public:
 
     // The path and query of a request target, as the parser stores them in a request.
     static void parseTarget(const std::string& target, HttpRequest& into);
+
+private:
+    std::size_t bodyLimit_;
 };
 
 }  // namespace qv::server

@@ -8,17 +8,22 @@
 #include <signal.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
+#include <sys/mman.h>
 #include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <fcntl.h>
+#include <malloc.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <iterator>
+#include <new>
 #include <set>
+#include <system_error>
 #include <unordered_map>
 
 #include "server/FileStream.h"
@@ -62,6 +67,35 @@ std::string trimmed(const std::string& text) {
     while (e > b && blank(static_cast<unsigned char>(text[e - 1]))) --e;
     return text.substr(b, e - b);
 }
+
+// Memory for received request bytes. A large buffer is mapped from the system and unmapped when
+// freed, so that a burst of large request heads leaves no heap behind that the allocator would
+// keep for later (it raises its own threshold for mapping after the first large free).
+template <typename T>
+struct ReturnedMemory {
+    using value_type = T;
+    static constexpr std::size_t mappedFrom = 64 * 1024;
+    ReturnedMemory() = default;
+    template <typename U>
+    ReturnedMemory(const ReturnedMemory<U>&) noexcept {}
+    T* allocate(std::size_t count) {
+        const std::size_t bytes = count * sizeof(T);
+        void* memory = bytes < mappedFrom ? std::malloc(bytes)
+                                          : ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (!memory || memory == MAP_FAILED) throw std::bad_alloc();
+        return static_cast<T*>(memory);
+    }
+    void deallocate(T* memory, std::size_t count) noexcept {
+        const std::size_t bytes = count * sizeof(T);
+        if (bytes < mappedFrom)
+            std::free(memory);
+        else
+            ::munmap(memory, bytes);
+    }
+    friend bool operator==(const ReturnedMemory&, const ReturnedMemory&) { return true; }
+};
+
+using InputBytes = std::basic_string<char, std::char_traits<char>, ReturnedMemory<char>>;
 
 // A piece of a response still to send: bytes, or a stretch of an open file.
 class Segment {
@@ -171,7 +205,8 @@ struct HttpServerIO::Connection {
     Phase phase = Phase::head;
     bool closed = false;
 
-    std::string input;  // received and not yet taken by a request
+    InputBytes input;  // received and not yet taken by a request (in the body phase: the body so far)
+    std::size_t heldBytes = 0;  // counted in pendingBytes_ for an unfinished request
     HttpHeadScanner scanner;
     std::size_t headLength = 0;
     std::size_t bodyLength = 0;
@@ -182,7 +217,7 @@ struct HttpServerIO::Connection {
     bool failed = false;
     bool corked = false;  // the kernel holds partial segments until the response is complete
     bool linger = false;  // after an error answer: read what the client still sends before closing
-    SessionHandler session;
+    Session* session = nullptr;  // the thread reserved for the session that follows a 101 answer
 
     std::optional<Clock::time_point> deadline;
     bool waiting = false;  // in the loop's list of connections that wait for request bytes
@@ -246,6 +281,7 @@ struct HttpServerIO::Loop {
     char listenTag = 0;
     std::optional<Clock::time_point> acceptPausedUntil;
     std::atomic<std::size_t> waitingCount{0};  // the length of waitingList, for the other loops
+    std::size_t heldBytes = 0;                 // this thread's part of pendingBytes_
     std::atomic<bool> evictOne{false};  // asked to close its longest waiting connection
     std::thread thread;
 
@@ -255,13 +291,21 @@ struct HttpServerIO::Loop {
     std::list<Connection*> waitingList;  // longest waiting first
 
     std::mutex inboxMutex;
-    std::vector<Connection*> served;        // back from the workers
+    std::vector<Connection*> served;  // back from the workers
+    std::condition_variable returned;  // a worker gave one back while awaitingReturn was set
+    bool awaitingReturn = false;
 };
 
+// A session's thread exists from before its 101 head goes out; it waits for the socket (or to be
+// cancelled when the connection ends first). The flags are guarded by sessionsMutex_.
 struct HttpServerIO::Session {
-    std::unique_ptr<Socket> socket;
+    SessionHandler handler;
+    std::unique_ptr<Socket> socket;  // from the hand-over on
     std::thread thread;
-    bool done = false;  // guarded by sessionsMutex_
+    std::condition_variable changed;
+    bool handedOver = false;
+    bool cancelled = false;
+    bool done = false;
 };
 
 HttpServerIO::HttpServerIO() = default;
@@ -279,10 +323,11 @@ void HttpServerIO::start(std::uint16_t port, bool ipv4Only) {
     std::lock_guard lifecycle(lifecycleMutex_);
     if (isRunning()) return;
     setState(HttpServerIOState::starting);
-    Socket listening = Socket::makeListening(port, ipv4Only, 511, ipv4Only ? listenAddressIPv4 : listenAddressIPv6);
+    Socket listening = Socket::makeListening(port, ipv4Only, 128, ipv4Only ? listenAddressIPv4 : listenAddressIPv6);
     joinThreads();  // threads of an earlier run that stopped on its own
     loops_.clear();
     openConnections_ = 0;
+    pendingBytes_ = 0;
     listening.setBlocking(false);
     // A connection is handed over once its first bytes have come (or after a few seconds without):
     // a client that connects and says nothing holds no descriptor of ours meanwhile.
@@ -301,8 +346,9 @@ void HttpServerIO::start(std::uint16_t port, bool ipv4Only) {
     for (auto& loop : loops_) watchListening(*loop, true);
 
     setState(HttpServerIOState::running);
-    for (std::size_t i = 0; i < std::max<std::size_t>(1, limits_.workerCount); ++i)
-        workers_.emplace_back([this] { workerLoop(); });
+    answeringCount_ = std::max<std::size_t>(1, limits_.workerCount);
+    answering_ = std::make_unique<AnsweringSlot[]>(answeringCount_);
+    for (std::size_t i = 0; i < answeringCount_; ++i) workers_.emplace_back([this, i] { workerLoop(i); });
     for (auto& loop : loops_) loop->thread = std::thread([this, l = loop.get()] { runLoop(*l); });
 }
 
@@ -341,11 +387,18 @@ void HttpServerIO::joinThreads() {
 }
 
 void HttpServerIO::endSessions() {
-    std::list<std::unique_ptr<Session>> ending;
+    std::list<std::shared_ptr<Session>> ending;
     {
         std::lock_guard lock(sessionsMutex_);
-        for (auto& session : sessions_)
-            if (!session->done) session->socket->shutdownConnection();
+        for (auto& session : sessions_) {
+            if (session->done) continue;
+            if (session->handedOver) {
+                session->socket->shutdownConnection();
+            } else {
+                session->cancelled = true;
+                session->changed.notify_one();
+            }
+        }
         ending.swap(sessions_);
     }
     for (auto& session : ending) joinOrDetach(session->thread);
@@ -413,26 +466,51 @@ void HttpServerIO::runLoop(Loop& loop) {
                 readFrom(loop, *connection);
         }
         if (!isRunning()) break;
-        std::vector<Connection*> served;
-        {
-            std::lock_guard lock(loop.inboxMutex);
-            served.swap(loop.served);
-        }
-        if (loop.evictOne.exchange(false) && !loop.waitingList.empty())
-            closeConnection(loop, *loop.waitingList.front());  // an accepting thread ran out of descriptors
-        for (Connection* connection : served) {
-            if (connection->failed || connection->socket.isShutdown())
-                closeConnection(loop, *connection);
-            else
-                startWriting(loop, *connection);
-        }
+        if (loop.evictOne.exchange(false)) closeLongestWaiting(loop);  // another thread ran out of room
+        takeServed(loop);
         if (loop.acceptPausedUntil && Clock::now() >= *loop.acceptPausedUntil) {
             loop.acceptPausedUntil.reset();
             watchListening(loop, true);
         }
         expireDeadlines(loop);
         loop.closedThisRound.clear();
+        returnMemory();
     }
+}
+
+// Connections back from the workers: answered, or with the rest of their answer to send.
+void HttpServerIO::takeServed(Loop& loop) {
+    std::vector<Connection*> served;
+    {
+        std::lock_guard lock(loop.inboxMutex);
+        served.swap(loop.served);
+    }
+    for (Connection* connection : served) {
+        if (connection->failed || connection->socket.isShutdown())
+            closeConnection(loop, *connection);
+        else
+            startWriting(loop, *connection);
+    }
+}
+
+// Closes the connection of this thread that has waited longest for request bytes, if there is one.
+// An answer that a worker is sending may already be complete, and its client may have gone on to
+// open the very connection that needs room: such connections are first waited for (a worker gives
+// its connection back right after the send), so that each is placed by when its answer went out.
+bool HttpServerIO::closeLongestWaiting(Loop& loop) {
+    const auto until = Clock::now() + std::chrono::seconds(1);
+    for (std::size_t i = 0; i < answeringCount_; ++i) {
+        Connection* sending = answering_[i].connection.load();
+        if (!sending || !loop.connections.count(sending)) continue;
+        std::unique_lock lock(loop.inboxMutex);
+        loop.awaitingReturn = true;
+        loop.returned.wait_until(lock, until, [&] { return answering_[i].connection.load(std::memory_order_relaxed) != sending; });
+        loop.awaitingReturn = false;
+    }
+    takeServed(loop);
+    if (loop.waitingList.empty()) return false;
+    closeConnection(loop, *loop.waitingList.front());
+    return true;
 }
 
 void HttpServerIO::acceptClients(Loop& loop) {
@@ -451,10 +529,7 @@ void HttpServerIO::acceptClients(Loop& loop) {
                 pollfd listening{socket_.socketFileDescriptor(), POLLIN, 0};
                 if (::poll(&listening, 1, 0) <= 0 || !(listening.revents & POLLIN)) return;
                 // Out of descriptors: make room by the longest waiting connection, else wait a little.
-                if (!loop.waitingList.empty()) {
-                    closeConnection(loop, *loop.waitingList.front());
-                    continue;
-                }
+                if (closeLongestWaiting(loop)) continue;
                 for (auto& other : loops_) {
                     if (other.get() == &loop) continue;
                     other->evictOne = true;
@@ -475,7 +550,9 @@ void HttpServerIO::acceptClients(Loop& loop) {
 
 bool HttpServerIO::evictElsewhere(Loop& loop) {
     // Each eviction asked for lets one connection in before it happens; no more may wait.
-    if (openConnections_.load(std::memory_order_relaxed) >= limits_.maxOpenConnections + loops_.size()) return false;
+    if (openConnections_.load(std::memory_order_relaxed) + liveSessions_.load(std::memory_order_relaxed) >=
+        limits_.maxOpenConnections + loops_.size())
+        return false;
     for (auto& other : loops_) {
         if (other.get() == &loop || other->waitingCount.load(std::memory_order_relaxed) == 0) continue;
         if (other->evictOne.exchange(true)) continue;  // already asked
@@ -497,14 +574,13 @@ void HttpServerIO::watchListening(Loop& loop, bool watch) {
 }
 
 void HttpServerIO::addConnection(Loop& loop, int descriptor, const void* peer, unsigned peerLength) {
-    // The cap counts the connections of all IO threads: one thread may hold most of them.
-    if (openConnections_.load(std::memory_order_relaxed) >= limits_.maxOpenConnections) {
-        if (!loop.waitingList.empty()) {
-            closeConnection(loop, *loop.waitingList.front());
-        } else if (!evictElsewhere(loop)) {
-            ::close(descriptor);  // every connection is busy with a request or a response
-            return;
-        }
+    // The cap counts the connections of all IO threads (one thread may hold most of them) and the
+    // sessions.
+    if (openConnections_.load(std::memory_order_relaxed) + liveSessions_.load(std::memory_order_relaxed) >=
+            limits_.maxOpenConnections &&
+        !closeLongestWaiting(loop) && !evictElsewhere(loop)) {
+        ::close(descriptor);  // every connection is busy with a request or a response
+        return;
     }
     openConnections_.fetch_add(1, std::memory_order_relaxed);
     auto owned = std::make_unique<Connection>(descriptor);
@@ -533,6 +609,51 @@ void HttpServerIO::readFrom(Loop& loop, Connection& connection) {
         loop.markWaiting(connection);
     }
     advance(loop, connection);
+    if (pendingBytes_.load(std::memory_order_relaxed) > limits_.pendingRequestBytes) shedPendingBytes(loop);
+}
+
+// Once unfinished requests held much of their budget and hold little again, the memory that the
+// allocator kept of it (free, but between pieces still in use) goes back to the system.
+void HttpServerIO::returnMemory() {
+    if (!returnMemoryLater_.load(std::memory_order_relaxed) ||
+        pendingBytes_.load(std::memory_order_relaxed) > limits_.pendingRequestBytes / 16 ||
+        !returnMemoryLater_.exchange(false))
+        return;
+#ifdef __GLIBC__
+    ::malloc_trim(0);
+#endif
+}
+
+// Counts what a connection holds for its unfinished request: the bytes received for it (a buffer's
+// whole capacity) and, once its head is read, the head as parsed.
+void HttpServerIO::holdInput(Loop& loop, Connection& connection) {
+    std::size_t held = 0;
+    if (connection.phase == Connection::Phase::head && !connection.input.empty())
+        held = connection.input.capacity();
+    else if (connection.phase == Connection::Phase::body)
+        held = connection.input.capacity() + connection.headLength;
+    if (held == connection.heldBytes) return;
+    if (held > connection.heldBytes) {
+        const std::size_t before = pendingBytes_.fetch_add(held - connection.heldBytes, std::memory_order_relaxed);
+        if (before + held - connection.heldBytes > limits_.pendingRequestBytes / 2)
+            returnMemoryLater_.store(true, std::memory_order_relaxed);
+    } else
+        pendingBytes_.fetch_sub(connection.heldBytes - held, std::memory_order_relaxed);
+    loop.heldBytes = loop.heldBytes + held - connection.heldBytes;
+    connection.heldBytes = held;
+}
+
+// Past the budget for unfinished requests, the connections that hold some and have waited longest
+// are closed until it is kept. A thread does so while it holds more than its share, so that the
+// whole stays within the budget (give or take a read per thread) whichever thread's clients send.
+void HttpServerIO::shedPendingBytes(Loop& loop) {
+    const std::size_t share = limits_.pendingRequestBytes / std::max<std::size_t>(1, loops_.size());
+    while (pendingBytes_.load(std::memory_order_relaxed) > limits_.pendingRequestBytes && loop.heldBytes > share) {
+        auto holder = std::find_if(loop.waitingList.begin(), loop.waitingList.end(),
+                                   [](const Connection* c) { return c->heldBytes > 0; });
+        if (holder == loop.waitingList.end()) return;
+        closeConnection(loop, **holder);
+    }
 }
 
 void HttpServerIO::drain(Loop& loop, Connection& connection) {
@@ -550,7 +671,10 @@ void HttpServerIO::drain(Loop& loop, Connection& connection) {
 void HttpServerIO::advance(Loop& loop, Connection& connection, bool mayAnswerHere) {
     if (connection.phase == Connection::Phase::head) {
         switch (connection.scanner.scan(connection.input.data(), connection.input.size())) {
-            case HttpHeadScanner::Result::needMore: loop.watch(connection, EPOLLIN); return;
+            case HttpHeadScanner::Result::needMore:
+                holdInput(loop, connection);
+                loop.watch(connection, EPOLLIN);
+                return;
             case HttpHeadScanner::Result::requestLineTooLong:
                 answerParserError(loop, connection, 414, reasonPhraseFor(HttpParserError::Case::requestLineTooLong));
                 return;
@@ -561,9 +685,9 @@ void HttpServerIO::advance(Loop& loop, Connection& connection, bool mayAnswerHer
         }
         connection.headLength = connection.scanner.headLength();
         try {
-            MemorySource source(connection.input.substr(0, connection.headLength));
+            MemorySource source(std::string(connection.input.data(), connection.headLength));
             BufferedReader reader(source);
-            HttpParser parser;
+            HttpParser parser(limits_.maxBodyLength);
             connection.request = parser.readHead(reader, connection.bodyLength);
         } catch (const HttpParserError& error) {
             answerParserError(loop, connection, statusCodeFor(error.errorCase()), reasonPhraseFor(error.errorCase()));
@@ -572,19 +696,27 @@ void HttpServerIO::advance(Loop& loop, Connection& connection, bool mayAnswerHer
             answerParserError(loop, connection, 400, "Bad Request");
             return;
         }
+        // From here on the input holds the body: the head's bytes are in the request.
+        connection.input.erase(0, connection.headLength);
+        if (connection.bodyLength > connection.input.size()) connection.input.reserve(connection.bodyLength);
         connection.phase = Connection::Phase::body;
         auto bodyTime = std::chrono::milliseconds(connection.bodyLength * 1000 / std::max<std::size_t>(1, limits_.minimumRate));
         loop.setDeadline(connection, Clock::now() + limits_.transferTimeout + bodyTime);
     }
-    if (connection.input.size() - connection.headLength < connection.bodyLength) {
+    if (connection.input.size() < connection.bodyLength) {
+        holdInput(loop, connection);
         loop.watch(connection, EPOLLIN);
         return;
     }
-    auto bodyStart = connection.input.begin() + static_cast<std::ptrdiff_t>(connection.headLength);
+    auto bodyStart = connection.input.begin();
     connection.request.body.assign(bodyStart, bodyStart + static_cast<std::ptrdiff_t>(connection.bodyLength));
-    connection.input.erase(0, connection.headLength + connection.bodyLength);
+    connection.input.erase(0, connection.bodyLength);
+    // A large buffer goes back once its request is taken; a small one is kept for the next request.
+    if (connection.input.capacity() > 4096 && connection.input.size() < connection.input.capacity() / 4)
+        connection.input.shrink_to_fit();
     connection.scanner.reset();
     connection.phase = Connection::Phase::handling;
+    holdInput(loop, connection);
     loop.setDeadline(connection, std::nullopt);
     loop.unmarkWaiting(connection);
     if (mayAnswerHere && answerAtOnce(loop, connection)) return;
@@ -623,7 +755,9 @@ void HttpServerIO::answerParserError(Loop& loop, Connection& connection, int sta
     connection.output.emplace_back(responseHead(HttpResponse::raw(status, phrase), -1, false, staysOpen));
     connection.staysOpen = false;
     connection.linger = true;
-    connection.input.clear();
+    InputBytes().swap(connection.input);
+    connection.phase = Connection::Phase::writing;
+    holdInput(loop, connection);
     loop.unmarkWaiting(connection);
     startWriting(loop, connection);
 }
@@ -675,6 +809,7 @@ void HttpServerIO::responseWritten(Loop& loop, Connection& connection) {
     connection.phase = Connection::Phase::head;
     connection.request = HttpRequest();
     connection.headLength = connection.bodyLength = 0;
+    holdInput(loop, connection);
     loop.setDeadline(connection, Clock::now() + limits_.headerTimeout);
     loop.markWaiting(connection, std::min(connection.answeredAt, Clock::now()));
     connection.answeredAt = Clock::time_point::max();
@@ -685,16 +820,28 @@ void HttpServerIO::responseWritten(Loop& loop, Connection& connection) {
 
 void HttpServerIO::handOver(Loop& loop, Connection& connection) {
     ::epoll_ctl(loop.epoll, EPOLL_CTL_DEL, connection.socket.socketFileDescriptor(), nullptr);
-    auto session = std::make_unique<Session>();
-    session->socket = std::make_unique<Socket>(std::move(connection.socket));
-    Socket& socket = *session->socket;
-    socket.setBlocking(true);
-    socket.setTimeouts(std::chrono::milliseconds(60000), limits_.transferTimeout);
+    auto socket = std::make_unique<Socket>(std::move(connection.socket));
+    socket->setBlocking(true);
+    socket->setTimeouts(std::chrono::milliseconds(60000), limits_.transferTimeout);
     if (!connection.input.empty())
-        socket.reader().keep(reinterpret_cast<const std::uint8_t*>(connection.input.data()), connection.input.size());
-    SessionHandler handler = std::move(connection.session);
+        socket->reader().keep(reinterpret_cast<const std::uint8_t*>(connection.input.data()), connection.input.size());
+    Session& session = *std::exchange(connection.session, nullptr);
     closeConnection(loop, connection);  // forgets the connection; its socket now belongs to the session
+    std::lock_guard lock(sessionsMutex_);
+    session.socket = std::move(socket);
+    session.handedOver = true;
+    session.changed.notify_one();
+}
 
+// The thread of a session that is about to be answered 101; none past the cap of sessions or when
+// the system gives no thread.
+HttpServerIO::Session* HttpServerIO::reserveSession(SessionHandler handler) {
+    // Sessions never take more than half the connection cap: the rest is for ordinary requests.
+    const std::size_t cap = std::min(limits_.maxSessions, limits_.maxOpenConnections / 2);
+    std::size_t live = liveSessions_.load();
+    do {
+        if (live >= cap) return nullptr;
+    } while (!liveSessions_.compare_exchange_weak(live, live + 1));
     std::lock_guard lock(sessionsMutex_);
     for (auto it = sessions_.begin(); it != sessions_.end();) {
         if ((*it)->done) {
@@ -704,28 +851,59 @@ void HttpServerIO::handOver(Loop& loop, Connection& connection) {
             ++it;
         }
     }
-    Session* running = session.get();
-    sessions_.push_back(std::move(session));
-    running->thread = std::thread([this, running, handler = std::move(handler)] {
-        blockSigPipeInThisThread();
-        Socket& own = *running->socket;
+    auto session = std::make_shared<Session>();
+    session->handler = std::move(handler);
+    try {
+        session->thread = std::thread([this, session] { runSession(*session); });
+    } catch (const std::system_error& error) {
+        liveSessions_.fetch_sub(1);
+        util::printLine("Session refused:", error.what());
+        return nullptr;
+    }
+    sessions_.push_back(session);
+    return session.get();
+}
+
+void HttpServerIO::runSession(Session& session) {
+    blockSigPipeInThisThread();
+    {
+        std::unique_lock lock(sessionsMutex_);
+        session.changed.wait(lock, [&session] { return session.handedOver || session.cancelled; });
+    }
+    if (session.handedOver) {
+        Socket& own = *session.socket;
         if (auto upgraded = delegate.lock()) upgraded->connectionUpgraded(own);
         try {
-            handler(own);
+            session.handler(own);
         } catch (const std::exception& error) {
             util::printLine("Session ended with an error:", error.what());
         }
-        std::lock_guard done(sessionsMutex_);
-        own.close();
-        running->done = true;
-    });
+    }
+    std::lock_guard done(sessionsMutex_);
+    if (session.socket) session.socket->close();
+    session.handler = nullptr;
+    session.done = true;
+    liveSessions_.fetch_sub(1);
+}
+
+// The connection ended before its 101 answer was out: the waiting thread ends unused.
+void HttpServerIO::cancelSession(Session& session) {
+    std::lock_guard lock(sessionsMutex_);
+    session.cancelled = true;
+    session.changed.notify_one();
 }
 
 void HttpServerIO::closeConnection(Loop& loop, Connection& connection) {
     if (connection.closed) return;
     connection.closed = true;
+    if (connection.session) cancelSession(*std::exchange(connection.session, nullptr));
     loop.setDeadline(connection, std::nullopt);
     loop.unmarkWaiting(connection);
+    if (connection.heldBytes) {
+        pendingBytes_.fetch_sub(connection.heldBytes, std::memory_order_relaxed);
+        loop.heldBytes -= connection.heldBytes;
+        connection.heldBytes = 0;
+    }
     connection.socket.close();  // also leaves the epoll set
     auto found = loop.connections.find(&connection);
     if (found != loop.connections.end()) {
@@ -750,8 +928,9 @@ void HttpServerIO::expireDeadlines(Loop& loop) {
 
 // --- the workers ---
 
-void HttpServerIO::workerLoop() {
+void HttpServerIO::workerLoop(std::size_t index) {
     blockSigPipeInThisThread();
+    std::atomic<Connection*>& answering = answering_[index].connection;
     for (;;) {
         Connection* connection;
         {
@@ -761,17 +940,21 @@ void HttpServerIO::workerLoop() {
             connection = jobs_.front();
             jobs_.pop_front();
         }
-        serve(*connection);
+        serve(*connection, answering);
         Loop& loop = *connection->loop;
+        bool awaited;
         {
             std::lock_guard lock(loop.inboxMutex);
             loop.served.push_back(connection);
+            answering.store(nullptr, std::memory_order_relaxed);
+            awaited = loop.awaitingReturn;
         }
+        if (awaited) loop.returned.notify_all();
         loop.notify();
     }
 }
 
-void HttpServerIO::serve(Connection& connection) {
+void HttpServerIO::serve(Connection& connection, std::atomic<Connection*>& answering) {
     HttpRequest request = std::move(connection.request);
     request.address = peerText(connection.peer, connection.peerLength);
     std::optional<HttpResponse> response;
@@ -797,6 +980,7 @@ void HttpServerIO::serve(Connection& connection) {
     // Read before sending: the client may have its answer, and open its next connection, before
     // this thread runs again.
     const Clock::time_point sendingFrom = Clock::now();
+    answering.store(&connection);
     int descriptor = connection.socket.socketFileDescriptor();
     while (!connection.output.empty()) {
         Segment::Step step = connection.output.front().send(descriptor, connection.output.size() > 1);
@@ -813,6 +997,11 @@ void HttpServerIO::serve(Connection& connection) {
 }
 
 void HttpServerIO::collectResponse(Connection& connection, const HttpRequest& request, HttpResponse& response) {
+    if (response.kind() == HttpResponse::Kind::switchProtocols) {
+        // The session's thread is there before the head that promises it goes out.
+        connection.session = reserveSession(response.session());
+        if (!connection.session) response = HttpResponse::raw(503, "Service Unavailable");
+    }
     const std::string* keep = request.header("connection");
     const bool keepAlive = keep && trimmed(*keep) == "keep-alive";
     auto [length, writer] = response.bodyContent();
@@ -827,7 +1016,6 @@ void HttpServerIO::collectResponse(Connection& connection, const HttpRequest& re
             connection.staysOpen = false;  // the body is cut short: only closing tells the client
         }
     }
-    if (response.kind() == HttpResponse::Kind::switchProtocols) connection.session = response.session();
     // A file goes out in full segments: the head and the file's first bytes share the first one,
     // and no short segment is pushed between the file's chunks.
     if (std::any_of(connection.output.begin(), connection.output.end(), [](const Segment& s) { return s.isFile(); })) {

@@ -7,15 +7,19 @@
 // only what needs no disk (a file whose names and bytes the kernel holds in its caches). An idle
 // or slow peer therefore holds a descriptor, never a worker. Every phase of a
 // connection has one deadline for the whole of it: the request head (or the wait for the next
-// request), and a body or a response at a minimum transfer rate. Past the connection cap the
-// connection that has waited longest for request bytes is closed to make room.
+// request), and a body or a response at a minimum transfer rate. Past the connection cap, and
+// past the budget of memory that unfinished requests may hold together, the connection that has
+// waited longest for request bytes is closed to make room.
 //
 // Only requests addressed to this machine's own loopback names are served: the Host must be
 // localhost or 127.0.0.1 (with or without this server's port) and an Origin, when present, must
 // be this server's own origin or one of trustedOrigins; anything else ("null" among it) gets 403.
 //
 // A response that switches protocols hands its socket, blocking again, to a thread of its own,
-// which runs the session and closes the socket when the session returns.
+// which runs the session and closes the socket when the session returns. The thread is made
+// before the 101 head goes out: without one (past the cap of sessions, or when the system gives
+// no thread) the request is answered 503 and that connection closed. Sessions count toward the
+// connection cap; their own cap is lower, so that ordinary requests are always answered.
 //
 // Threads: start() and stop() may be called from any thread but a route handler's (stop waits for
 // the workers, so a handler that stops its own server would wait for itself); route handlers run
@@ -52,12 +56,17 @@ public:
 
 // Bounds that keep idle or slow clients from taking the server.
 struct HttpServerLimits {
-    std::size_t workerCount = 32;         // threads that run route handlers
-    std::size_t ioThreadCount = 0;        // threads that wait on connections; 0: one per core, 1..8
-    std::size_t maxOpenConnections = 4096;
-    std::chrono::milliseconds headerTimeout{60000};    // a whole request head, or the wait for the next one
-    std::chrono::milliseconds transferTimeout{10000};  // a body or a response: this much time ...
-    std::size_t minimumRate = 64 * 1024;               // ... plus its length at this many bytes a second
+    std::size_t workerCount = 32;    // threads that run route handlers
+    std::size_t ioThreadCount = 0;   // threads that wait on connections; 0: one per core, 1..8
+    // Connections and sessions together: well below the usual 1,024 descriptors of a process, so
+    // that clients never take those the rest of the program needs for its files and devices.
+    std::size_t maxOpenConnections = 256;
+    std::size_t maxSessions = 64;    // sessions after a 101 (each holds a thread); at most half the cap above
+    std::size_t maxBodyLength = 1024 * 1024;             // a request body; a longer one is answered 413
+    std::size_t pendingRequestBytes = 64 * 1024 * 1024;  // held for unfinished requests, all connections together
+    std::chrono::milliseconds headerTimeout{60000};      // a whole request head, or the wait for the next one
+    std::chrono::milliseconds transferTimeout{10000};    // a body or a response: this much time ...
+    std::size_t minimumRate = 64 * 1024;                 // ... plus its length at this many bytes a second
 };
 
 class HttpServerIO {
@@ -107,9 +116,14 @@ private:
     struct Session;
 
     void runLoop(Loop& loop);
+    void takeServed(Loop& loop);
     void acceptClients(Loop& loop);
     void watchListening(Loop& loop, bool watch);
+    bool closeLongestWaiting(Loop& loop);
     bool evictElsewhere(Loop& loop);
+    void holdInput(Loop& loop, Connection& connection);
+    void shedPendingBytes(Loop& loop);
+    void returnMemory();
     void addConnection(Loop& loop, int descriptor, const void* peer, unsigned peerLength);
     void readFrom(Loop& loop, Connection& connection);
     void advance(Loop& loop, Connection& connection, bool mayAnswerHere = true);
@@ -123,8 +137,11 @@ private:
     void handOver(Loop& loop, Connection& connection);
     void closeConnection(Loop& loop, Connection& connection);
     void expireDeadlines(Loop& loop);
-    void workerLoop();
-    void serve(Connection& connection);
+    void workerLoop(std::size_t index);
+    void serve(Connection& connection, std::atomic<Connection*>& answering);
+    Session* reserveSession(SessionHandler handler);
+    void runSession(Session& session);
+    void cancelSession(Session& session);
     void wakeEverything();
     void joinThreads();
     void endSessions();
@@ -132,19 +149,30 @@ private:
     std::atomic<std::int32_t> stateValue_{static_cast<std::int32_t>(HttpServerIOState::stopped)};
     std::atomic<int> listeningPort_{0};
     std::atomic<std::size_t> openConnections_{0};  // of all IO threads
+    std::atomic<std::size_t> liveSessions_{0};     // reserved or running, of every run
+    std::atomic<std::size_t> pendingBytes_{0};     // held for unfinished requests, of all IO threads
+    std::atomic<bool> returnMemoryLater_{false};   // pendingBytes_ was high; give memory back once it is low
     HttpServerLimits limits_;
     std::mutex lifecycleMutex_;  // start and stop, one at a time
 
     Socket socket_;  // the listening socket
     std::vector<std::unique_ptr<Loop>> loops_;
     std::vector<std::thread> workers_;
+    // Per worker, the connection whose answer it is sending, from just before the first byte until
+    // the connection is back in its IO thread's inbox: such an answer may be complete before the
+    // IO thread learns of it.
+    struct alignas(64) AnsweringSlot {
+        std::atomic<Connection*> connection{nullptr};
+    };
+    std::unique_ptr<AnsweringSlot[]> answering_;
+    std::size_t answeringCount_ = 0;
 
     std::mutex jobsMutex_;
     std::condition_variable jobsChanged_;
     std::deque<Connection*> jobs_;  // complete requests waiting for a worker
 
     std::mutex sessionsMutex_;
-    std::list<std::unique_ptr<Session>> sessions_;
+    std::list<std::shared_ptr<Session>> sessions_;
 };
 
 }  // namespace qv::server

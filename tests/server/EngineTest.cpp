@@ -15,8 +15,10 @@ namespace {
 
 using namespace std::string_literals;
 using test::Client;
+using test::keptAliveRequest;
 using test::roundTrip;
 using test::RunningServer;
+using test::textHandler;
 
 class EngineTest : public ::testing::Test {
 protected:
@@ -142,6 +144,11 @@ TEST_F(EngineTest, UnsoundInputIsAnsweredWithItsStatusAndClosed) {
         {"GET /o\tk HTTP/1.1\r\n" + host + "\r\n", "400 Bad Request"},
         {"GET /o\rk HTTP/1.1\r\n" + host + "\r\n", "400 Bad Request"},
         {request("/ok", "X-A: \x01\r\n"), "400 Bad Request"},
+        // Only bodies of a declared length are read: any other is refused, never taken as empty.
+        {"POST /echo HTTP/1.1\r\n" + host + "Transfer-Encoding: chunked\r\n\r\n3\r\na=1\r\n0\r\n\r\n", "501 Not Implemented"},
+        {"POST /echo HTTP/1.1\r\n" + host + "Content-Length: 3\r\nTransfer-Encoding: chunked\r\n\r\n3\r\na=1\r\n0\r\n\r\n",
+         "501 Not Implemented"},
+        {request("/ok", "transfer-encoding: identity\r\n"), "501 Not Implemented"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.request.substr(0, 60));
@@ -220,14 +227,6 @@ TEST(EngineLifecycleTest, ListensOnLoopbackOnly) {
     EXPECT_FALSE(otherListener);
 }
 
-HttpHandler textHandler(std::string text) {
-    return [text](const HttpRequest&) { return HttpResponse::ok(HttpResponseBody::text(text)); };
-}
-
-std::string keptAliveRequest(std::uint16_t port, const std::string& target) {
-    return "GET " + target + " HTTP/1.1\r\nHost: localhost:" + std::to_string(port) + "\r\nConnection: keep-alive\r\n\r\n";
-}
-
 // Idle and trickling connections hold no worker: with two workers and a hundred of them open, a
 // request is answered at once (the old engine gave each connection a worker for its whole life).
 TEST(EngineLimitsTest, IdleAndSlowConnectionsDoNotDelayARequest) {
@@ -280,6 +279,53 @@ TEST(EngineLimitsTest, PastTheCapTheLongestWaitingConnectionIsClosed) {
     }
 }
 
+// Unfinished requests hold memory of the server's together within their budget: past it the
+// connection that holds some and has waited longest is closed, and no more than that one; an idle
+// connection, however long it has waited, holds nothing and stays.
+TEST(EngineLimitsTest, PastTheBudgetForUnfinishedRequestsTheLongestWaitingHolderIsClosed) {
+    RunningServer running;
+    HttpServerLimits limits;
+    limits.ioThreadCount = 1;
+    limits.pendingRequestBytes = 40000;  // three of the heads below, not four
+    running.server->setLimits(limits);
+    running.server->GET["/ok"] = textHandler("abc");
+    running.start();
+    const std::size_t answerLength = 82 + HttpServer::version().size();
+    Client idle(running.port);
+    idle.send(keptAliveRequest(running.port, "/ok"));
+    ASSERT_EQ(test::bodyOf(idle.readExactly(answerLength)), "abc");
+
+    // Heads of 12,000 bytes each that never end.
+    std::string unfinished = "GET /ok HTTP/1.1\r\nHost: localhost\r\nX-A: " + std::string(7900, 'a') + "\r\nX-B: ";
+    unfinished += std::string(12000 - 2 - unfinished.size(), 'b') + "\r\n";
+    ASSERT_EQ(unfinished.size(), 12000u);
+    std::vector<std::unique_ptr<Client>> holders;
+    for (int i = 0; i < 4; ++i) {
+        holders.push_back(std::make_unique<Client>(running.port));
+        holders.back()->send(unfinished);
+    }
+    std::optional<std::size_t> closed;
+    for (int round = 0; round < 125 && !closed; ++round) {  // at most five seconds
+        for (std::size_t i = 0; i < holders.size() && !closed; ++i)
+            if (holders[i]->closedWithin(std::chrono::milliseconds(10))) closed = i;
+    }
+    ASSERT_TRUE(closed) << "the fourth head went past the budget";
+    for (std::size_t i = 0; i < holders.size(); ++i) {
+        if (i == *closed) continue;
+        EXPECT_FALSE(holders[i]->closedWithin(std::chrono::milliseconds(100))) << i;
+    }
+    idle.send(keptAliveRequest(running.port, "/ok"));
+    EXPECT_EQ(test::bodyOf(idle.readExactly(answerLength)), "abc") << "the idle connection stays";
+    // The others end their heads and are answered; what they held is free again, so a fourth
+    // head fits once more.
+    for (std::size_t i = 0; i < holders.size(); ++i) {
+        if (i == *closed) continue;
+        holders[i]->send("\r\n");
+        EXPECT_EQ(test::statusLine(holders[i]->readAll()), "HTTP/1.1 200 OK") << i;
+    }
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(test::statusLine(roundTrip(running.port, unfinished + "\r\n")), "HTTP/1.1 200 OK") << i;
+}
+
 // The cap counts the connections of every IO thread together: below it, however the threads
 // share them, no connection is closed to make room.
 TEST(EngineLimitsTest, TheCapCountsAllIOThreadsTogether) {
@@ -291,12 +337,7 @@ TEST(EngineLimitsTest, TheCapCountsAllIOThreadsTogether) {
     running.server->GET["/ok"] = textHandler("abc");
     running.start();
     const std::size_t answerLength = 82 + HttpServer::version().size();
-    std::vector<std::unique_ptr<Client>> kept;
-    for (int i = 0; i < 24; ++i) {
-        kept.push_back(std::make_unique<Client>(running.port));
-        kept.back()->send(keptAliveRequest(running.port, "/ok"));
-        ASSERT_EQ(test::bodyOf(kept.back()->readExactly(answerLength)), "abc") << i;
-    }
+    std::vector<std::unique_ptr<Client>> kept = test::keptAliveConnections(running.port, 24, "/ok", answerLength, "abc");
     for (std::size_t i = 0; i < kept.size(); ++i) {
         kept[i]->send(keptAliveRequest(running.port, "/ok"));
         EXPECT_EQ(test::bodyOf(kept[i]->readExactly(answerLength)), "abc") << i;
@@ -361,12 +402,7 @@ TEST(EngineLimitsTest, OutOfDescriptorsTheLongestWaitingConnectionMakesRoom) {
     running.server->GET["/ok"] = textHandler("abc");
     running.start();
     const std::size_t answerLength = 82 + HttpServer::version().size();
-    std::vector<std::unique_ptr<Client>> kept;
-    for (int i = 0; i < 3; ++i) {
-        kept.push_back(std::make_unique<Client>(running.port));
-        kept.back()->send(keptAliveRequest(running.port, "/ok"));
-        ASSERT_EQ(test::bodyOf(kept.back()->readExactly(answerLength)), "abc") << i;
-    }
+    std::vector<std::unique_ptr<Client>> kept = test::keptAliveConnections(running.port, 3, "/ok", answerLength, "abc");
 
     const auto isOpen = [](int fd) { return ::fcntl(fd, F_GETFD) != -1; };
     int firstFree = 0;

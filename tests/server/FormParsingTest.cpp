@@ -90,6 +90,11 @@ TEST(MultiPartForm, Table) {
          "--XyZ\nContent-Disposition: form-data; name=\"a\"\n\nx\n--XyZ\r\nContent-Disposition: form-data; "
          "name=\"b\"\r\n\r\ny\r\r\n--XyZ--",
          {{"a", std::nullopt, "x"}, {"b", std::nullopt, "y\r"}}},
+        {"lone carriage return before the marker stays", type, "--XyZ\r\n\r\nab\r--XyZ\r\n\r\ncd\r\r--XyZ--",
+         {{std::nullopt, std::nullopt, "ab\r"}, {std::nullopt, std::nullopt, "cd\r\r"}}},
+        {"a partial marker running into the real one", "multipart/form-data; boundary=boundary",
+         "--boundary\r\n\r\ndata--boundar--boundary\r\n\r\n---boundary--",
+         {{std::nullopt, std::nullopt, "data--boundar"}, {std::nullopt, std::nullopt, "-"}}},
         {"empty file field", type,
          "--XyZ\r\nContent-Disposition: form-data; name=\"f\"; filename=\"\"\r\n\r\n\r\n--XyZ--\r\n",
          {{"f", "", ""}}},

@@ -15,6 +15,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "server/HttpServer.h"
 
@@ -101,6 +102,30 @@ inline std::string roundTrip(std::uint16_t port, const std::string& request) {
 inline std::string get(std::uint16_t port, const std::string& target, const std::string& extraHeaders = {}) {
     return roundTrip(port, "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\n" +
                               extraHeaders + "\r\n");
+}
+
+inline std::string keptAliveRequest(std::uint16_t port, const std::string& target) {
+    return "GET " + target + " HTTP/1.1\r\nHost: localhost:" + std::to_string(port) + "\r\nConnection: keep-alive\r\n\r\n";
+}
+
+// Connections that each asked for target with keep-alive and read its answer, answerLength bytes
+// ending in body, opened one after another.
+inline std::vector<std::unique_ptr<Client>> keptAliveConnections(std::uint16_t port, int count, const std::string& target,
+                                                                 std::size_t answerLength, const std::string& body) {
+    std::vector<std::unique_ptr<Client>> kept;
+    for (int i = 0; i < count; ++i) {
+        kept.push_back(std::make_unique<Client>(port));
+        kept.back()->send(keptAliveRequest(port, target));
+        const std::string answer = kept.back()->readExactly(answerLength);
+        if (answer.size() != answerLength || !answer.ends_with("\r\n\r\n" + body))
+            throw std::runtime_error("connection " + std::to_string(i) + " was answered " + answer);
+    }
+    return kept;
+}
+
+// A route answering the text.
+inline HttpHandler textHandler(std::string text) {
+    return [text](const HttpRequest&) { return HttpResponse::ok(HttpResponseBody::text(text)); };
 }
 
 inline std::string statusLine(const std::string& response) { return response.substr(0, response.find("\r\n")); }

@@ -117,6 +117,11 @@ HttpResponse demoFormEcho(const HttpRequest& request) {
 std::shared_ptr<server::HttpServer> buildDemoServer(const std::string& publicDirectory) {
     util::writeLine(publicDirectory);
     auto server = std::make_shared<server::HttpServer>();
+    // The upload page takes photos and films, not only the small requests of the program's pages.
+    server::HttpServerLimits limits;
+    limits.maxBodyLength = demoMaxBodyLength;
+    limits.pendingRequestBytes = 4 * demoMaxBodyLength;
+    server->setLimits(limits);
     server::HttpRouter& router = server->router;
     const std::vector<std::string> defaults{"index.html", "default.html"};
     router.addRoute(std::nullopt, "/public/:path", [defaults, publicDirectory](const HttpRequest& request) {

@@ -5,6 +5,7 @@
 //
 //   auto server = buildDemoServer("resources/demo-public");
 //   server->start(9081, true);   // loopback only, like every HttpServer
+#include <cstddef>
 #include <memory>
 #include <string>
 
@@ -16,6 +17,9 @@
 namespace qv::serverdemo {
 
 using html::AttributeMap;
+
+// The largest request body the demonstration server takes (uploads of photos and films).
+inline constexpr std::size_t demoMaxBodyLength = 64 * 1024 * 1024;
 
 // Prints the public folder on a line of its own and returns the server with its routes, not
 // started.

@@ -103,6 +103,13 @@ TEST(InitGlobalTest, OneServerServesFilesAndLessonsAcrossSaveFolders) {
             EXPECT_NE(answer.find("Content-Type: text/html"), std::string::npos);
         }
     }
+
+    // A body in a transfer coding is refused, not taken as empty; bodies stay within 1 MiB.
+    const std::string post = "POST /index.html HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\n";
+    EXPECT_EQ(server::test::statusLine(server::test::roundTrip(port, post + "Transfer-Encoding: chunked\r\n\r\n1\r\na\r\n0\r\n\r\n")),
+              "HTTP/1.1 501 Not Implemented");
+    EXPECT_EQ(server::test::statusLine(server::test::roundTrip(port, post + "Content-Length: 1048577\r\n\r\n")),
+              "HTTP/1.1 413 Content Too Large");
 }
 
 TEST(InitGlobalTest, CreatesLayoutAndRefreshesTemplates) {

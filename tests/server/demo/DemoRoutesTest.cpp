@@ -185,31 +185,51 @@ TEST_F(DemoRoutes, EveryRouteStatusFieldsAndBody) {
     }
 }
 
-TEST_F(DemoRoutes, ForeignHostRefusedAndEveryRequestLogged) {
+// The engine refuses a foreign host before any route or middleware sees the request: the
+// middleware's line is written for every request that is routed, and for none that is refused.
+TEST_F(DemoRoutes, ForeignHostRefusedUnloggedAndEveryRoutedRequestLogged) {
     testing::internal::CaptureStdout();
     Answer refused = parseAnswer(exchange("GET /demo", "", "", "demo.example:80"));
     Answer missing = parseAnswer(exchange("GET /nowhere/at?all=1"));
+    Answer page = parseAnswer(exchange("POST /magic"));
     // The middleware line is written before the answer goes out.
     const std::string printed = testing::internal::GetCapturedStdout();
     EXPECT_EQ(refused.statusLine, "HTTP/1.1 403 Forbidden");
     EXPECT_EQ(missing.statusLine, "HTTP/1.1 301 Moved Permanently");
-    EXPECT_NE(printed.find("Middleware: 127.0.0.1 -> GET -> /nowhere/at\n"), std::string::npos) << printed;
+    EXPECT_EQ(page.statusLine, "HTTP/1.1 200 OK");
+    EXPECT_EQ(printed, "Middleware: 127.0.0.1 -> GET -> /nowhere/at\nMiddleware: 127.0.0.1 -> POST -> /magic\n");
 }
 
+// Uploads through curl, also of files past the program's own 1 MiB body limit.
 TEST_F(DemoRoutes, UploadEchoThroughCurl) {
-    fs::path file = folder_ / "photo.bin";
-    std::string bytes;
-    for (int i = 0; i < 3000; ++i) bytes += static_cast<char>((i * 7) % 256);
-    std::ofstream(file, std::ios::binary) << bytes;
-    const std::string command = "curl -s -S --max-time 20 -F 'note=just text' -F 'my_file1=@" + file.string() +
-                                "' http://" + demo.host() + "/upload 2>&1";
-    std::FILE* pipe = ::popen(command.c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
-    std::string output;
-    char buffer[4096];
-    while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, n);
-    EXPECT_EQ(::pclose(pipe), 0) << output;
-    EXPECT_EQ(output, textBody("Name: my_file1 File name: photo.bin Size: 3000<br>"));
+    for (std::size_t size : {std::size_t{3000}, std::size_t{5} * 1024 * 1024}) {
+        SCOPED_TRACE(size);
+        fs::path file = folder_ / "photo.bin";
+        std::string bytes;
+        for (std::size_t i = 0; i < size; ++i) bytes += static_cast<char>((i * 7) % 256);
+        std::ofstream(file, std::ios::binary) << bytes;
+        const std::string command = "curl -s -S --max-time 20 -F 'note=just text' -F 'my_file1=@" + file.string() +
+                                    "' http://" + demo.host() + "/upload 2>&1";
+        std::FILE* pipe = ::popen(command.c_str(), "r");
+        ASSERT_NE(pipe, nullptr);
+        std::string output;
+        char buffer[4096];
+        while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, n);
+        EXPECT_EQ(::pclose(pipe), 0) << output;
+        EXPECT_EQ(output, textBody("Name: my_file1 File name: photo.bin Size: " + std::to_string(size) + "<br>"));
+    }
+}
+
+// Bodies the engine does not read are refused, never taken as empty; past the demonstration's own
+// body limit a request is refused too.
+TEST_F(DemoRoutes, ChunkedAndOverlongBodiesRefused) {
+    Answer chunked = parseAnswer(exchange("POST /login",
+                                          "Content-Type: application/x-www-form-urlencoded\r\nTransfer-Encoding: chunked\r\n"
+                                          "\r\n3\r\na=1\r\n0\r\n"));
+    EXPECT_EQ(chunked.statusLine, "HTTP/1.1 501 Not Implemented");
+    EXPECT_EQ(chunked.body, "");
+    Answer overlong = parseAnswer(exchange("POST /upload", "Content-Length: " + std::to_string(demoMaxBodyLength + 1) + "\r\n"));
+    EXPECT_EQ(overlong.statusLine, "HTTP/1.1 413 Content Too Large");
 }
 
 TEST_F(DemoRoutes, WebSocketEchoAnswersTextFragmentsAndPings) {
