@@ -225,8 +225,11 @@ void ThumbnailView::deleteConfirmed() {
     const QString path = localPath(deletingLibraryFile_->url);
     // A failed removal is not reported: the caller drops the item all the same.
     if (!path.isEmpty()) {
-        if (QFileInfo(path).isDir())
-            QDir(path).removeRecursively();  // a converted presentation is a folder
+        // A converted presentation is a folder, removed whole; a link (to a folder or a file) is
+        // removed itself, never what it points to.
+        const QFileInfo info(path);
+        if (info.isDir() && !info.isSymLink())
+            QDir(path).removeRecursively();
         else
             QFile::remove(path);
     }
