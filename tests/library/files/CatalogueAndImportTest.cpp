@@ -154,6 +154,17 @@ TEST(ImportRules, CopiesGoThroughATemporaryName) {
     EXPECT_FALSE(failed.error.isEmpty());
     EXPECT_EQ(QDir(lib).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"scan.jpg"});
 
+    // A name of 250 bytes (125 letters of a non-Latin alphabet) fits a folder, and so it is copied:
+    // the working name beside it stays within the limit of 255 bytes.
+    const QString longName = QString(123, QChar(0x0416)) + ".png";
+    ASSERT_EQ(QFile::encodeName(longName).size(), 250);
+    write(dir.filePath(longName), "long");
+    const CopyResult longCopy = copyIntoFolder(dir.filePath(longName), lib);
+    ASSERT_EQ(longCopy.outcome, CopyOutcome::copied) << longCopy.error.toStdString();
+    EXPECT_EQ(read(lib + "/" + longName), "long");
+    EXPECT_EQ(QDir(lib).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot).size(), 2);
+    QFile::remove(lib + "/" + longName);
+
     // A folder of the same name (an older slide folder) is replaced by the file.
     QDir(lib).mkpath("chart.png");
     write(lib + "/chart.png/inner", "x");
