@@ -70,6 +70,21 @@ std::optional<WorkingFolder> createWorkingFolder(const QString& folder, const QS
 // Removes a file, or a folder with what it holds, never following a link (a link goes itself).
 bool removeEntry(const QString& path);
 
+// Removes a working file or folder when it goes out of scope, unless it was kept.
+class Discard {
+public:
+    explicit Discard(QString path) : path_(std::move(path)) {}
+    ~Discard() {
+        if (!path_.isEmpty()) removeEntry(path_);
+    }
+    Discard(const Discard&) = delete;
+    Discard& operator=(const Discard&) = delete;
+    void keep() { path_.clear(); }
+
+private:
+    QString path_;
+};
+
 // Removes the working files and folders directly in `folder` that this user owns and no running
 // program holds. Returns their names.
 QStringList removeAbandonedWorkingFiles(const QString& folder);

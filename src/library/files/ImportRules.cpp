@@ -63,12 +63,7 @@ CopyResult copyIntoFolder(const QString& source, const QString& folder) {
     std::optional<WorkingFile> working = createWorkingFile(folder, name, QStringLiteral("copy"), &result.error);
     if (!working) return result;
     // Whatever goes wrong from here on, the working file goes too.
-    struct Discard {
-        QString path;
-        ~Discard() {
-            if (!path.isEmpty()) QFile::remove(path);
-        }
-    } discard{working->path};
+    Discard discard(working->path);
     QFile out;
     if (!out.open(working->fd.release(), QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
         result.error = out.errorString();
@@ -102,7 +97,7 @@ CopyResult copyIntoFolder(const QString& source, const QString& folder) {
         result.error = QString::fromLocal8Bit(std::strerror(errno));
         return result;
     }
-    discard.path.clear();
+    discard.keep();
     result.outcome = CopyOutcome::copied;
     return result;
 }
