@@ -77,16 +77,21 @@ TEST(Favorites, RoundTripKeepsTheCatalogueKeysAndUnknownNames) {
     EXPECT_EQ(favoritesToStore({{"a.png", false}}, {"a.png"}), QStringList{});
 }
 
-TEST(Favorites, UnreadableFileAndNonArray) {
-    QTemporaryDir dir;
-    QStringList favorites = {"kept"};
-    QString error;
-    write(dir.filePath("favorites.json"), "[\"a\",");
-    EXPECT_EQ(readFavorites(dir.path(), &favorites, &error), FavoritesRead::unreadable);
-    EXPECT_EQ(favorites, QStringList{"kept"});
-    write(dir.filePath("favorites.json"), R"({"a":1})");
-    EXPECT_EQ(readFavorites(dir.path(), &favorites, &error), FavoritesRead::ok);
-    EXPECT_TRUE(favorites.isEmpty());
+TEST(Favorites, DamagedFilesAreKeptAside) {
+    for (const QByteArray& damaged : {QByteArray("[\"a\","), QByteArray(R"({"a":1})"), QByteArray("\xff\xfe")}) {
+        SCOPED_TRACE(damaged.toStdString());
+        QTemporaryDir dir;
+        QStringList favorites = {"kept"};
+        QString error;
+        write(dir.filePath("favorites.json"), damaged);
+        EXPECT_EQ(readFavorites(dir.path(), &favorites, &error), FavoritesRead::damaged);
+        EXPECT_FALSE(error.isEmpty());
+        EXPECT_EQ(favorites, QStringList{"kept"});
+        const QString aside = setAsideDamagedFavorites(dir.path());
+        EXPECT_TRUE(QFileInfo(aside).fileName().startsWith("favorites.json.unreadable-")) << aside.toStdString();
+        EXPECT_EQ(read(aside), damaged);
+        EXPECT_FALSE(QFileInfo::exists(dir.filePath("favorites.json")));
+    }
 }
 
 TEST(Favorites, AFailedWriteSaysSo) {
