@@ -32,9 +32,12 @@
 #include "state/Notifications.h"
 #include "support/BigPhoto.h"
 #include "support/QtWait.h"
+#include "support/Processes.h"
 #include "support/ScopedEnv.h"
 
 using namespace qv::library;
+using qv::test::processGone;
+using qv::test::readPid;
 using qv::app::FolderLocations;
 using qv::test::waitUntil;
 
@@ -526,19 +529,6 @@ QString writeStallingOffice(const QString& folder, const QString& pdf) {
                         .toUtf8());
     QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
     return path;
-}
-
-qint64 readPid(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll()).trimmed().toLongLong() : 0;
-}
-
-bool processGone(qint64 pid) {
-    QFile stat(QString("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly)) return true;
-    const QByteArray text = stat.readAll();
-    const qsizetype paren = text.lastIndexOf(')');
-    return paren < 0 || text.mid(paren + 2, 1) == "Z";
 }
 
 // Copies go side by side with a conversion: a photo dropped while a presentation converts is

@@ -24,9 +24,12 @@
 #include <vector>
 
 #include "library/files/SlideConverter.h"
+#include "support/Processes.h"
 #include "support/ScopedEnv.h"
 
 using namespace qv::library;
+using qv::test::processGone;
+using qv::test::readPid;
 
 namespace {
 
@@ -215,15 +218,6 @@ TEST(SlideConverter, FailuresSaySoAndLeaveNoHalfWrittenSlides) {
     }
 }
 
-// A process that is gone (or only waits to be reaped, having been reparented).
-bool processGone(qint64 pid) {
-    QFile stat(QString("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly)) return true;
-    const QByteArray text = stat.readAll();
-    const qsizetype paren = text.lastIndexOf(')');
-    return paren < 0 || text.mid(paren + 2, 1) == "Z";
-}
-
 bool eventually(const std::function<bool()>& condition, int timeoutMs) {
     QElapsedTimer clock;
     clock.start();
@@ -232,11 +226,6 @@ bool eventually(const std::function<bool()>& condition, int timeoutMs) {
         QThread::msleep(20);
     }
     return true;
-}
-
-qint64 readPid(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll()).trimmed().toLongLong() : 0;
 }
 
 // LibreOffice's launcher starts the office program and waits for it, as soffice does soffice.bin.
