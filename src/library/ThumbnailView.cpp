@@ -48,6 +48,10 @@ QSize ThumbnailView::sizeHint() const {
     return {thumbnailWidth + 20, (hasPicture() ? kTop + thumbnailHeight + kTop : 0) + nameHeight + kSpacer};
 }
 
+int ThumbnailView::heightWithPicture(const QFont& font) {
+    return kTop + thumbnailHeight + kTop + QFontMetrics(font).height() + kSpacer;
+}
+
 QRect ThumbnailView::thumbnailRect() const {
     if (!hasPicture()) return {};
     return QRect((width() - thumbnailWidth) / 2, kTop, thumbnailWidth, thumbnailHeight);
