@@ -17,6 +17,12 @@ ThumbnailList::ThumbnailList(const QString& emptyText, MakeCell makeCell, QWidge
     setFrameShape(QFrame::NoFrame);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    // A slim scroller on the list's own ground, as plain lists have, leaving the cells their width.
+    verticalScrollBar()->setStyleSheet(QStringLiteral(
+        "QScrollBar:vertical { width: 6px; background: transparent; margin: 2px 0 2px 0; }"
+        "QScrollBar::handle:vertical { background: rgba(255, 255, 255, 140); border-radius: 3px; min-height: 24px; }"
+        "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
+        "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: transparent; }"));
     viewport()->setObjectName(QStringLiteral("thumbnailListContent"));
     viewport()->setAutoFillBackground(true);
     QPalette pal = viewport()->palette();
