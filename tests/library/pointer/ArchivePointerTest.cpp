@@ -73,7 +73,7 @@ TEST(ArchiveUnderAPointer, TheWheelScrollsTwentySnapshots) {
     window.move(100, 80);
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    ASSERT_TRUE(loaded.wait(20000));
+    ASSERT_TRUE(loaded.count() > 0 || loaded.wait(20000));  // it may have come while the window was shown
     // The list centres itself in the window as it grows: let it settle before pointing at it.
     QRect settled;
     ASSERT_TRUE(waitUntil(
