@@ -301,7 +301,7 @@ void FileLibraryView::buildWidgets() {
         "QScrollArea, QScrollArea > QWidget > QWidget { background: #808080; color: white; }"));
     tabs_->addTab(buildMyFilesTab(), QString());
     tabs_->addTab(buildTemplatesTab(), QString());
-    bodyLayout->addWidget(tabs_);
+    bodyLayout->addWidget(tabs_, 1);
 
     errorBar_ = new QWidget(body_);
     errorBar_->setStyleSheet(QStringLiteral("background: #a33; color: white; border-radius: 6px;"));
@@ -312,12 +312,11 @@ void FileLibraryView::buildWidgets() {
     errorLabel_->setWordWrap(true);
     errorLabel_->setTextFormat(Qt::PlainText);  // file names, never markup
     errorLabel_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    auto* errorScroll = new QScrollArea(errorBar_);
-    errorScroll->setWidget(errorLabel_);
-    errorScroll->setWidgetResizable(true);
-    errorScroll->setFrameShape(QFrame::NoFrame);
-    errorScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    errorScroll->setMaximumHeight(90);
+    errorScroll_ = new QScrollArea(errorBar_);
+    errorScroll_->setWidget(errorLabel_);
+    errorScroll_->setWidgetResizable(true);
+    errorScroll_->setFrameShape(QFrame::NoFrame);
+    errorScroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     auto* dismiss = new QPushButton(QStringLiteral("OK"), errorBar_);
     dismiss->setFlat(true);
     connect(dismiss, &QPushButton::clicked, this, [this] {
@@ -325,9 +324,10 @@ void FileLibraryView::buildWidgets() {
         errorBar_->hide();
         emit changed();
     });
-    errorLayout->addWidget(errorScroll, 1);
+    errorLayout->addWidget(errorScroll_, 1);
     errorLayout->addWidget(dismiss);
     errorBar_->hide();
+    errorBar_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);  // as high as its lines
     bodyLayout->addWidget(errorBar_);
 
     // The converting sheet lies over the tab view while a presentation is converted.
@@ -483,6 +483,10 @@ void FileLibraryView::showError(const QString& text) {
     // Each failure stays until the teacher dismisses them: several imports may fail at once.
     errors_ << text;
     errorLabel_->setText(errors_.join(QLatin1Char('\n')));
+    // As high as its lines, up to five of them; more scroll.
+    const int lines = errorLabel_->heightForWidth(errorScroll_->viewport()->width() > 50 ? errorScroll_->viewport()->width()
+                                                                                          : bodyWidth - 80);
+    errorScroll_->setFixedHeight(std::min(lines, 6 * errorLabel_->fontMetrics().lineSpacing()) + 2);
     errorBar_->show();
     emit changed();
 }

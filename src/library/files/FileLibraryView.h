@@ -29,6 +29,7 @@
 class QLabel;
 class QLineEdit;
 class QProgressBar;
+class QScrollArea;
 class QTabWidget;
 class QVariantAnimation;
 class QGridLayout;
@@ -196,6 +197,7 @@ private:
     QProgressBar* sheetProgress_ = nullptr;
     QWidget* errorBar_ = nullptr;
     QLabel* errorLabel_ = nullptr;
+    QScrollArea* errorScroll_ = nullptr;
     QVariantAnimation* slide_ = nullptr;
     bool settingSearchText_ = false;
 };

@@ -35,6 +35,7 @@
 #include "support/QtWait.h"
 #include "support/Processes.h"
 #include "support/ScopedEnv.h"
+#include "support/WindowPicture.h"
 
 using namespace qv::library;
 using qv::test::processGone;
@@ -416,6 +417,8 @@ TEST_F(FileLibraryPanel, RealFilesAreListedAndEveryFailureIsNamed) {
     for (const char* name : {"scan.png", "worksheet.pdf"})
         EXPECT_EQ(errors.filter(QString(name) + " was copied into the library, but it cannot be shown").size(), 1)
             << name << ": " << panel.errorText().toStdString();
+    qv::test::spin(200);
+    qv::test::saveWindowPicture(panel, "file-library-import-failures.png");
 }
 
 // A stand-in LibreOffice: its launcher starts a child (as soffice starts soffice.bin), notes both,
