@@ -23,6 +23,7 @@
 #include "helpers/NiceButtonStyle.h"
 #include "library/ArchiveListView.h"
 #include "library/MainThreadHandover.h"
+#include "library/PlainTextAlert.h"
 #include "library/RoundedPanel.h"
 #include "library/ThumbnailList.h"
 #include "library/ThumbnailView.h"
@@ -472,6 +473,7 @@ void GifGeneratorView::exportDone(const GifExportResult& result, const std::vect
         alert->setIcon(QMessageBox::Warning);
         alert->setText(QStringLiteral("Export Failed"));
         alert->setInformativeText(result.error + skipped);
+        showTextsPlain(*alert);
         alert->addButton(QMessageBox::Ok);
         alert->open();
         emit exportFinished(false);
@@ -482,6 +484,7 @@ void GifGeneratorView::exportDone(const GifExportResult& result, const std::vect
     showingDeleteAlert_ = true;
     alert->setText(QStringLiteral("Export Successful!"));
     alert->setInformativeText(QStringLiteral("Do you want to DELETE original snapshots from your computer?") + skipped);
+    showTextsPlain(*alert);
     QPushButton* del = alert->addButton(QStringLiteral("DELETE"), QMessageBox::AcceptRole);
     QPushButton* keep = alert->addButton(QStringLiteral("Keep"), QMessageBox::RejectRole);
     alert->setDefaultButton(keep);

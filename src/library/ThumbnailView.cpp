@@ -13,6 +13,7 @@
 #include <QPushButton>
 
 #include "library/LibraryImages.h"
+#include "library/PlainTextAlert.h"
 #include "util/Print.h"
 
 namespace qv::library {
@@ -211,6 +212,7 @@ void ThumbnailView::requestDeletion() {
                            : QStringLiteral("Are you sure you want to delete this file?"));
     const QString name = deletingLibraryFile_->description();
     alert->setInformativeText(library ? name : name + QStringLiteral("\n\n This will DELETE the file from your computer."));
+    showTextsPlain(*alert);
     QPushButton* yes = alert->addButton(QStringLiteral("Yes"), QMessageBox::AcceptRole);
     alert->addButton(QMessageBox::Cancel);
     alert->setDefaultButton(yes);

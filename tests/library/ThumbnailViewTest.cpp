@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
@@ -91,6 +92,19 @@ TEST_F(CellFixture, LibraryCellAsksAboutTheBarWithTheBareName) {
     ASSERT_TRUE(view->deleteAlert());
     EXPECT_EQ(view->deleteAlert()->text(), "Are you sure you want to remove this file from the plimsk bar?");
     EXPECT_EQ(view->deleteAlert()->informativeText(), "20260101_101010");
+    view->deleteAlert()->reject();
+}
+
+// A file's name is shown as it is, also when it looks like markup.
+TEST_F(CellFixture, TheNameInTheQuestionIsPlainText) {
+    item->name = "<b>Test</b> &amp; <i>answers</i>";
+    auto view = cell("archive");
+    view->requestDeletion();
+    ASSERT_TRUE(view->deleteAlert());
+    auto* informative = view->deleteAlert()->findChild<QLabel*>("qt_msgbox_informativelabel");
+    ASSERT_TRUE(informative);
+    EXPECT_EQ(informative->textFormat(), Qt::PlainText);
+    EXPECT_TRUE(informative->text().startsWith("<b>Test</b> &amp; <i>answers</i>"));
     view->deleteAlert()->reject();
 }
 

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QPainter>
@@ -86,6 +87,13 @@ ConversionResult SlideConverter::convert(const QString& document, const QString&
     if (base.isEmpty() || base == QLatin1String(".") || base == QLatin1String("..")) {
         result.error = QStringLiteral("%1 was not imported: its name leaves nothing to name the folder of its slides. "
                                       "Rename the file and import it again.")
+                           .arg(info.fileName());
+        return result;
+    }
+    // Each slide is named by the document with ".001.png" added: a name of one file at the most.
+    if (QFile::encodeName(slideName(base, 0)).size() > 255) {
+        result.error = QStringLiteral("%1 was not imported: its name is too long for the names of its slides. "
+                                      "Rename it shorter and import it again.")
                            .arg(info.fileName());
         return result;
     }
