@@ -86,7 +86,9 @@ CopyResult copyIntoFolder(const QString& source, const QString& folder) {
         result.error = out.errorString();
         return result;
     }
-    out.setPermissions(in.permissions() | QFileDevice::WriteOwner | QFileDevice::ReadOwner);
+    // The source's mode as the umask leaves it (the working file was made with what it leaves of
+    // 0666), always readable and writable by its owner.
+    out.setPermissions((in.permissions() | QFileDevice::WriteOwner | QFileDevice::ReadOwner) & out.permissions());
     out.close();
     // A folder (an older slide folder, say) under the name goes first; a file or a link is replaced
     // by the rename itself.

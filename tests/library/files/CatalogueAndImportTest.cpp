@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <sys/stat.h>
+
 #include "library/files/ImportRules.h"
 #include "library/files/TemplateCatalogue.h"
 
@@ -158,6 +160,17 @@ TEST(ImportRules, CopiesGoThroughATemporaryName) {
     EXPECT_EQ(failed.outcome, CopyOutcome::failed);
     EXPECT_FALSE(failed.error.isEmpty());
     EXPECT_EQ(QDir(lib).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"scan.jpg"});
+
+    // The copy keeps the source's mode as far as the umask allows.
+    QFile::setPermissions(dir.filePath("scan.jpg"), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                        QFileDevice::ReadGroup | QFileDevice::ReadOther);
+    const mode_t umaskBefore = ::umask(027);
+    const CopyResult masked = copyIntoFolder(dir.filePath("scan.jpg"), lib);
+    ::umask(umaskBefore);
+    ASSERT_EQ(masked.outcome, CopyOutcome::copied) << masked.error.toStdString();
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(lib + "/scan.jpg").constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
 
     // A name of 250 bytes (125 letters of a non-Latin alphabet) fits a folder, and so it is copied:
     // the working name beside it stays within the limit of 255 bytes.
