@@ -94,7 +94,11 @@ QString workingName(const QString& name, const QString& tag) {
 
 bool isWorkingName(const QString& name) {
     static const QRegularExpression pattern(QStringLiteral("^\\.[\\s\\S]*\\.[a-z]+-[A-Za-z0-9]{6}\\.part$"));
-    return pattern.match(name).hasMatch();
+    // What earlier versions of the program named them: ".<name>.slides-XXXXXX" for the slides of a
+    // conversion and ".<name>.XXXXXX.part" for a copy.
+    static const QRegularExpression earlier(
+        QStringLiteral("^\\.[\\s\\S]+\\.(slides-[A-Za-z0-9]{6}|[A-Za-z0-9]{6}\\.part)$"));
+    return pattern.match(name).hasMatch() || earlier.match(name).hasMatch();
 }
 
 std::optional<WorkingFile> createWorkingFile(const QString& folder, const QString& name, const QString& tag,

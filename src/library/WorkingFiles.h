@@ -47,7 +47,8 @@ private:
 // "." + name + "." + tag + "-" + six random letters and digits + ".part", the name shortened (at a
 // character boundary) where the whole would pass 255 bytes.
 QString workingName(const QString& name, const QString& tag);
-// True for a name workingName() makes, whatever its name part and tag.
+// True for a name workingName() makes, whatever its name part and tag (and for the names earlier
+// versions of the program gave their working files in the library folder).
 bool isWorkingName(const QString& name);
 
 // A new, empty, locked working file in `folder`, created with the mode the umask leaves of 0666.

@@ -83,9 +83,15 @@ TEST(WorkingFiles, AbandonedOnesAreRemovedHeldOnesStay) {
     ASSERT_TRUE(QFile::link(elsewhere.path(), link));
     write(dir.filePath("photo.png"));
     write(dir.filePath(".hidden.png"));
+    // What an earlier version of the program left: a slides folder and a copy.
+    ASSERT_TRUE(QDir(dir.path()).mkpath(".deck.slides-Ab12Cd"));
+    write(dir.filePath(".deck.slides-Ab12Cd/deck.001.png"));
+    write(dir.filePath(".photo.png.Xy12Zw.part"));
 
     const QStringList removed = removeAbandonedWorkingFiles(dir.path());
-    EXPECT_EQ(removed.size(), 2) << removed.join(", ").toStdString();
+    EXPECT_EQ(removed.size(), 4) << removed.join(", ").toStdString();
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath(".deck.slides-Ab12Cd")));
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath(".photo.png.Xy12Zw.part")));
     EXPECT_FALSE(QFileInfo::exists(abandonedFile));
     EXPECT_FALSE(QFileInfo::exists(abandonedFolder));
     EXPECT_TRUE(QFileInfo::exists(held->path));
