@@ -12,7 +12,6 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
-#include <csignal>
 #include <cmath>
 #include <unistd.h>
 

@@ -25,8 +25,6 @@
 
 #include "library/WorkingFiles.h"
 
-class QTemporaryDir;
-
 namespace qv::library {
 
 // The converter's folders in the temporary folder: "<prefix>XXXXXX".
