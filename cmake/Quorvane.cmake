@@ -47,3 +47,17 @@ function(qv_test name)
         gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60)
     endif()
 endfunction()
+
+# qv_desktop_test(<executable> <test name> LIBS lib...)
+# A GoogleTest executable of the folder's .cpp files, run whole as one CTest case (label qt) on a
+# virtual display of its own with a window manager (scripts/virtual-desktop): for tests that move
+# the real pointer, so that no other test's window is in its way.
+function(qv_desktop_test name test)
+    cmake_parse_arguments(T "" "" "LIBS" ${ARGN})
+    file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+    add_executable(${name} ${sources})
+    target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest)
+    target_include_directories(${name} PRIVATE ${QV_SOURCE_ROOT}/src ${QV_SOURCE_ROOT}/tests)
+    add_test(NAME ${test} COMMAND ${QV_SOURCE_ROOT}/scripts/virtual-desktop $<TARGET_FILE:${name}>)
+    set_tests_properties(${test} PROPERTIES LABELS qt ENVIRONMENT "QT_QPA_PLATFORM=xcb")
+endfunction()

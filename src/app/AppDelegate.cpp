@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QScreen>
 #include <QSettings>
+#include <QThreadPool>
 #include <QTimer>
 #include <QUrl>
 #include <QWindow>
@@ -23,6 +24,7 @@
 #include "app/Settings.h"
 #include "app/UpdateCheck.h"
 #include "app/WindowDelegate.h"
+#include "library/files/Leftovers.h"
 #include "state/AppState.h"
 #include "state/NotificationCenter.h"
 #include "state/Notifications.h"
@@ -173,6 +175,8 @@ void AppDelegate::useSaveFolder(const QString& folder) {
         QPointer<AppDelegate> self(this);
         recoverInterruptedRecordings(locations->videosFolderURL,
                                      [self]() -> QWidget* { return self ? self->window() : nullptr; });
+        QThreadPool::globalInstance()->start(
+            [library = locations->libraryFolderURL] { library::removeLeftoversOfEarlierRuns(library); });
     }
     checkForUpdate();
     emit saveFolderInitialised(folder);

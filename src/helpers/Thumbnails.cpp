@@ -17,6 +17,28 @@ QImage fitted(const QImage& image) {
     return image.scaled(thumbnailWidth, thumbnailHeight, Qt::KeepAspectRatio, Qt::SmoothTransformation);
 }
 
+// A picture read at thumbnail size: the reader decodes it scaled (a JPEG at a fraction of its
+// size), so a photo of any size gets a thumbnail without the whole picture in memory, and Qt's
+// limit on image allocations never refuses it.
+std::optional<QImage> pictureThumbnail(const QString& path, QString* error) {
+    QImageReader reader(path);
+    reader.setAutoTransform(true);
+    const QSize stored = reader.size();
+    if (stored.isValid()) {
+        // The scaled size is that of the stored picture, before the reader turns it upright.
+        QSize box(thumbnailWidth, thumbnailHeight);
+        if (reader.transformation() & QImageIOHandler::TransformationRotate90) box.transpose();
+        if (stored.width() > box.width() || stored.height() > box.height())
+            reader.setScaledSize(stored.scaled(box, Qt::KeepAspectRatio).expandedTo(QSize(1, 1)));
+    }
+    QImage image = reader.read();
+    if (image.isNull()) {
+        *error = QStringLiteral("Cannot read the picture ") + path + ": " + reader.errorString();
+        return std::nullopt;
+    }
+    return fitted(image);
+}
+
 std::optional<QImage> pdfThumbnail(const QString& path, QString* error) {
     QPdfDocument pdf;
     if (pdf.load(path) != QPdfDocument::Error::None || pdf.pageCount() < 1) {
@@ -50,13 +72,7 @@ std::optional<QImage> makeThumbnail(const QString& path, QString* error) {
         // a while to decode the first frame.
         result = gst::grabMovieFrame(path, thumbnailWidth, thumbnailHeight, &why, 30000);
     } else {
-        QImageReader reader(path);
-        reader.setAutoTransform(true);
-        QImage image = reader.read();
-        if (image.isNull())
-            why = QStringLiteral("Cannot read the picture ") + path + ": " + reader.errorString();
-        else
-            result = fitted(image);
+        result = pictureThumbnail(path, &why);
     }
     if (!result && error) *error = why;
     return result;

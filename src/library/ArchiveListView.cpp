@@ -43,9 +43,11 @@ const char* const kNoFolderMessage =
 // A row of the list's top: an image 24 x 24 and a title 100 wide; a tap runs the action.
 class TapRow : public QWidget {
 public:
-    TapRow(const QString& title, const QString& image, std::function<void()> action, QWidget* parent)
+    // `name` is the row's object name, kept whatever the title reads.
+    TapRow(const QString& name, const QString& title, const QString& image, std::function<void()> action,
+           QWidget* parent)
         : QWidget(parent), action_(std::move(action)) {
-        setObjectName(title);
+        setObjectName(name);
         setCursor(Qt::PointingHandCursor);
         auto* layout = new QHBoxLayout(this);
         layout->setContentsMargins(0, 2, 0, 2);
@@ -57,6 +59,7 @@ public:
         layout->addWidget(icon);
         auto* label = new QLabel(title, this);
         label->setFixedWidth(100);
+        label->setWordWrap(true);  // a longer title takes a second line within its 100
         label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
         label->setIndent(4);
         layout->addWidget(label);
@@ -128,10 +131,13 @@ ArchiveListView::ArchiveListView(QWidget* parent) : QWidget(parent), handover_(M
     auto* column = new QVBoxLayout(body_);
     column->setContentsMargins(0, 5, 0, 5);
     column->setSpacing(0);
-    finderRow_ = new TapRow(QStringLiteral("Open in Finder"), QStringLiteral("toolbar_folder"), [this] { openInFinder(); }, body_);
+    // The platform's file viewer is the desktop's file manager.
+    finderRow_ = new TapRow(QStringLiteral("Open in Finder"), QStringLiteral("Open in File Manager"),
+                            QStringLiteral("toolbar_folder"), [this] { openInFinder(); }, body_);
     column->addWidget(finderRow_);
     if (app::isWendleEdition()) {
-        gifRow_ = new TapRow(QStringLiteral("Generate GIF"), QStringLiteral("toolbar_gif"), [this] { openGifGenerator(); }, body_);
+        gifRow_ = new TapRow(QStringLiteral("Generate GIF"), QStringLiteral("Generate GIF"), QStringLiteral("toolbar_gif"),
+                             [this] { openGifGenerator(); }, body_);
         column->addWidget(gifRow_);
     }
     list_ = new ThumbnailList(
@@ -206,7 +212,7 @@ void ArchiveListView::removeFromFileList(const QUuid& id) {
     auto it = std::find_if(fileList_.begin(), fileList_.end(), [&](const LibraryFilePtr& f) { return f->id == id; });
     if (it == fileList_.end()) return;
     fileList_.erase(it);
-    list_->setItems(fileList_);
+    list_->removeItem(id);
     emit fileListChanged();
 }
 
@@ -227,7 +233,7 @@ void ArchiveListView::loadArchive() {
     app::archiveListView = this;
     ++loadGeneration_;
     fileList_.clear();
-    list_->setItems(fileList_);
+    list_->setItems({});
     emit fileListChanged();
 
     const std::shared_ptr<const app::FolderLocations> folders = app::folderLocations();
@@ -260,7 +266,7 @@ void ArchiveListView::loadArchive() {
             const bool handed = handover->post([this, generation, item] {
                 if (generation != loadGeneration_) return;  // a newer load started meanwhile
                 fileList_.push_back(item);
-                list_->setItems(fileList_);
+                list_->appendItem(item);
                 emit fileListChanged();
             });
             if (!handed) return;  // the list is gone
@@ -305,7 +311,7 @@ void ArchiveListView::addCapturedFile(const app::Notification& notification, Lib
             item->thumbnailImage = image;
             fileList_.insert(fileList_.begin(), item);
             if (type == LibraryFileType::PNG && !firstFile_) firstFile_ = item;
-            list_->setItems(fileList_);
+            list_->prependItem(item);
             emit fileListChanged();
             emit capturedFileInserted(item);
         });

@@ -65,6 +65,8 @@ public:
     int shift() const { return shift_; }
     bool handlePointsLeft() const { return !hideArchiveList_; }
     QMessageBox* noFolderAlert() const { return noFolderAlert_; }
+    // How the load's worker hands its items to this list.
+    const std::shared_ptr<MainThreadHandover>& handover() const { return handover_; }
 
     // Opens a file-viewer window on a folder (the desktop's file manager; tests replace it).
     std::function<void(const QString& folder)> openFolder;

@@ -13,13 +13,16 @@
 #include <atomic>
 #include <cmath>
 #include <condition_variable>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
 #include <unistd.h>
 
+#include "library/WorkingFiles.h"
 #include "state/QtPrint.h"
 #include "util/Print.h"
 
@@ -138,12 +141,14 @@ int putFrame(GifFileType* gif, const QuantisedFrame& frame, int width, int heigh
     return 0;
 }
 
+const QString kStopped = QStringLiteral("The export was stopped before it was finished.");
+
 }  // namespace
 
 int gifDelayCentiseconds(double seconds) { return std::max(1, int(std::lround(seconds * 100.0))); }
 
 GifExportResult writeGif(const QString& target, const std::vector<GifFrameInput>& frames,
-                         const GifEncoderOptions& options, const GifProgress& progress) {
+                         const GifEncoderOptions& options, const GifProgress& progress, const std::atomic<bool>* stop) {
     GifExportResult result;
     const int total = int(frames.size());
     if (total == 0) {
@@ -173,11 +178,12 @@ GifExportResult writeGif(const QString& target, const std::vector<GifFrameInput>
     std::mutex mutex;
     std::condition_variable ready;
     std::atomic<int> next{0};
-    std::atomic<bool> stop{false};
+    std::atomic<bool> done{false};
     const int threadCount = std::clamp(options.threads > 0 ? options.threads : int(std::thread::hardware_concurrency()), 1,
                                        std::max(1, total));
+    const auto stopped = [stop] { return stop && stop->load(); };
     auto work = [&] {
-        for (int i = next++; i < total && !stop; i = next++) {
+        for (int i = next++; i < total && !done && !stopped(); i = next++) {
             QString why;
             std::optional<QuantisedFrame> q;
             if (!canvas.isValid()) {
@@ -191,22 +197,35 @@ GifExportResult writeGif(const QString& target, const std::vector<GifFrameInput>
             pending[size_t(i)].why = why;
             ready.notify_all();
         }
+        // A worker that stops early wakes the writer, which then finds its frame will not come.
+        std::lock_guard lock(mutex);
+        ready.notify_all();
     };
     std::vector<std::thread> workers;
     workers.reserve(size_t(threadCount));
     for (int t = 0; t < threadCount; ++t) workers.emplace_back(work);
     struct Joiner {
         std::vector<std::thread>& threads;
-        std::atomic<bool>& stop;
+        std::atomic<bool>& done;
         ~Joiner() {
-            stop = true;
+            done = true;
             for (auto& t : threads) t.join();
         }
-    } joiner{workers, stop};
+    } joiner{workers, done};
 
-    const QString temporary = target + QStringLiteral(".part");
+    const QFileInfo targetInfo(target);
+    QString why;
+    std::optional<WorkingFile> working =
+        createWorkingFile(targetInfo.absolutePath(), targetInfo.fileName(), QStringLiteral("export"), &why);
+    if (!working) {
+        result.error = QStringLiteral("The file %1 cannot be written: %2.").arg(target, why);
+        return result;
+    }
+    const WorkingNote note(options.notesFolder.isEmpty() ? defaultNotesFolder() : options.notesFolder, working->path);
+    Discard discard(working->path);  // goes before its note
     int error = 0;
-    GifFileType* gif = EGifOpenFileName(QFile::encodeName(temporary).constData(), false, &error);
+    // giflib takes the descriptor over and closes it with the file.
+    GifFileType* gif = EGifOpenFileHandle(working->fd.release(), &error);
     if (!gif) {
         result.error = QStringLiteral("The file %1 cannot be written (%2).")
                            .arg(target, QString::fromUtf8(GifErrorString(error) ? GifErrorString(error) : "error"));
@@ -220,10 +239,16 @@ GifExportResult writeGif(const QString& target, const std::vector<GifFrameInput>
     }
     const int delay = gifDelayCentiseconds(options.intervalSeconds);
     for (int i = 0; i < total && !failed; ++i) {
+        if (stopped()) {
+            result.error = kStopped;
+            failed = true;
+            break;
+        }
         Slot slot;
         {
             std::unique_lock lock(mutex);
-            ready.wait(lock, [&] { return pending[size_t(i)].done; });
+            ready.wait(lock, [&] { return pending[size_t(i)].done || stopped(); });
+            if (!pending[size_t(i)].done) continue;  // stopped before this frame was made: said above
             slot = std::move(pending[size_t(i)]);
         }
         if (!slot.frame) {
@@ -245,15 +270,17 @@ GifExportResult writeGif(const QString& target, const std::vector<GifFrameInput>
         result.error = QStringLiteral("None of the frames could be read.");
         failed = true;
     }
-    if (failed) {
-        ::unlink(QFile::encodeName(temporary).constData());
+    if (!failed && stopped()) {
+        result.error = kStopped;
+        failed = true;
+    }
+    if (failed) return result;
+    if (::rename(QFile::encodeName(working->path).constData(), QFile::encodeName(target).constData()) != 0) {
+        result.error = QStringLiteral("The file %1 cannot be written: %2.")
+                           .arg(target, QString::fromLocal8Bit(std::strerror(errno)));
         return result;
     }
-    if (::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(target).constData()) != 0) {
-        result.error = QStringLiteral("The file %1 cannot be written.").arg(target);
-        ::unlink(QFile::encodeName(temporary).constData());
-        return result;
-    }
+    discard.keep();
     result.ok = true;
     result.framesWritten = int(result.written.size());
     return result;

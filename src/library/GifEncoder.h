@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <functional>
 #include <vector>
 
@@ -19,6 +20,9 @@ struct GifFrameInput {
 
 struct GifEncoderOptions {
     double intervalSeconds = 0.5;
+    // Where the note of the working file is kept while it is written (see WorkingNote); empty: the
+    // program's own notes folder.
+    QString notesFolder;
     int threads = 0;         // 0: one per processor
     // libimagequant speed, 1 (best) to 10 (fastest), and dithering level, 0 to 1. Half-strength
     // dithering at the fastest speed keeps photographs as close to their source as slower
@@ -41,10 +45,15 @@ using GifProgress = std::function<void(int done, int total)>;
 // The delay stored for an interval: hundredths of a second, rounded, at least 1.
 int gifDelayCentiseconds(double seconds);
 
-// Writes the GIF at `target` (through a temporary file beside it, renamed over the target only
-// when complete). Frames whose file cannot be decoded are left out (a line is printed for each);
-// the canvas is the size of the first readable frame and other sizes are scaled to fit it.
+// Writes the GIF at `target`, under that name exactly, through a working file beside it (a hidden
+// name of its own, so that two exports to one name never share it, within the 255-byte limit,
+// locked and noted so that a killed export's is removed at the next start) that is renamed over
+// the target only when complete. The file gets the mode the umask leaves. Frames whose file cannot
+// be decoded are left out (a line is printed for each); the canvas is the size of the first
+// readable frame and other sizes are scaled to fit it. Setting `stop` (from any thread) ends the
+// export early: nothing is written and the result says it was stopped.
 GifExportResult writeGif(const QString& target, const std::vector<GifFrameInput>& frames,
-                         const GifEncoderOptions& options = {}, const GifProgress& progress = {});
+                         const GifEncoderOptions& options = {}, const GifProgress& progress = {},
+                         const std::atomic<bool>* stop = nullptr);
 
 }  // namespace qv::library

@@ -2,9 +2,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPainterPath>
@@ -21,6 +23,7 @@
 #include "helpers/NiceButtonStyle.h"
 #include "library/ArchiveListView.h"
 #include "library/MainThreadHandover.h"
+#include "library/PlainTextAlert.h"
 #include "library/RoundedPanel.h"
 #include "library/ThumbnailList.h"
 #include "library/ThumbnailView.h"
@@ -74,6 +77,38 @@ QPushButton* niceButton(const QString& text, QWidget* parent) {
     return b;
 }
 
+// The save panel of the export. Qt's own dialog reads a typed name holding double quotes as a
+// list of quoted names ("my "class" #1.gif" would give "class"); a GIF has one name, and that is
+// the text as typed.
+class ExportPanel : public QFileDialog {
+public:
+    using QFileDialog::QFileDialog;
+    std::function<void(const QString& path)> onChosen;
+
+    void accept() override {
+        const auto* edit = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        const QString typed = edit ? edit->text() : QString();
+        if (!typed.contains(QLatin1Char('"'))) {
+            QFileDialog::accept();  // Qt's road, which ends in fileSelected
+            return;
+        }
+        const QFileInfo info(QDir(directory().absolutePath()).absoluteFilePath(typed));
+        if (info.isDir()) {
+            setDirectory(info.absoluteFilePath());
+            return;
+        }
+        if (info.exists() &&
+            QMessageBox::warning(this, windowTitle(),
+                                 QStringLiteral("%1 already exists.\nDo you want to replace it?").arg(info.fileName()),
+                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
+            return;
+        const QString path = info.absoluteFilePath();
+        const auto chosen = onChosen;
+        QDialog::accept();
+        if (chosen) chosen(path);
+    }
+};
+
 QUrl urlOf(const app::Notification& n) {
     const QVariant v = n.userInfo.value(QStringLiteral("url"));
     if (v.typeId() == QMetaType::QUrl) return v.toUrl();
@@ -121,11 +156,11 @@ GifGeneratorView::GifGeneratorView(QWidget* parent) : QWidget(parent), handover_
     auto* bottomRow = new QHBoxLayout;
     clearButton_ = niceButton(QStringLiteral("Clear"), column_);
     connect(clearButton_, &QPushButton::clicked, this, &GifGeneratorView::clearFrames);
-    QPushButton* closeButton = niceButton(QStringLiteral("Close"), column_);
-    connect(closeButton, &QPushButton::clicked, this, &GifGeneratorView::close);
+    closeButton_ = niceButton(QStringLiteral("Close"), column_);
+    connect(closeButton_, &QPushButton::clicked, this, &GifGeneratorView::close);
     bottomRow->addStretch(1);
     bottomRow->addWidget(clearButton_);
-    bottomRow->addWidget(closeButton);
+    bottomRow->addWidget(closeButton_);
     bottomRow->addStretch(1);
     column->addLayout(bottomRow);
     rowLayout->addWidget(column_, 0, Qt::AlignVCenter);
@@ -137,8 +172,10 @@ GifGeneratorView::GifGeneratorView(QWidget* parent) : QWidget(parent), handover_
     previewLayout->setContentsMargins(5, 5, 5, 5);
     picture_ = new FramePicture(preview_);
     previewLayout->addWidget(picture_, 0, Qt::AlignCenter);
+    // The controls row keeps its parts together, centred under the picture.
     auto* controls = new QHBoxLayout;
     controls->setContentsMargins(5, 5, 5, 5);
+    controls->addStretch(1);
     frameCount_ = new QLabel(preview_);
     frameCount_->setObjectName(QStringLiteral("frameCount"));
     QFont headline = frameCount_->font();
@@ -147,6 +184,7 @@ GifGeneratorView::GifGeneratorView(QWidget* parent) : QWidget(parent), handover_
     controls->addWidget(frameCount_);
     controls->addSpacing(50);
     auto* slow = new QLabel(QStringLiteral("Slow"), preview_);
+    slow->setObjectName(QStringLiteral("slowLabel"));
     slow->setFont(headline);
     controls->addWidget(slow);
     slider_ = new QSlider(Qt::Horizontal, preview_);
@@ -157,6 +195,7 @@ GifGeneratorView::GifGeneratorView(QWidget* parent) : QWidget(parent), handover_
     connect(slider_, &QSlider::valueChanged, this, [this](int v) { setSliderValue(v / 100.0); });
     controls->addWidget(slider_);
     auto* fast = new QLabel(QStringLiteral("Fast"), preview_);
+    fast->setObjectName(QStringLiteral("fastLabel"));
     fast->setFont(headline);
     controls->addWidget(fast);
     controls->addSpacing(50);
@@ -164,6 +203,7 @@ GifGeneratorView::GifGeneratorView(QWidget* parent) : QWidget(parent), handover_
     exportButton_->setMinimumWidth(80);
     connect(exportButton_, &QPushButton::clicked, this, &GifGeneratorView::showExportPanel);
     controls->addWidget(exportButton_);
+    controls->addStretch(1);
     previewLayout->addLayout(controls);
     progress_ = new QProgressBar(preview_);
     progress_->setObjectName(QStringLiteral("exportProgress"));
@@ -179,7 +219,21 @@ GifGeneratorView::GifGeneratorView(QWidget* parent) : QWidget(parent), handover_
     framesUpdated();
 }
 
-GifGeneratorView::~GifGeneratorView() { handover_->detach(); }
+GifGeneratorView::~GifGeneratorView() {
+    handover_->detach();
+    if (!exporting_) return;
+    // Closed while the GIF was written (the root view toggled the panel away, or the program quit):
+    // the export stops, its working file goes, and the teacher is told, on the window that stays.
+    *stopExport_ = true;
+    QWidget* window = parentWidget() ? parentWidget()->window() : nullptr;
+    auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("Export GIF"),
+                                QStringLiteral("The GIF maker was closed while the GIF was written: the export was "
+                                               "stopped and nothing was written."),
+                                QMessageBox::Ok, window);
+    box->setObjectName(QStringLiteral("exportStoppedAlert"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}
 
 QPushButton* GifGeneratorView::button(const QString& text) const { return findChild<QPushButton*>(text); }
 
@@ -222,6 +276,7 @@ void GifGeneratorView::refreshPreview() {
     if (shown) static_cast<FramePicture*>(picture_)->setImage(*gifCurrentFrameFile_->thumbnailImage);
     clearButton_->setVisible(bool(gifCurrentFrameFile_));
     exportButton_->setEnabled(!exporting_);
+    closeButton_->setEnabled(!exporting_);  // the export ends with a message first
     recentre();
 }
 
@@ -357,7 +412,7 @@ void GifGeneratorView::setSliderValue(double value) {
 
 void GifGeneratorView::showExportPanel() {
     if (exporting_) return;
-    auto* panel = new QFileDialog(this, QStringLiteral("Export GIF"));
+    auto* panel = new ExportPanel(this, QStringLiteral("Export GIF"));
     panel->setObjectName(QStringLiteral("exportPanel"));
     panel->setAttribute(Qt::WA_DeleteOnClose);
     panel->setAcceptMode(QFileDialog::AcceptSave);
@@ -367,10 +422,13 @@ void GifGeneratorView::showExportPanel() {
     const auto folders = app::folderLocations();
     panel->setDirectory(folders ? folders->rootFolderURL : QDir::homePath());
     panel->selectFile(QStringLiteral("export.gif"));
-    connect(panel, &QFileDialog::fileSelected, this, [this](const QString& file) {
-        stopPreviewTimer();
-        exportGif(file);
-    });
+    QPointer<GifGeneratorView> self(this);
+    panel->onChosen = [self](const QString& file) {
+        if (!self) return;
+        self->stopPreviewTimer();
+        self->exportGif(file);
+    };
+    connect(panel, &QFileDialog::fileSelected, this, [panel](const QString& file) { panel->onChosen(file); });
     exportPanel_ = panel;
     panel->show();
 }
@@ -384,14 +442,16 @@ void GifGeneratorView::exportGif(const QString& target) {
     options.intervalSeconds = gifInterval_;
 
     exporting_ = true;
+    stopExport_ = std::make_shared<std::atomic<bool>>(false);
     progress_->setRange(0, int(inputs.size()));
     progress_->setValue(0);
     refreshPreview();
     std::shared_ptr<MainThreadHandover> handover = handover_;
-    QThreadPool::globalInstance()->start([this, handover, target, inputs, frames, options] {
-        GifExportResult result = writeGif(target, inputs, options, [this, handover](int done, int) {
-            handover->post([this, done] { progress_->setValue(done); });
-        });
+    QThreadPool::globalInstance()->start([this, handover, target, inputs, frames, options, stop = stopExport_] {
+        GifExportResult result = writeGif(
+            target, inputs, options,
+            [this, handover](int done, int) { handover->post([this, done] { progress_->setValue(done); }); },
+            stop.get());
         handover->post([this, result, frames] { exportDone(result, frames); });
     });
 }
@@ -413,6 +473,7 @@ void GifGeneratorView::exportDone(const GifExportResult& result, const std::vect
         alert->setIcon(QMessageBox::Warning);
         alert->setText(QStringLiteral("Export Failed"));
         alert->setInformativeText(result.error + skipped);
+        showTextsPlain(*alert);
         alert->addButton(QMessageBox::Ok);
         alert->open();
         emit exportFinished(false);
@@ -423,6 +484,7 @@ void GifGeneratorView::exportDone(const GifExportResult& result, const std::vect
     showingDeleteAlert_ = true;
     alert->setText(QStringLiteral("Export Successful!"));
     alert->setInformativeText(QStringLiteral("Do you want to DELETE original snapshots from your computer?") + skipped);
+    showTextsPlain(*alert);
     QPushButton* del = alert->addButton(QStringLiteral("DELETE"), QMessageBox::AcceptRole);
     QPushButton* keep = alert->addButton(QStringLiteral("Keep"), QMessageBox::RejectRole);
     alert->setDefaultButton(keep);

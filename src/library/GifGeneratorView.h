@@ -4,14 +4,17 @@
 // app::archiveListView): on opening, the archive list's snapshots from the first one announced
 // since start to the newest, oldest first; "+1", "+3", "+5" add older ones in front; each new
 // snapshot is appended when the archive list has added it. A timer cycles the preview through the
-// frames at the chosen interval; "Export GIF" writes the file where the user chooses (off the
-// main thread, with progress) and then offers to delete the snapshots it holds.
+// frames at the chosen interval; "Export GIF" writes the file where the user chooses, under the
+// name as typed (off the main thread, with progress; "Close" waits for its end), and then offers to
+// delete the snapshots it holds. A panel closed another way while it exports stops the export and
+// says so.
 // Main thread only.
 #include <QPointer>
 #include <QTimer>
 #include <QUrl>
 #include <QWidget>
 
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -102,6 +105,7 @@ private:
     QTimer timer_;
     bool showingDeleteAlert_ = false;
     bool exporting_ = false;
+    std::shared_ptr<std::atomic<bool>> stopExport_ = std::make_shared<std::atomic<bool>>(false);
     bool appeared_ = false;
 
     // Snapshots announced whose archive item has not arrived yet, oldest first.
@@ -123,6 +127,7 @@ private:
     QLabel* frameCount_;
     QSlider* slider_;
     QPushButton* clearButton_;
+    QPushButton* closeButton_;
     QPushButton* exportButton_;
     QProgressBar* progress_;
     QPointer<QMessageBox> resultAlert_;

@@ -5,6 +5,8 @@
 #include <array>
 #include <utility>
 
+#include "helpers/Thumbnails.h"
+
 namespace qv::library {
 
 namespace {
@@ -98,6 +100,15 @@ QString localPath(const std::optional<QUrl>& url) {
     QString path = url->toLocalFile();
     while (path.size() > 1 && path.endsWith(QLatin1Char('/'))) path.chop(1);
     return path;
+}
+
+bool attachThumbnail(LibraryFile& item) {
+    const QString path = localPath(item.thumbnail);
+    if (path.isEmpty() || !QFileInfo::exists(path)) return false;
+    std::optional<QImage> image = app::makeThumbnail(path, nullptr);
+    if (!image || image->isNull()) return false;
+    item.thumbnailImage = std::move(*image);
+    return true;
 }
 
 }  // namespace qv::library

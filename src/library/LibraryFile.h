@@ -54,4 +54,8 @@ LibraryFilePtr makeLibraryFile(const QUrl& url);
 // The file-system path of an item's url or thumbnail (a folder keeps no trailing slash).
 QString localPath(const std::optional<QUrl>& url);
 
+// Reads the item's picture from the file at its thumbnail address (256 x 144 at the most) on the
+// calling thread, a worker's: false, with the picture left as it was, when there is none.
+bool attachThumbnail(LibraryFile& item);
+
 }  // namespace qv::library

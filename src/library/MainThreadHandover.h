@@ -21,7 +21,10 @@ public:
 
     bool post(std::function<void()> work) {
         std::lock_guard lock(mutex_);
-        if (!receiver_) return false;
+        if (!receiver_) {
+            ++refused_;
+            return false;
+        }
         // Queued events of one sender thread to one receiver keep their order; a receiver
         // destroyed before they run takes its pending events with it.
         QMetaObject::invokeMethod(receiver_, std::move(work), Qt::QueuedConnection);
@@ -38,10 +41,17 @@ public:
         receiver_ = nullptr;
     }
 
+    // How many posts came after detach() and were refused.
+    int refused() {
+        std::lock_guard lock(mutex_);
+        return refused_;
+    }
+
 private:
     explicit MainThreadHandover(QObject* receiver) : receiver_(receiver) {}
     std::mutex mutex_;
     QObject* receiver_;
+    int refused_ = 0;
 };
 
 }  // namespace qv::library

@@ -13,6 +13,7 @@
 #include <QPushButton>
 
 #include "library/LibraryImages.h"
+#include "library/PlainTextAlert.h"
 #include "util/Print.h"
 
 namespace qv::library {
@@ -46,6 +47,10 @@ bool ThumbnailView::hasPicture() const { return libraryFileItem_ && libraryFileI
 QSize ThumbnailView::sizeHint() const {
     const int nameHeight = fontMetrics().height();
     return {thumbnailWidth + 20, (hasPicture() ? kTop + thumbnailHeight + kTop : 0) + nameHeight + kSpacer};
+}
+
+int ThumbnailView::heightWithPicture(const QFont& font) {
+    return kTop + thumbnailHeight + kTop + QFontMetrics(font).height() + kSpacer;
 }
 
 QRect ThumbnailView::thumbnailRect() const {
@@ -207,6 +212,7 @@ void ThumbnailView::requestDeletion() {
                            : QStringLiteral("Are you sure you want to delete this file?"));
     const QString name = deletingLibraryFile_->description();
     alert->setInformativeText(library ? name : name + QStringLiteral("\n\n This will DELETE the file from your computer."));
+    showTextsPlain(*alert);
     QPushButton* yes = alert->addButton(QStringLiteral("Yes"), QMessageBox::AcceptRole);
     alert->addButton(QMessageBox::Cancel);
     alert->setDefaultButton(yes);
@@ -225,8 +231,11 @@ void ThumbnailView::deleteConfirmed() {
     const QString path = localPath(deletingLibraryFile_->url);
     // A failed removal is not reported: the caller drops the item all the same.
     if (!path.isEmpty()) {
-        if (QFileInfo(path).isDir())
-            QDir(path).removeRecursively();  // a converted presentation is a folder
+        // A converted presentation is a folder, removed whole; a link (to a folder or a file) is
+        // removed itself, never what it points to.
+        const QFileInfo info(path);
+        if (info.isDir() && !info.isSymLink())
+            QDir(path).removeRecursively();
         else
             QFile::remove(path);
     }

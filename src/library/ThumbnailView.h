@@ -56,6 +56,8 @@ public:
     QMimeData* dragMimeData() const;
 
     QSize sizeHint() const override;
+    // The height of a cell with its picture and its name in `font`.
+    static int heightWithPicture(const QFont& font);
 
     static constexpr int thumbnailWidth = 120;
     static constexpr int thumbnailHeight = 72;

@@ -15,6 +15,7 @@
 #include "helpers/FormatDuration.h"
 #include "helpers/ImageOps.h"
 #include "helpers/Thumbnails.h"
+#include "support/BigPhoto.h"
 #include "support/QtWait.h"
 
 using namespace qv::app;
@@ -170,6 +171,21 @@ TEST(Thumbnails, PictureIsFittedInto256By144OffTheMainThread) {
     ASSERT_TRUE(r.image) << (r.error ? r.error->toStdString() : "");
     EXPECT_EQ(r.image->size(), QSize(256, 144));
     EXPECT_FALSE(r.onMainThread);
+}
+
+TEST(Thumbnails, APhoneSizedPhotoIsReadScaled) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("IMG_0001.jpg");
+    ASSERT_TRUE(qv::test::writeBigPhoto(path));
+    ThumbResult r;
+    runThumbnail(path, r);
+    ASSERT_TRUE(r.image) << (r.error ? r.error->toStdString() : "");
+    EXPECT_EQ(r.image->size(), QSize(192, 144));
+    const QColor left = r.image->pixelColor(20, 72), right = r.image->pixelColor(170, 72);
+    EXPECT_GT(left.red(), 200);
+    EXPECT_LT(left.blue(), 60);
+    EXPECT_GT(right.blue(), 200);
+    EXPECT_LT(right.red(), 60);
 }
 
 TEST(Thumbnails, FirstPageOfAPdf) {

@@ -8,11 +8,14 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QWheelEvent>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
 #include "LibraryTestSupport.h"
 #include "library/ArchiveListView.h"
+#include "library/MainThreadHandover.h"
 #include "library/ThumbnailList.h"
 #include "library/ThumbnailView.h"
 #include "state/AppState.h"
@@ -156,6 +159,41 @@ TEST_F(ArchiveFixture, ListHeightFollowsTheItemCount) {
     }
 }
 
+// Twenty snapshots: the list stays 500 high, every row keeps the full height of its cell (picture
+// and name), and the wheel scrolls it down to the oldest.
+TEST_F(ArchiveFixture, ALongListScrollsWithRowsOfFullHeight) {
+    for (int i = 0; i < 20; ++i) picture(image(QString("s%1.png").arg(i, 2, 10, QChar('0'))), 100 + i);
+    auto list = shownList();
+    QSignalSpy done(list.get(), &ArchiveListView::loadFinished);
+    ASSERT_TRUE(done.wait(20000));
+    ThumbnailList* rows = list->list();
+    EXPECT_EQ(rows->height(), 500);
+    std::vector<ThumbnailView*> cells = rows->cells();
+    ASSERT_FALSE(cells.empty());
+    const int rowHeight = cells[0]->sizeHint().height();
+    EXPECT_GT(rowHeight, ThumbnailView::thumbnailHeight);
+    EXPECT_LE(cells.size(), size_t(500 / rowHeight + 2));  // only what is in view has a cell
+    for (size_t i = 0; i < cells.size(); ++i) {
+        EXPECT_EQ(cells[i]->height(), rowHeight) << i;
+        EXPECT_EQ(cells[i]->mapTo(rows->viewport(), QPoint(0, 0)).y(), int(i) * rowHeight) << i;
+    }
+    EXPECT_EQ(cells.front()->libraryFileItem(), list->fileList().front());
+
+    QScrollBar* bar = rows->verticalScrollBar();
+    for (int turn = 0; turn < 40 && bar->value() < bar->maximum(); ++turn) {
+        const QPointF at(rows->viewport()->width() / 2.0, 250);
+        QWheelEvent wheel(at, rows->viewport()->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(rows->viewport(), &wheel);
+    }
+    EXPECT_GT(bar->value(), 0);
+    EXPECT_EQ(bar->value(), bar->maximum());
+    cells = rows->cells();
+    ASSERT_FALSE(cells.empty());
+    EXPECT_EQ(cells.back()->libraryFileItem(), list->fileList().back());
+    EXPECT_EQ(cells.back()->mapTo(rows->viewport(), QPoint(0, 0)).y() + rowHeight, rows->viewport()->height());
+}
+
 TEST_F(ArchiveFixture, WithoutSaveFolderRetriesAndFillsOnceOneIsChosen) {
     setFolderLocations(nullptr);
     picture(image("a.png"), 100);
@@ -193,6 +231,10 @@ TEST_F(ArchiveFixture, CollapseSlidesOutAndTheHandleBringsItBack) {
 
 TEST_F(ArchiveFixture, OpenInFinderOpensTheRootFolderOrWarnsWithoutOne) {
     auto list = shownList();
+    // The desktop's words, as the sharing menu has them ("Show in File Manager").
+    QStringList texts;
+    for (QLabel* label : list->openInFinderRow()->findChildren<QLabel*>()) texts << label->text();
+    EXPECT_TRUE(texts.contains("Open in File Manager")) << texts.join(", ").toStdString();
     QString opened;
     list->openFolder = [&](const QString& folder) { opened = folder; };
     qv::test::clickAt(list->openInFinderRow(), list->openInFinderRow()->rect().center());
@@ -239,14 +281,19 @@ TEST_F(ArchiveFixture, TapShowsSideBySideAndCellDeleteRemovesFileAndRow) {
     ASSERT_TRUE(qv::test::waitUntil([&] { return list->list()->cells().size() == 1; }));
 }
 
+// A list closed while its load runs: the worker's next hand-over finds the list gone, is refused,
+// and the worker stops there instead of making the rest of the thumbnails for nobody.
 TEST_F(ArchiveFixture, ListGoneDuringALoadIsNeverTouched) {
-    for (int i = 0; i < 30; ++i) picture(image(QString("p%1.png").arg(i)), i, QColor(i * 8, 0, 0));
-    {
-        auto list = shownList();
-        qv::test::spin(5);
-    }
-    // The worker keeps going for a moment; whatever it hands over must find nothing to touch.
-    qv::test::spin(500);
+    for (int i = 0; i < 300; ++i) picture(image(QString("p%1.png").arg(i)), i, QColor(i % 256, 0, 0));
+    auto list = shownList();
+    const std::shared_ptr<MainThreadHandover> handover = list->handover();
+    ASSERT_TRUE(qv::test::waitUntil([&] { return !list->fileList().empty(); }, 20000));
+    ASSERT_LT(list->fileList().size(), 300u);  // still loading
+    list.reset();
+    EXPECT_FALSE(handover->alive());
+    EXPECT_TRUE(qv::test::waitUntil([&] { return handover->refused() > 0; }, 20000));
+    qv::test::spin(300);
+    EXPECT_EQ(handover->refused(), 1);
     EXPECT_TRUE(qv::app::archiveListView.isNull());
 }
 

@@ -1,14 +1,22 @@
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QPainter>
 #include <QTemporaryDir>
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <thread>
 
 #include "GifDecode.h"
 #include "library/GifEncoder.h"
+#include "library/WorkingFiles.h"
 
 using namespace qv::library;
 
@@ -30,15 +38,26 @@ QImage sourcePicture(int seed, QSize size = {320, 180}) {
 
 struct EncoderFixture : ::testing::Test {
     QTemporaryDir dir;
-    std::vector<GifFrameInput> frames(int count) {
+    QTemporaryDir notes;
+    std::vector<GifFrameInput> frames(int count, int firstSeed = 0, QSize size = {320, 180}) {
         std::vector<GifFrameInput> out;
         for (int i = 0; i < count; ++i) {
-            const QString path = dir.filePath(QString("frame%1.png").arg(i));
-            sourcePicture(i).save(path);
-            out.push_back({path, QString("frame%1").arg(i)});
+            const QString path = dir.filePath(QString("frame%1.png").arg(firstSeed + i));
+            sourcePicture(firstSeed + i, size).save(path);
+            out.push_back({path, QString("frame%1").arg(firstSeed + i)});
         }
         return out;
     }
+    GifEncoderOptions options() const {
+        GifEncoderOptions o;
+        o.notesFolder = notes.path();
+        return o;
+    }
+    // What is in the folder besides the frames: the GIFs, and whatever was left behind.
+    QStringList written() const {
+        return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name).filter(QRegularExpression("^(?!frame\\d+\\.png$)"));
+    }
+    QStringList notesLeft() const { return QDir(notes.path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot); }
 };
 
 TEST(GifDelay, IntervalsBecomeHundredthsOfASecond) {
@@ -62,7 +81,7 @@ TEST_F(EncoderFixture, ThreeFramesDecodeBackCloseToTheirSources) {
     EXPECT_EQ(result.framesWritten, 3);
     EXPECT_TRUE(result.skipped.isEmpty());
     EXPECT_EQ(progress, (std::vector<int>{1, 2, 3}));
-    EXPECT_FALSE(QFile::exists(target + ".part"));
+    EXPECT_EQ(written(), QStringList{"out.gif"});
 
     const qv::test::DecodedGif gif = qv::test::decodeGif(target);
     ASSERT_TRUE(gif.ok);
@@ -123,11 +142,12 @@ TEST_F(EncoderFixture, FailuresWriteNothing) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        const GifExportResult result = writeGif(c.target, c.frames);
+        const GifExportResult result = writeGif(c.target, c.frames, options());
         EXPECT_FALSE(result.ok);
         EXPECT_FALSE(result.error.isEmpty());
         EXPECT_FALSE(QFile::exists(c.target));
-        EXPECT_FALSE(QFile::exists(c.target + ".part"));
+        EXPECT_TRUE(written().isEmpty()) << written().join(", ").toStdString();
+        EXPECT_TRUE(notesLeft().isEmpty());
     }
     EXPECT_TRUE(writeGif(dir.filePath("no/such/folder/out.gif"), inputs).error.contains("no/such/folder/out.gif"));
 }
@@ -143,13 +163,83 @@ TEST_F(EncoderFixture, WriteErrorHalfWayIsAFailure) {
     rlimit small = old;
     small.rlim_cur = 20000;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const GifExportResult result = writeGif(target, inputs);
+    const GifExportResult result = writeGif(target, inputs, options());
     setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, previous);
     EXPECT_FALSE(result.ok);
     EXPECT_FALSE(result.error.isEmpty());
-    EXPECT_FALSE(QFile::exists(target));
-    EXPECT_FALSE(QFile::exists(target + ".part"));
+    EXPECT_TRUE(written().isEmpty()) << written().join(", ").toStdString();
+    EXPECT_TRUE(notesLeft().isEmpty());
+}
+
+// The GIF lands under the name as typed, whatever it holds, and follows the umask as every other
+// file the program writes.
+TEST_F(EncoderFixture, TheFileHasTheNameAsTypedAndTheModeTheUmaskLeaves) {
+    const auto inputs = frames(2);
+    const QString names[] = {"my \"class\" #1.gif", "a*b?[c] 'd' \\e.gif", QString(123, QChar(0x0416)) + ".gif"};
+    const mode_t before = ::umask(027);
+    for (const QString& name : names) {
+        SCOPED_TRACE(name.toStdString());
+        const GifExportResult result = writeGif(dir.filePath(name), inputs, options());
+        ASSERT_TRUE(result.ok) << result.error.toStdString();
+        struct stat st {};
+        ASSERT_EQ(::stat(QFile::encodeName(dir.filePath(name)).constData(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0640u);
+    }
+    ::umask(before);
+    QStringList expected(std::begin(names), std::end(names));
+    expected.sort();
+    EXPECT_EQ(written(), expected);
+    EXPECT_TRUE(notesLeft().isEmpty());
+}
+
+// Two exports to one name at the same time each write a file of their own: the GIF that stays is
+// one of them whole, and nothing is left beside it.
+TEST_F(EncoderFixture, ExportsToOneNameNeverShareAFile) {
+    const std::vector<GifFrameInput> sets[] = {frames(6, 0, {640, 360}), frames(4, 10, {640, 360})};
+    const QString target = dir.filePath("export.gif");
+    GifExportResult results[2];
+    GifEncoderOptions slow = options();
+    slow.threads = 1;
+    std::thread first([&] { results[0] = writeGif(target, sets[0], slow); });
+    std::thread second([&] { results[1] = writeGif(target, sets[1], slow); });
+    first.join();
+    second.join();
+    for (const GifExportResult& r : results) EXPECT_TRUE(r.ok) << r.error.toStdString();
+    const qv::test::DecodedGif gif = qv::test::decodeGif(target);
+    ASSERT_TRUE(gif.ok);
+    const auto& set = gif.frames.size() == sets[0].size() ? sets[0] : sets[1];
+    ASSERT_EQ(gif.frames.size(), set.size());
+    for (size_t i = 0; i < set.size(); ++i) EXPECT_GE(qv::test::psnr(gif.frames[i], QImage(set[i].path)), 30.0) << i;
+    EXPECT_EQ(written(), QStringList{"export.gif"});
+}
+
+// While it is written the working file is noted, for the next start to find should the program be
+// killed; stopping ends the export with nothing written and nothing left behind.
+TEST_F(EncoderFixture, WhileWrittenItIsNotedAndStoppingLeavesNothing) {
+    const auto inputs = frames(5);
+    const QString target = dir.filePath("out.gif");
+    std::atomic<bool> stop{false};
+    QString noted;
+    const GifExportResult result = writeGif(
+        target, inputs, options(),
+        [&](int done, int) {
+            if (done != 1) return;
+            const QStringList notes = notesLeft();
+            ASSERT_EQ(notes.size(), 1);
+            QFile note(this->notes.filePath(notes[0]));
+            ASSERT_TRUE(note.open(QIODevice::ReadOnly));
+            noted = QString::fromUtf8(note.readAll());
+            stop = true;
+        },
+        &stop);
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.error, "The export was stopped before it was finished.");
+    EXPECT_EQ(QFileInfo(noted).absolutePath(), QFileInfo(target).absolutePath());
+    EXPECT_TRUE(isWorkingName(QFileInfo(noted).fileName())) << noted.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(noted));
+    EXPECT_TRUE(written().isEmpty()) << written().join(", ").toStdString();
+    EXPECT_TRUE(notesLeft().isEmpty());
 }
 
 }  // namespace

@@ -12,6 +12,10 @@
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QThreadPool>
+#include <QLineEdit>
+#include <QFileInfo>
 
 #include "GifDecode.h"
 #include "LibraryTestSupport.h"
@@ -76,8 +80,10 @@ struct GifFixture : ::testing::Test {
         EXPECT_TRUE(qv::test::waitUntil([&] { return int(archive->fileList().size()) == count + 1; }, 10000));
         return archive->fileList().front();
     }
-    std::unique_ptr<GifGeneratorView> openMaker() {
-        auto maker = std::make_unique<GifGeneratorView>();
+    QTemporaryDir notes;
+    std::unique_ptr<GifGeneratorView> openMaker(QWidget* window = nullptr) {
+        auto maker = std::make_unique<GifGeneratorView>(window);
+        maker->encoderOptions.notesFolder = notes.path();
         maker->show();
         return maker;
     }
@@ -164,6 +170,33 @@ TEST_F(GifFixture, PreviewCyclesAndClearEmptiesItAtTheNextTick) {
     // The real timer shows the first frame one interval after it starts.
     maker->loadPreviousFrames(1);
     EXPECT_TRUE(qv::test::waitUntil([&] { return maker->gifCurrentFrameFile() != nullptr; }, 5000));
+}
+
+// Under the picture the controls stand together, each part at its own width with the two spaces of
+// 50 between them, and the row is centred.
+TEST_F(GifFixture, TheControlsRowIsPackedAndCentred) {
+    snapshot("A");
+    auto maker = openMaker();
+    maker->advancePreview();
+    ASSERT_TRUE(maker->previewPart()->isVisibleTo(maker.get()));
+    maker->adjustSize();
+    qv::test::spin(50);
+    QWidget* count = maker->frameCountLabel();
+    auto* slow = maker->findChild<QLabel*>("slowLabel");
+    auto* fast = maker->findChild<QLabel*>("fastLabel");
+    QPushButton* button = maker->button("Export GIF");
+    ASSERT_TRUE(slow && fast && button);
+    for (QWidget* part : {count, static_cast<QWidget*>(slow), static_cast<QWidget*>(fast)})
+        EXPECT_EQ(part->width(), part->sizeHint().width()) << part->objectName().toStdString();
+    EXPECT_EQ(button->width(), std::max(80, button->sizeHint().width()));
+    EXPECT_EQ(maker->speedSlider()->width(), 150);
+    const int spacing = slow->x() - (count->geometry().right() + 1) - 50;
+    EXPECT_GE(spacing, 0);
+    EXPECT_LE(spacing, 2 * 12);  // the layout's own spacing on both sides of the space
+    EXPECT_EQ(button->x() - (fast->geometry().right() + 1), 50 + spacing);
+    const int left = count->x(), right = maker->previewPart()->width() - (button->geometry().right() + 1);
+    EXPECT_NEAR(left, right, 2);
+    EXPECT_GT(left, 30);  // the row is narrower than the 640 of the picture
 }
 
 TEST_F(GifFixture, SliderSetsTheInterval) {
@@ -335,6 +368,56 @@ TEST_F(ExportFixture, SavePanelProposesExportGifAndStopsThePreview) {
     EXPECT_FALSE(maker->previewTimerRunning());
     ASSERT_TRUE(finished.wait(30000));
     EXPECT_TRUE(QFile::exists(target));
+}
+
+// The name as typed into the save panel, double quotes and all, is the GIF's name; Qt's dialog
+// would have read the quoted part as a name of its own.
+TEST_F(ExportFixture, AQuotedNameTypedInThePanelLandsAsTyped) {
+    maker->showExportPanel();
+    ASSERT_TRUE(maker->exportPanel());
+    QFileDialog* panel = maker->exportPanel();
+    panel->setDirectory(save.path());
+    auto* edit = panel->findChild<QLineEdit*>("fileNameEdit");
+    ASSERT_TRUE(edit);
+    QSignalSpy finished(maker.get(), &GifGeneratorView::exportFinished);
+    edit->selectAll();
+    QTest::keyClicks(edit, "my \"class\" #1.gif");
+    QTest::keyClick(edit, Qt::Key_Return);
+    ASSERT_TRUE(finished.wait(30000));
+    EXPECT_TRUE(finished[0][0].toBool()) << maker->lastExport().error.toStdString();
+    EXPECT_EQ(qv::test::decodeGif(save.filePath("my \"class\" #1.gif")).frames.size(), 3u);
+    EXPECT_FALSE(QFileInfo::exists(save.filePath("class")));
+    EXPECT_EQ(QDir(save.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"my \"class\" #1.gif"});
+    EXPECT_EQ(maker->resultAlert()->text(), "Export Successful!");
+}
+
+// "Close" waits for the export's end; a panel closed another way while it exports (the root view
+// toggles it away) stops the export, writes nothing and says so on the window.
+TEST_F(ExportFixture, ClosingDuringAnExportStopsItAndSaysSo) {
+    QWidget window;
+    window.resize(1400, 900);
+    window.show();
+    maker = openMaker(&window);
+    maker->encoderOptions.threads = 1;
+    QSignalSpy finished(maker.get(), &GifGeneratorView::exportFinished);
+    maker->exportGif(target);
+    EXPECT_FALSE(maker->button("Close")->isEnabled());
+    ASSERT_TRUE(finished.wait(30000));
+    EXPECT_TRUE(maker->button("Close")->isEnabled());
+    maker->resultAlert()->reject();
+    QFile::remove(target);
+
+    maker->exportGif(target);
+    maker.reset();
+    QMessageBox* told = nullptr;
+    ASSERT_TRUE(qv::test::waitUntil([&] { return (told = window.findChild<QMessageBox*>("exportStoppedAlert")); }));
+    EXPECT_TRUE(told->text().contains("the export was stopped and nothing was written")) << told->text().toStdString();
+    // The worker ends on its own: then nothing is in the folder, under any name.
+    EXPECT_TRUE(qv::test::waitUntil([&] { return QDir(save.path()).entryList(QDir::Files | QDir::Hidden).isEmpty(); }, 10000))
+        << QDir(save.path()).entryList(QDir::Files | QDir::Hidden).join(", ").toStdString();
+    QThreadPool::globalInstance()->waitForDone(30000);
+    EXPECT_TRUE(QDir(save.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+    EXPECT_TRUE(QDir(notes.path()).isEmpty());
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
@@ -94,6 +95,19 @@ TEST_F(CellFixture, LibraryCellAsksAboutTheBarWithTheBareName) {
     view->deleteAlert()->reject();
 }
 
+// A file's name is shown as it is, also when it looks like markup.
+TEST_F(CellFixture, TheNameInTheQuestionIsPlainText) {
+    item->name = "<b>Test</b> &amp; <i>answers</i>";
+    auto view = cell("archive");
+    view->requestDeletion();
+    ASSERT_TRUE(view->deleteAlert());
+    auto* informative = view->deleteAlert()->findChild<QLabel*>("qt_msgbox_informativelabel");
+    ASSERT_TRUE(informative);
+    EXPECT_EQ(informative->textFormat(), Qt::PlainText);
+    EXPECT_TRUE(informative->text().startsWith("<b>Test</b> &amp; <i>answers</i>"));
+    view->deleteAlert()->reject();
+}
+
 TEST_F(CellFixture, FailedRemovalStillDropsTheItem) {
     auto view = cell("archive");
     QFile::remove(file);
@@ -102,16 +116,33 @@ TEST_F(CellFixture, FailedRemovalStillDropsTheItem) {
     EXPECT_TRUE(qv::test::waitUntil([&] { return removed == 1; }));
 }
 
-TEST_F(CellFixture, ConvertedPresentationFolderIsRemovedWhole) {
-    QDir(dir.path()).mkpath("Lesson");
-    qv::test::writePng(dir.filePath("Lesson/Lesson.001.png"), Qt::blue);
-    item = qv::test::itemWithPicture(dir.filePath("Lesson") + "/");
-    ASSERT_EQ(item->type, LibraryFileType::PPT);
-    auto view = cell("library");
-    view->requestDeletion();
-    alertButton(*view, true)->click();
-    EXPECT_TRUE(qv::test::waitUntil([&] { return removed == 1; }));
-    EXPECT_FALSE(QFileInfo::exists(dir.filePath("Lesson")));
+// A converted presentation is a folder and goes whole; a link goes as a link, and what it points
+// to (outside the list's folder) stays as it is.
+TEST_F(CellFixture, FoldersGoWholeAndLinksGoAsLinks) {
+    QDir(dir.path()).mkpath("elsewhere/Lesson");
+    const QString outside = dir.filePath("elsewhere/Lesson/Lesson.001.png");
+    qv::test::writePng(outside, Qt::blue);
+    QDir(dir.path()).mkpath("list/Lesson");
+    qv::test::writePng(dir.filePath("list/Lesson/Lesson.001.png"), Qt::blue);
+    ASSERT_TRUE(QFile::link(dir.filePath("elsewhere/Lesson"), dir.filePath("list/Linked")));
+    ASSERT_TRUE(QFile::link(outside, dir.filePath("list/alias.png")));
+    const struct {
+        const char* entry;
+        const char* url;  // as the lists make it: a folder's ends with "/"
+    } cases[] = {{"Lesson", "list/Lesson/"}, {"Linked", "list/Linked/"}, {"alias.png", "list/alias.png"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.entry);
+        item = qv::test::itemWithPicture(dir.filePath(c.url));
+        removed = 0;
+        auto view = cell("library");
+        view->requestDeletion();
+        alertButton(*view, true)->click();
+        EXPECT_TRUE(qv::test::waitUntil([&] { return removed == 1; }));
+        const QFileInfo gone(dir.filePath("list/") + c.entry);
+        EXPECT_FALSE(gone.exists() || gone.isSymLink());
+        EXPECT_TRUE(QFileInfo(outside).isFile());
+    }
+    EXPECT_EQ(QDir(dir.filePath("elsewhere/Lesson")).entryList(QDir::Files), QStringList{"Lesson.001.png"});
 }
 
 TEST_F(CellFixture, TemplateCellTogglesTheFavoriteAndNeverOffersDelete) {

@@ -18,6 +18,7 @@
 
 #include "app/ContentView.h"
 #include "state/AppState.h"
+#include "support/WindowPicture.h"
 
 namespace qv::test {
 
@@ -52,20 +53,6 @@ inline app::ContentView* showContentWindow(QWidget& window) {
     window.move(0, 0);
     window.show();
     return content;
-}
-
-// Saves what the X screen shows inside the window's frame (popups included) as `fileName` in
-// QV_SCREENSHOT_DIR; nothing when that is not set.
-inline void saveWindowPicture(const QWidget& window, const QString& fileName) {
-    const QString dir = qEnvironmentVariable("QV_SCREENSHOT_DIR");
-    if (dir.isEmpty()) return;
-    QDir().mkpath(dir);
-    const QRect frame = window.frameGeometry();
-    const QPixmap picture =
-        QGuiApplication::primaryScreen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
-    const QString path = QDir(dir).filePath(fileName);
-    ASSERT_TRUE(picture.save(path)) << path.toStdString();
-    std::cout << "screenshot: " << path.toStdString() << std::endl;
 }
 
 }  // namespace qv::test

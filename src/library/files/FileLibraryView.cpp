@@ -37,7 +37,6 @@
 #include "library/RoundedPanel.h"
 #include "library/ThumbnailView.h"
 #include "library/files/ImportRules.h"
-#include "library/files/SlideConverter.h"
 #include "library/files/TemplateCatalogue.h"
 #include "state/AppState.h"
 #include "state/NotificationCenter.h"
@@ -71,17 +70,6 @@ QUrl itemUrl(const QString& path) {
     QString p = path;
     if (QFileInfo(p).isDir() && !p.endsWith(QLatin1Char('/'))) p += QLatin1Char('/');
     return QUrl::fromLocalFile(p);
-}
-
-// The item's picture from the file at its thumbnail address, made on the calling thread.
-bool attachThumbnail(const LibraryFilePtr& item) {
-    const QString path = localPath(item->thumbnail);
-    if (path.isEmpty() || !QFileInfo::exists(path)) return false;
-    QString error;
-    std::optional<QImage> image = app::makeThumbnail(path, &error);
-    if (!image || image->isNull()) return false;
-    item->thumbnailImage = std::move(*image);
-    return true;
 }
 
 // A cell is drawn when its item has a picture or its thumbnail file loads as one.
@@ -264,9 +252,10 @@ FileLibraryServices FileLibraryServices::desktop() {
 FileLibraryView::FileLibraryView(FileLibraryServices services, QWidget* parent)
     : QWidget(parent), services_(std::move(services)),
       handover_(MainThreadHandover::create(this)),
-      converter_(std::make_shared<SlideConverter>(services_.officeProgram, services_.conversionTimeoutMs)) {
-    importQueue_.setMaxThreadCount(1);
+      imports_(std::make_unique<ImportQueue>(services_.officeProgram, services_.conversionTimeoutMs)) {
     listingPool_.setMaxThreadCount(2);
+    // LibreOffice is stopped as the program quits, not left converting behind it.
+    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { imports_->cancel(); });
     setAcceptDrops(true);
     setAttribute(Qt::WA_TranslucentBackground);
     buildWidgets();
@@ -277,8 +266,7 @@ FileLibraryView::FileLibraryView(FileLibraryServices services, QWidget* parent)
 FileLibraryView::~FileLibraryView() {
     saveFavorites();
     handover_->detach();
-    converter_->cancel();
-    importQueue_.waitForDone();
+    imports_.reset();
     listingPool_.waitForDone();
 }
 
@@ -313,23 +301,33 @@ void FileLibraryView::buildWidgets() {
         "QScrollArea, QScrollArea > QWidget > QWidget { background: #808080; color: white; }"));
     tabs_->addTab(buildMyFilesTab(), QString());
     tabs_->addTab(buildTemplatesTab(), QString());
-    bodyLayout->addWidget(tabs_);
+    bodyLayout->addWidget(tabs_, 1);
 
     errorBar_ = new QWidget(body_);
     errorBar_->setStyleSheet(QStringLiteral("background: #a33; color: white; border-radius: 6px;"));
     auto* errorLayout = new QHBoxLayout(errorBar_);
     errorLayout->setContentsMargins(8, 4, 4, 4);
     errorLabel_ = new QLabel(errorBar_);
+    errorLabel_->setObjectName(QStringLiteral("importErrors"));
     errorLabel_->setWordWrap(true);
+    errorLabel_->setTextFormat(Qt::PlainText);  // file names, never markup
+    errorLabel_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    errorScroll_ = new QScrollArea(errorBar_);
+    errorScroll_->setWidget(errorLabel_);
+    errorScroll_->setWidgetResizable(true);
+    errorScroll_->setFrameShape(QFrame::NoFrame);
+    errorScroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     auto* dismiss = new QPushButton(QStringLiteral("OK"), errorBar_);
     dismiss->setFlat(true);
     connect(dismiss, &QPushButton::clicked, this, [this] {
+        errors_.clear();
         errorBar_->hide();
         emit changed();
     });
-    errorLayout->addWidget(errorLabel_, 1);
+    errorLayout->addWidget(errorScroll_, 1);
     errorLayout->addWidget(dismiss);
     errorBar_->hide();
+    errorBar_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);  // as high as its lines
     bodyLayout->addWidget(errorBar_);
 
     // The converting sheet lies over the tab view while a presentation is converted.
@@ -482,7 +480,13 @@ std::vector<QWidget*> FileLibraryView::templateCells() const { return templatesG
 QString FileLibraryView::errorText() const { return errorBar_->isHidden() ? QString() : errorLabel_->text(); }
 
 void FileLibraryView::showError(const QString& text) {
-    errorLabel_->setText(text);
+    // Each failure stays until the teacher dismisses them: several imports may fail at once.
+    errors_ << text;
+    errorLabel_->setText(errors_.join(QLatin1Char('\n')));
+    // As high as its lines, up to five of them; more scroll.
+    const int lines = errorLabel_->heightForWidth(errorScroll_->viewport()->width() > 50 ? errorScroll_->viewport()->width()
+                                                                                          : bodyWidth - 80);
+    errorScroll_->setFixedHeight(std::min(lines, 6 * errorLabel_->fontMetrics().lineSpacing()) + 2);
     errorBar_->show();
     emit changed();
 }
@@ -601,7 +605,7 @@ void FileLibraryView::loadLibraryFiles() {
     listingPool_.start([handover, self, paths, generation] {
         for (const QString& path : paths) {
             LibraryFilePtr item = makeLibraryFile(itemUrl(path));
-            if (!attachThumbnail(item)) continue;
+            if (!attachThumbnail(*item)) continue;
             postTo(handover, self, [item, generation](FileLibraryView& v) {
                 if (generation != v.listingGeneration_) return;
                 v.fileList_.push_back(item);
@@ -665,7 +669,23 @@ void FileLibraryView::loadTemplates() {
     QString error;
     switch (readFavorites(folder, &favorites, &error)) {
     case FavoritesRead::missing: printLine("favorites File NOT exist"); break;
-    case FavoritesRead::unreadable: printLine("favorites.json read error:", error); break;
+    case FavoritesRead::unreadable:
+        printLine("favorites.json read error:", error);
+        favoritesWritable_ = false;
+        showError(QStringLiteral("The favorite templates could not be read (%1); favorites marked now are not saved.")
+                      .arg(error));
+        break;
+    case FavoritesRead::damaged: {
+        printLine("favorites.json read error:", error);
+        const QString aside = setAsideDamagedFavorites(folder);
+        favoritesWritable_ = !aside.isEmpty();
+        showError(aside.isEmpty()
+                      ? QStringLiteral("The favorite templates could not be read, and %1 could not be kept aside; "
+                                       "favorites marked now are not saved.")
+                            .arg(QDir(folder).filePath(kFavoritesJson))
+                      : QStringLiteral("The favorite templates could not be read; the file was kept as %1.").arg(aside));
+        break;
+    }
     case FavoritesRead::ok: favoriteTemplates_ = favorites; break;
     }
     const std::optional<TemplateCatalogue> catalogue = readTemplateCatalogue(folder, &error);
@@ -693,7 +713,7 @@ void FileLibraryView::loadTemplates() {
                 printLine("File is not exist:", item->url->toString());
                 continue;
             }
-            if (!attachThumbnail(item)) continue;
+            if (!attachThumbnail(*item)) continue;
             postTo(handover, self, [item, generation](FileLibraryView& v) {
                 if (generation != v.templatesGeneration_) return;
                 v.templateList_.push_back(item);
@@ -712,8 +732,8 @@ void FileLibraryView::loadTemplates() {
 
 void FileLibraryView::saveFavorites() {
     // Before a complete load the marks in memory are not the user's: writing them would lose the
-    // favorites on disk.
-    if (!templatesLoaded_) return;
+    // favorites on disk; nor is a file that could not be read written over.
+    if (!templatesLoaded_ || !favoritesWritable_) return;
     const QString folder = templatesFolder();
     if (folder.isEmpty()) return;
     std::vector<std::pair<QString, bool>> keys;
@@ -794,60 +814,44 @@ void FileLibraryView::importFile(const QString& path, bool paste) {
     printLine("Load files into library:", QUrl::fromLocalFile(path));
     auto handover = handover_;
     FileLibraryView* self = this;
+    auto ended = [handover, self, paste](const ImportOutcome& outcome) {
+        postTo(handover, self, [outcome, paste](FileLibraryView& v) { v.importEnded(outcome, paste); });
+    };
     switch (importKind(path)) {
-    case ImportKind::imageOrPDF:
-        importQueue_.start([handover, self, path, folder, paste] {
-            const CopyResult copy = copyIntoFolder(path, folder);
-            if (copy.outcome == CopyOutcome::sameFile) {
-                printLine("Same Folder, No actions.");
-                return;
-            }
-            if (copy.outcome == CopyOutcome::failed) {
-                printLine("Copy Error");
-                const QString text = QStringLiteral("%1 could not be copied into the library: %2")
-                                         .arg(QFileInfo(path).fileName(), copy.error);
-                postTo(handover, self, [text](FileLibraryView& v) { v.showError(text); });
-                return;
-            }
-            LibraryFilePtr item = makeLibraryFile(QUrl::fromLocalFile(copy.destination));
-            if (!attachThumbnail(item)) return;  // the copy stays, unlisted
-            postTo(handover, self, [item, paste](FileLibraryView& v) { v.addImported(item, paste); });
-        });
-        break;
-    case ImportKind::presentation: {
+    case ImportKind::imageOrPDF: imports_->importPicture(path, folder, ended); break;
+    case ImportKind::presentation:
         if (path.endsWith(QLatin1Char('/')) || QFileInfo(path).isDir()) return;
-        auto converter = converter_;
-        importQueue_.start([handover, self, converter, path, folder] {
-            postTo(handover, self, [](FileLibraryView& v) {
-                v.showingConvertingAlert_ = true;
-                v.sheetDone_ = v.sheetTotal_ = 0;
-                v.refreshSheet();
-            });
-            const ConversionResult result = converter->convert(path, folder, [handover, self](int done, int total) {
+        imports_->importPresentation(
+            path, folder,
+            [handover, self] {
+                postTo(handover, self, [](FileLibraryView& v) {
+                    v.showingConvertingAlert_ = true;
+                    v.sheetDone_ = v.sheetTotal_ = 0;
+                    v.refreshSheet();
+                });
+            },
+            [handover, self](int done, int total) {
                 postTo(handover, self, [done, total](FileLibraryView& v) {
                     v.sheetDone_ = done;
                     v.sheetTotal_ = total;
                     v.refreshSheet();
                 });
+            },
+            [handover, self](const ImportOutcome& outcome) {
+                postTo(handover, self, [outcome](FileLibraryView& v) {
+                    v.showingConvertingAlert_ = false;
+                    v.refreshSheet();
+                    v.importEnded(outcome, false);  // a presentation is never pasted
+                });
             });
-            LibraryFilePtr item;
-            if (result.ok) {
-                item = makeLibraryFile(itemUrl(result.folder));
-                if (!attachThumbnail(item)) item.reset();  // no first slide: not listed
-            } else {
-                printLine(result.error);
-            }
-            postTo(handover, self, [item, error = result.ok ? QString() : result.error](FileLibraryView& v) {
-                v.showingConvertingAlert_ = false;
-                v.refreshSheet();
-                if (!error.isEmpty()) v.showError(error);
-                if (item) v.addImported(item, false);
-            });
-        });
         break;
-    }
     case ImportKind::other: break;
     }
+}
+
+void FileLibraryView::importEnded(const ImportOutcome& outcome, bool paste) {
+    if (!outcome.error.isEmpty()) showError(outcome.error);
+    if (outcome.item) addImported(outcome.item, paste);
 }
 
 void FileLibraryView::addImported(const LibraryFilePtr& item, bool paste) {
@@ -861,7 +865,7 @@ bool FileLibraryView::waitForImports(int timeoutMs) {
     QElapsedTimer clock;
     clock.start();
     while (clock.elapsed() < timeoutMs) {
-        if (importQueue_.waitForDone(10)) {
+        if (imports_->waitForDone(10)) {
             // Deliver what the workers queued.
             QCoreApplication::processEvents();
             QCoreApplication::processEvents();

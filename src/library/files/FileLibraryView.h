@@ -3,9 +3,9 @@
 // "My Files" (what was imported into "~library/", newest first) and "Templates" (the catalogue
 // with its search field, category chips and favorites). A half-round handle slides the panel out
 // to the right and back. Its "Import" row, the "OpenFiles" notification and drops bring files in:
-// pictures and PDFs are copied, presentations become folders of slide pictures (one conversion
-// at a time, with a progress sheet), and the first file picked in the import panel is pasted
-// into the window in front.
+// pictures and PDFs are copied (side by side), presentations become folders of slide pictures (one
+// conversion at a time, with a progress sheet), and the first file picked in the import panel is
+// pasted into the window in front. Every import that fails is named in the panel.
 //
 // Threads: every widget and every field below belongs to the main thread. Listings, template
 // thumbnails, copies and conversions run on workers and hand whole items back with queued calls,
@@ -22,12 +22,14 @@
 
 #include "library/LibraryFile.h"
 #include "library/MainThreadHandover.h"
+#include "library/files/ImportQueue.h"
 #include "library/files/Paste.h"
 #include "library/files/TemplateSearch.h"
 
 class QLabel;
 class QLineEdit;
 class QProgressBar;
+class QScrollArea;
 class QTabWidget;
 class QVariantAnimation;
 class QGridLayout;
@@ -38,7 +40,6 @@ class WrappingRow;
 
 namespace qv::library {
 
-class SlideConverter;
 class CellGrid;
 class CollapseHandle;
 
@@ -80,7 +81,7 @@ public:
     const QStringList& favoriteTemplates() const { return favoriteTemplates_; }
     // True once the catalogue has been loaded to its end (favorites are saved only then).
     bool templatesLoaded() const { return templatesLoaded_; }
-    // The failure shown to the user (empty when none).
+    // The failures shown to the user, one a line, oldest first (empty when none).
     QString errorText() const;
 
     // Operations.
@@ -149,14 +150,14 @@ private:
     void refreshChips();
     void refreshSheet();
     void showError(const QString& text);
+    void importEnded(const ImportOutcome& outcome, bool paste);
     std::vector<TemplateFacts> templateFacts() const;
     void addImported(const LibraryFilePtr& item, bool paste);
 
     FileLibraryServices services_;
     std::shared_ptr<MainThreadHandover> handover_;
-    std::shared_ptr<SlideConverter> converter_;
-    QThreadPool importQueue_;  // one import at a time, in order
     QThreadPool listingPool_;
+    std::unique_ptr<ImportQueue> imports_;
 
     // State.
     bool hideFileLibrary_ = false;
@@ -169,6 +170,9 @@ private:
     QJsonObject templatesJson_;
     QStringList favoriteTemplates_;
     bool templatesLoaded_ = false;
+    // False while "favorites.json" could not be read and is still there: it is never written over.
+    bool favoritesWritable_ = true;
+    QStringList errors_;
     int listingGeneration_ = 0;
     int templatesGeneration_ = 0;
     bool appearedOnce_ = false;
@@ -193,6 +197,7 @@ private:
     QProgressBar* sheetProgress_ = nullptr;
     QWidget* errorBar_ = nullptr;
     QLabel* errorLabel_ = nullptr;
+    QScrollArea* errorScroll_ = nullptr;
     QVariantAnimation* slide_ = nullptr;
     bool settingSearchText_ = false;
 };

@@ -3,13 +3,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryFile>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
+
+#include "library/WorkingFiles.h"
 
 namespace qv::library {
 
@@ -59,8 +60,12 @@ CopyResult copyIntoFolder(const QString& source, const QString& folder) {
         result.error = in.errorString();
         return result;
     }
-    QTemporaryFile out(QDir(folder).filePath(QStringLiteral(".") + name + QStringLiteral(".XXXXXX.part")));
-    if (!out.open()) {
+    std::optional<WorkingFile> working = createWorkingFile(folder, name, QStringLiteral("copy"), &result.error);
+    if (!working) return result;
+    // Whatever goes wrong from here on, the working file goes too.
+    Discard discard(working->path);
+    QFile out;
+    if (!out.open(working->fd.release(), QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
         result.error = out.errorString();
         return result;
     }
@@ -81,17 +86,20 @@ CopyResult copyIntoFolder(const QString& source, const QString& folder) {
         result.error = out.errorString();
         return result;
     }
-    out.setPermissions(in.permissions() | QFileDevice::WriteOwner | QFileDevice::ReadOwner);
-    // A folder (an older slide folder, say) under the name goes first; a file is replaced by the
-    // rename itself.
+    // The source's mode as the umask leaves it (the working file was made with what it leaves of
+    // 0666), always readable and writable by its owner.
+    out.setPermissions((in.permissions() | QFileDevice::WriteOwner | QFileDevice::ReadOwner) & out.permissions());
+    out.close();
+    // A folder (an older slide folder, say) under the name goes first; a file or a link is replaced
+    // by the rename itself.
     std::error_code ec;
-    const std::filesystem::path dest(result.destination.toStdString());
+    const std::filesystem::path dest(QFile::encodeName(result.destination).toStdString());
     if (std::filesystem::is_directory(std::filesystem::symlink_status(dest, ec))) std::filesystem::remove_all(dest, ec);
-    if (std::rename(out.fileName().toLocal8Bit().constData(), result.destination.toLocal8Bit().constData()) != 0) {
+    if (std::rename(QFile::encodeName(working->path).constData(), QFile::encodeName(result.destination).constData()) != 0) {
         result.error = QString::fromLocal8Bit(std::strerror(errno));
         return result;
     }
-    out.setAutoRemove(false);
+    discard.keep();
     result.outcome = CopyOutcome::copied;
     return result;
 }

@@ -28,9 +28,11 @@ struct CopyResult {
     QString destination;  // <folder>/<source file name>
     QString error;
 };
-// Copies `source` into `folder` under its own name. The copy is written to a hidden temporary name
-// in the folder and renamed over the destination only when complete, so a failed copy leaves
-// whatever was there before untouched and never a partial file under the real name.
+// Copies `source` into `folder` under its own name. The copy is written to a locked working file in
+// the folder (a hidden name within the 255-byte limit, however long the file's own name) and
+// renamed over the destination only when complete, so a failed copy leaves whatever was there
+// before untouched and never a partial file under the real name; a killed copy leaves a working
+// file that the next start removes.
 CopyResult copyIntoFolder(const QString& source, const QString& folder);
 
 }  // namespace qv::library

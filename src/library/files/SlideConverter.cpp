@@ -2,27 +2,55 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QPainter>
 #include <QPdfDocument>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QUrl>
 
 #include <cmath>
+#include <unistd.h>
+
+#include "library/files/ProcessGroups.h"
 
 namespace qv::library {
 
 namespace {
+
 constexpr int kSlideWidth = 1920;  // pixels of a rendered slide's longer side
+
+// A folder of the converter's own in the temporary folder, locked for as long as it lives.
+struct LockedTemporaryFolder {
+    explicit LockedTemporaryFolder(const QString& prefix)
+        : dir(QDir::temp().filePath(prefix + QStringLiteral("XXXXXX"))), lock(dir.path()) {}
+    bool valid() const { return dir.isValid() && lock.held(); }
+    QString path() const { return dir.path(); }
+    QTemporaryDir dir;
+    WorkingLock lock;
+};
+
+}  // namespace
+
+struct SlideConverter::Profile : LockedTemporaryFolder {
+    Profile() : LockedTemporaryFolder(kOfficeProfilePrefix) {}
+};
+
+SlideConverter::SlideConverter(QString program, int timeoutMs) : program_(std::move(program)), timeoutMs_(timeoutMs) {
+    newProfile();
 }
 
-SlideConverter::SlideConverter(QString program, int timeoutMs)
-    : program_(std::move(program)), timeoutMs_(timeoutMs),
-      profile_(std::make_unique<QTemporaryDir>(QDir::temp().filePath(QStringLiteral("quorvane-office-XXXXXX")))) {}
+SlideConverter::~SlideConverter() { cancel(); }
 
-SlideConverter::~SlideConverter() = default;
+void SlideConverter::newProfile() { profile_ = std::make_unique<Profile>(); }
+
+void SlideConverter::cancel() {
+    cancelled_ = true;
+    if (const qint64 group = runningGroup_) killProcessGroup(group);
+}
 
 QStringList SlideConverter::arguments(const QString& document, const QString& outDir) const {
     return {QStringLiteral("-env:UserInstallation=") + QUrl::fromLocalFile(profile_->path()).toString(),
@@ -47,50 +75,89 @@ ConversionResult SlideConverter::convert(const QString& document, const QString&
     ConversionResult result;
     const QFileInfo info(document);
     const QString base = info.completeBaseName();
-    const QString target = QDir(libraryFolder).filePath(base);
+    const QString stopped = QStringLiteral("The conversion of %1 was stopped.").arg(info.fileName());
 
     if (cancelled_) {
-        result.error = QStringLiteral("The conversion of %1 was stopped.").arg(info.fileName());
+        result.error = stopped;
         return result;
     }
-    if (!profile_->isValid()) {
-        result.error = QStringLiteral("No temporary folder for LibreOffice: ") + profile_->errorString();
+    // The slides go into a folder named after the document: a name that leaves nothing for it
+    // would make that folder the library itself or the folder above it.
+    if (base.isEmpty() || base == QLatin1String(".") || base == QLatin1String("..")) {
+        result.error = QStringLiteral("%1 was not imported: its name leaves nothing to name the folder of its slides. "
+                                      "Rename the file and import it again.")
+                           .arg(info.fileName());
         return result;
     }
-    QTemporaryDir pdfDir(QDir::temp().filePath(QStringLiteral("quorvane-pdf-XXXXXX")));
-    QTemporaryDir staging(QDir(libraryFolder).filePath(QStringLiteral(".") + base + QStringLiteral(".slides-XXXXXX")));
-    if (!pdfDir.isValid() || !staging.isValid()) {
-        result.error = QStringLiteral("Could not make a working folder in ") + libraryFolder;
+    // Each slide is named by the document with ".001.png" added: a name of one file at the most.
+    if (QFile::encodeName(slideName(base, 0)).size() > 255) {
+        result.error = QStringLiteral("%1 was not imported: its name is too long for the names of its slides. "
+                                      "Rename it shorter and import it again.")
+                           .arg(info.fileName());
         return result;
     }
+    const QString target = QDir(libraryFolder).filePath(base);
+    if (!profile_->valid()) newProfile();  // a profile LibreOffice was killed in is not used again
+    if (!profile_->valid()) {
+        result.error = QStringLiteral("No temporary folder for LibreOffice: ") + profile_->dir.errorString();
+        return result;
+    }
+    const LockedTemporaryFolder pdfDir(kOfficePdfPrefix);
+    QString why;
+    std::optional<WorkingFolder> staging = createWorkingFolder(libraryFolder, base, QStringLiteral("slides"), &why);
+    if (!pdfDir.valid() || !staging) {
+        result.error = QStringLiteral("Could not make a working folder in ") + libraryFolder +
+                       (why.isEmpty() ? QString() : QStringLiteral(": ") + why);
+        return result;
+    }
+    Discard discardStaging(staging->path);
     if (progress) progress(0, 0);
 
     QProcess office;
     office.setProgram(program_);
     office.setArguments(arguments(info.absoluteFilePath(), pdfDir.path()));
     office.setProcessChannelMode(QProcess::MergedChannels);
+    // A group of its own: the launcher and the office program it starts are stopped together.
+    office.setChildProcessModifier([] { ::setpgid(0, 0); });
     office.start();
     if (!office.waitForStarted(30000)) {
         result.error = QStringLiteral("LibreOffice could not be started (") + program_ + QStringLiteral("): ") +
                        office.errorString();
         return result;
     }
+    const qint64 group = office.processId();
+    runningGroup_ = group;
+    // Whatever happens below, nothing of the group outlives the conversion.
+    struct StopGroup {
+        std::atomic<qint64>& running;
+        qint64 group;
+        ~StopGroup() {
+            running = 0;
+            killProcessGroup(group);
+        }
+    } stopGroup{runningGroup_, group};
     QElapsedTimer clock;
     clock.start();
     while (!office.waitForFinished(200)) {
         if (office.state() == QProcess::NotRunning) break;
         if (cancelled_ || clock.elapsed() > timeoutMs_) {
-            office.kill();
+            killProcessGroup(group);
             office.waitForFinished(10000);
-            result.error = cancelled_ ? QStringLiteral("The conversion of %1 was stopped.").arg(info.fileName())
+            newProfile();  // LibreOffice's own lock may be left in the old one
+            result.error = cancelled_ ? stopped
                                       : QStringLiteral("LibreOffice did not finish converting %1 within %2 s.")
                                             .arg(info.fileName())
                                             .arg(timeoutMs_ / 1000);
             return result;
         }
     }
+    if (cancelled_) {  // killed from another thread while it ran
+        result.error = stopped;
+        return result;
+    }
     const QString output = QString::fromLocal8Bit(office.readAll()).trimmed();
-    const QStringList pdfs = QDir(pdfDir.path()).entryList({QStringLiteral("*.pdf")}, QDir::Files);
+    // A document with a hidden name gives a PDF with a hidden name.
+    const QStringList pdfs = QDir(pdfDir.path()).entryList({QStringLiteral("*.pdf")}, QDir::Files | QDir::Hidden);
     if (office.exitStatus() != QProcess::NormalExit || pdfs.isEmpty()) {
         result.error = QStringLiteral("LibreOffice could not convert %1.").arg(info.fileName());
         if (!output.isEmpty()) result.error += QStringLiteral(" ") + output.split(QLatin1Char('\n')).last();
@@ -105,7 +172,7 @@ ConversionResult SlideConverter::convert(const QString& document, const QString&
     const int pages = pdf.pageCount();
     for (int i = 0; i < pages; ++i) {
         if (cancelled_) {
-            result.error = QStringLiteral("The conversion of %1 was stopped.").arg(info.fileName());
+            result.error = stopped;
             return result;
         }
         const QSizeF points = pdf.pagePointSize(i);
@@ -121,7 +188,7 @@ ConversionResult SlideConverter::convert(const QString& document, const QString&
         QImage slide(page.size(), QImage::Format_RGB32);
         slide.fill(Qt::white);
         QPainter(&slide).drawImage(0, 0, page);
-        if (!slide.save(QDir(staging.path()).filePath(slideName(base, i)), "PNG")) {
+        if (!slide.save(QDir(staging->path).filePath(slideName(base, i)), "PNG")) {
             result.error = QStringLiteral("Slide %1 of %2 could not be written.").arg(i + 1).arg(info.fileName());
             return result;
         }
@@ -137,15 +204,34 @@ ConversionResult SlideConverter::convert(const QString& document, const QString&
             return result;
         }
     }
-    if (!QDir().rename(staging.path(), target)) {
+    if (!QDir().rename(staging->path, target)) {
         result.error = QStringLiteral("The slides could not be moved to %1.").arg(target);
         return result;
     }
-    staging.setAutoRemove(false);
+    discardStaging.keep();
     result.ok = true;
     result.folder = target;
     result.slides = pages;
     return result;
+}
+
+QStringList removeAbandonedOfficeFolders(const QString& tempFolder) {
+    static const QRegularExpression pattern(QStringLiteral("^(%1|%2)[A-Za-z0-9]{6}$")
+                                                .arg(QRegularExpression::escape(kOfficeProfilePrefix),
+                                                     QRegularExpression::escape(kOfficePdfPrefix)));
+    QStringList removed;
+    const QDir dir(tempFolder);
+    for (const QString& name : dir.entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot | QDir::NoSymLinks)) {
+        if (!pattern.match(name).hasMatch()) continue;
+        const QString path = dir.filePath(name);
+        if (!QFileInfo(path).isWritable() || QFileInfo(path).ownerId() != ::geteuid()) continue;
+        const WorkingLock lock(path);
+        if (!lock.held()) continue;  // a running converter uses it
+        // A run killed while LibreOffice worked left it running on this folder.
+        stopProcessesMentioning(path);
+        if (removeEntry(path)) removed << name;
+    }
+    return removed;
 }
 
 }  // namespace qv::library

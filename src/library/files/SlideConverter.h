@@ -2,9 +2,16 @@
 // Turns a presentation into a folder of slide pictures: LibreOffice (headless, with a private
 // profile folder) exports it as PDF, then every page is rendered to "<base>.NNN.png" (001, 002,
 // ...), base being the document's name without its extension. The slides are written into a
-// hidden staging folder next to the target and take the target's name only when every page is
+// hidden working folder next to the target and take the target's name only when every page is
 // done, so a failed or timed-out conversion leaves no slides behind and an earlier import of the
-// same document keeps its slides.
+// same document keeps its slides. A document whose base name is empty, "." or ".." is refused: its
+// slides would have no folder of their own.
+//
+// LibreOffice runs in a process group of its own (its launcher starts the office program as a
+// child), and the whole group is stopped on time-out, on cancel() and after it has finished. The
+// profile and PDF folders in the temporary folder and the working folder are locked while in use;
+// what a killed run left of them goes with removeAbandonedOfficeFolders() and the library's
+// working-file clean-up.
 //
 // convert() blocks for as long as LibreOffice works: call it from a worker thread, never the main
 // thread. One converter runs one conversion at a time.
@@ -16,9 +23,13 @@
 #include <memory>
 #include <mutex>
 
-class QTemporaryDir;
+#include "library/WorkingFiles.h"
 
 namespace qv::library {
+
+// The converter's folders in the temporary folder: "<prefix>XXXXXX".
+inline const QString kOfficeProfilePrefix = QStringLiteral("quorvane-office-");
+inline const QString kOfficePdfPrefix = QStringLiteral("quorvane-pdf-");
 
 struct ConversionResult {
     bool ok = false;
@@ -47,16 +58,24 @@ public:
 
     int timeoutMs() const { return timeoutMs_; }
 
-    // Stops a running conversion (LibreOffice is killed; the result says so) and every later one.
-    // Any thread.
-    void cancel() { cancelled_ = true; }
+    // Stops a running conversion (LibreOffice's whole process group is killed at once; the result
+    // says so) and every later one. Any thread.
+    void cancel();
 
 private:
+    struct Profile;
+    void newProfile();
+
     QString program_;
     int timeoutMs_;
     std::atomic<bool> cancelled_{false};
-    std::mutex mutex_;                       // one conversion at a time
-    std::unique_ptr<QTemporaryDir> profile_;  // LibreOffice's private user profile
+    std::atomic<qint64> runningGroup_{0};  // LibreOffice's process group while it runs
+    std::mutex mutex_;                     // one conversion at a time
+    std::unique_ptr<Profile> profile_;     // LibreOffice's private user profile
 };
+
+// Removes the converter's folders in `tempFolder` that no running converter holds, first stopping
+// any LibreOffice a killed run left working on them. Returns their names.
+QStringList removeAbandonedOfficeFolders(const QString& tempFolder);
 
 }  // namespace qv::library

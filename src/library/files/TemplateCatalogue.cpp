@@ -1,7 +1,9 @@
 #include "library/files/TemplateCatalogue.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QSaveFile>
 #include <QSet>
@@ -46,11 +48,24 @@ FavoritesRead readFavorites(const QString& templatesFolder, QStringList* favorit
     const QJsonDocument doc = QJsonDocument::fromJson(file.readAll(), &parseError);
     if (parseError.error != QJsonParseError::NoError) {
         if (error) *error = parseError.errorString();
-        return FavoritesRead::unreadable;
+        return FavoritesRead::damaged;
+    }
+    if (!doc.isArray()) {
+        if (error) *error = QStringLiteral("not a JSON array");
+        return FavoritesRead::damaged;
     }
     favorites->clear();
     for (const QJsonValue& v : doc.array()) favorites->append(v.toString());
     return FavoritesRead::ok;
+}
+
+QString setAsideDamagedFavorites(const QString& templatesFolder) {
+    const QString path = QDir(templatesFolder).filePath(kFavoritesJson);
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString aside = QStringLiteral("%1.unreadable-%2").arg(path, stamp);
+    for (int n = 2; QFileInfo::exists(aside) || QFileInfo(aside).isSymLink(); ++n)
+        aside = QStringLiteral("%1.unreadable-%2-%3").arg(path, stamp).arg(n);
+    return QDir().rename(path, aside) ? aside : QString();
 }
 
 QStringList favoritesToStore(const std::vector<std::pair<QString, bool>>& keysAndFlags, const QStringList& stored) {

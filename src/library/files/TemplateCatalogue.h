@@ -30,9 +30,19 @@ std::optional<TemplateCatalogue> readTemplateCatalogue(const QString& templatesF
 // The entry's "url" string: its file relative to the templates folder and its favorites key.
 QString templateKey(const QJsonValue& entry);
 
-enum class FavoritesRead { missing, unreadable, ok };
-// Reads "favorites.json": the strings of its top-level array (anything but an array gives none).
+enum class FavoritesRead {
+    missing,
+    unreadable,  // could not be opened: it may well be sound, and is left as it is
+    damaged,     // not JSON, or not an array of them
+    ok,
+};
+// Reads "favorites.json": the strings of its top-level array. `favorites` changes only with ok.
 FavoritesRead readFavorites(const QString& templatesFolder, QStringList* favorites, QString* error);
+
+// Keeps a damaged "favorites.json" aside as "favorites.json.unreadable-<date>-<time>", as the
+// settings are kept, so that writing the favorites afresh loses nothing. Returns the new path, or
+// an empty text when it could not be moved (it must then not be written over).
+QString setAsideDamagedFavorites(const QString& templatesFolder);
 
 // What to store: the keys of the favorited templates, in catalogue order, followed by the stored
 // keys that no loaded template has (a template left out of this load keeps its mark).

@@ -23,6 +23,7 @@
 #include "state/NotificationCenter.h"
 #include "state/Notifications.h"
 #include "support/QtWait.h"
+#include "support/ScopedEnv.h"
 
 using namespace qv::app;
 
@@ -306,6 +307,29 @@ TEST(Settings, AWriteThatFailsIsShown) {
     EXPECT_TRUE(shown[0].startsWith("Failed writing settings:")) << shown[0].toStdString();
     EXPECT_TRUE(shown[0].contains("not-a-folder/settings.json")) << shown[0].toStdString();
     EXPECT_NE(printed.find("Failed writing settings:"), std::string::npos) << printed;
+    resetState();
+}
+
+// A run killed while it imported or converted left working files behind; choosing the folder
+// (as every start with a stored folder does) removes them, and only them.
+TEST(StoreSaveFolder, WhatAKilledRunLeftInTheLibraryIsRemoved) {
+    resetState();
+    QTemporaryDir chosen, temp, data;
+    const qv::test::ScopedEnv tmp("TMPDIR", temp.path().toUtf8()), dataHome("XDG_DATA_HOME", data.path().toUtf8());
+    const QString library = FolderLocations::forSaveFolder(chosen.path()).libraryFolderURL;
+    ASSERT_TRUE(QDir().mkpath(library + "/.deck.slides-Ab12Cd.part"));
+    for (const char* name : {".photo.png.copy-x9Y8z7.part", "photo.png", ".deck.slides-Ab12Cd.part/deck.001.png"}) {
+        QFile f(library + "/" + name);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << name;
+    }
+    Launch launch;
+    auto delegate = launch.make();
+    delegate->storeSaveFolder(chosen.path());
+    EXPECT_TRUE(qv::test::waitUntil(
+        [&] { return QDir(library).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot) == QStringList{"photo.png"}; },
+        10000))
+        << QDir(library).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).join(", ").toStdString();
+    delegate.reset();
     resetState();
 }
 

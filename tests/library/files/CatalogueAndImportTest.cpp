@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <sys/stat.h>
+
 #include "library/files/ImportRules.h"
 #include "library/files/TemplateCatalogue.h"
 
@@ -77,16 +79,21 @@ TEST(Favorites, RoundTripKeepsTheCatalogueKeysAndUnknownNames) {
     EXPECT_EQ(favoritesToStore({{"a.png", false}}, {"a.png"}), QStringList{});
 }
 
-TEST(Favorites, UnreadableFileAndNonArray) {
-    QTemporaryDir dir;
-    QStringList favorites = {"kept"};
-    QString error;
-    write(dir.filePath("favorites.json"), "[\"a\",");
-    EXPECT_EQ(readFavorites(dir.path(), &favorites, &error), FavoritesRead::unreadable);
-    EXPECT_EQ(favorites, QStringList{"kept"});
-    write(dir.filePath("favorites.json"), R"({"a":1})");
-    EXPECT_EQ(readFavorites(dir.path(), &favorites, &error), FavoritesRead::ok);
-    EXPECT_TRUE(favorites.isEmpty());
+TEST(Favorites, DamagedFilesAreKeptAside) {
+    for (const QByteArray& damaged : {QByteArray("[\"a\","), QByteArray(R"({"a":1})"), QByteArray("\xff\xfe")}) {
+        SCOPED_TRACE(damaged.toStdString());
+        QTemporaryDir dir;
+        QStringList favorites = {"kept"};
+        QString error;
+        write(dir.filePath("favorites.json"), damaged);
+        EXPECT_EQ(readFavorites(dir.path(), &favorites, &error), FavoritesRead::damaged);
+        EXPECT_FALSE(error.isEmpty());
+        EXPECT_EQ(favorites, QStringList{"kept"});
+        const QString aside = setAsideDamagedFavorites(dir.path());
+        EXPECT_TRUE(QFileInfo(aside).fileName().startsWith("favorites.json.unreadable-")) << aside.toStdString();
+        EXPECT_EQ(read(aside), damaged);
+        EXPECT_FALSE(QFileInfo::exists(dir.filePath("favorites.json")));
+    }
 }
 
 TEST(Favorites, AFailedWriteSaysSo) {
@@ -153,6 +160,28 @@ TEST(ImportRules, CopiesGoThroughATemporaryName) {
     EXPECT_EQ(failed.outcome, CopyOutcome::failed);
     EXPECT_FALSE(failed.error.isEmpty());
     EXPECT_EQ(QDir(lib).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"scan.jpg"});
+
+    // The copy keeps the source's mode as far as the umask allows.
+    QFile::setPermissions(dir.filePath("scan.jpg"), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                        QFileDevice::ReadGroup | QFileDevice::ReadOther);
+    const mode_t umaskBefore = ::umask(027);
+    const CopyResult masked = copyIntoFolder(dir.filePath("scan.jpg"), lib);
+    ::umask(umaskBefore);
+    ASSERT_EQ(masked.outcome, CopyOutcome::copied) << masked.error.toStdString();
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(lib + "/scan.jpg").constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+
+    // A name of 250 bytes (125 letters of a non-Latin alphabet) fits a folder, and so it is copied:
+    // the working name beside it stays within the limit of 255 bytes.
+    const QString longName = QString(123, QChar(0x0416)) + ".png";
+    ASSERT_EQ(QFile::encodeName(longName).size(), 250);
+    write(dir.filePath(longName), "long");
+    const CopyResult longCopy = copyIntoFolder(dir.filePath(longName), lib);
+    ASSERT_EQ(longCopy.outcome, CopyOutcome::copied) << longCopy.error.toStdString();
+    EXPECT_EQ(read(lib + "/" + longName), "long");
+    EXPECT_EQ(QDir(lib).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot).size(), 2);
+    QFile::remove(lib + "/" + longName);
 
     // A folder of the same name (an older slide folder) is replaced by the file.
     QDir(lib).mkpath("chart.png");

@@ -13,9 +13,12 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTabWidget>
 #include <QTemporaryDir>
+
+#include <signal.h>
 
 #include <chrono>
 #include <filesystem>
@@ -27,95 +30,29 @@
 #include "state/AppState.h"
 #include "state/NotificationCenter.h"
 #include "state/Notifications.h"
+#include "library/files/PanelFixture.h"
+#include "support/BigPhoto.h"
 #include "support/QtWait.h"
+#include "support/Processes.h"
+#include "support/ScopedEnv.h"
+#include "support/WindowPicture.h"
 
 using namespace qv::library;
+using qv::test::processGone;
+using qv::test::readPid;
 using qv::app::FolderLocations;
 using qv::test::waitUntil;
+using namespace qv::test;
 
 namespace {
-
-struct CountingKeys : KeyPoster {
-    int posts = 0;
-    bool postPasteKeystroke() override {
-        ++posts;
-        return true;
-    }
-};
-
-void writePng(const QString& path, QColor colour) {
-    QImage image(64, 36, QImage::Format_RGB32);
-    image.fill(colour);
-    ASSERT_TRUE(image.save(path, "PNG")) << path.toStdString();
-}
-void writeText(const QString& path, const QByteArray& text) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
-    f.write(text);
-}
-void setAge(const QString& path, int secondsAgo) {
-    std::error_code ec;
-    std::filesystem::last_write_time(path.toStdString(),
-                                     std::filesystem::file_time_type::clock::now() - std::chrono::seconds(secondsAgo), ec);
-    ASSERT_FALSE(ec) << path.toStdString();
-}
-void writePdf(const QString& path) {
-    QPdfWriter writer(path);
-    QPainter p(&writer);
-    p.fillRect(QRect(0, 0, 2000, 2000), Qt::darkBlue);
-}
-QByteArray read(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-QStringList names(const std::vector<LibraryFilePtr>& items) {
-    QStringList out;
-    for (const auto& i : items) out << i->name.value_or("?");
-    return out;
-}
-
-// A save folder published as the app-wide folder locations, and a panel on it.
-struct PanelFixture : ::testing::Test {
-    QTemporaryDir save;
-    std::shared_ptr<FolderLocations> folders;
-    std::shared_ptr<CountingKeys> keys = std::make_shared<CountingKeys>();
-    QStringList chosen;  // what the import panel answers
-    int panelsOpened = 0;
-
-    void SetUp() override {
-        folders = std::make_shared<FolderLocations>(FolderLocations::forSaveFolder(save.path()));
-        QDir().mkpath(folders->libraryFolderURL);
-        QDir().mkpath(folders->templatesFolderURL);
-        qv::app::setFolderLocations(folders);
-    }
-    void TearDown() override { qv::app::setFolderLocations(nullptr); }
-
-    FileLibraryServices services(int collapseMs = 60000) {
-        FileLibraryServices s;
-        s.chooseFiles = [this](QWidget*) {
-            ++panelsOpened;
-            return chosen;
-        };
-        s.keyPoster = keys;
-        s.collapseDelayMs = collapseMs;
-        s.retryDelayMs = 100;
-        return s;
-    }
-    QString lib(const QString& name = {}) const { return folders->libraryFolderURL + (name.isEmpty() ? "" : "/" + name); }
-    QString tpl(const QString& name = {}) const {
-        return folders->templatesFolderURL + (name.isEmpty() ? "" : "/" + name);
-    }
-
-    // A catalogue of `n` picture templates t0.png ... with their categories.
-    void writeCatalogue(const QByteArray& json) { writeText(tpl("templates.json"), json); }
-};
 
 using FileLibraryPanel = PanelFixture;
 
 TEST_F(FileLibraryPanel, MyFilesNewestFirstWithSlideFoldersAsOneEntry) {
     writePng(lib("old.png"), Qt::red);
     setAge(lib("old.png"), 300);
+    QImage(64, 36, QImage::Format_RGB32).save(lib("old.jpg"));  // another file of the same name
+    setAge(lib("old.jpg"), 250);
     writePdf(lib("sheet.pdf"));
     setAge(lib("sheet.pdf"), 200);
     QDir().mkpath(lib("deck"));
@@ -129,23 +66,29 @@ TEST_F(FileLibraryPanel, MyFilesNewestFirstWithSlideFoldersAsOneEntry) {
 
     FileLibraryView panel(services());
     panel.show();
-    ASSERT_TRUE(waitUntil([&] { return panel.fileList().size() == 3; }, 20000));
+    ASSERT_TRUE(waitUntil([&] { return panel.fileList().size() == 4; }, 20000));
     qv::test::spin(200);
-    EXPECT_EQ(names(panel.fileList()), (QStringList{"deck", "sheet", "old"}));
+    EXPECT_EQ(names(panel.fileList()), (QStringList{"deck", "sheet", "old", "old"}));
     EXPECT_EQ(rawValue(panel.fileList()[0]->type), "PPT");
     EXPECT_EQ(rawValue(panel.fileList()[1]->type), "PDF");
-    EXPECT_EQ(panel.tabs()->tabText(0), "My Files (3)");
-    EXPECT_EQ(panel.fileCells().size(), 3u);
+    EXPECT_EQ(rawValue(panel.fileList()[2]->type), "JPG");
+    EXPECT_EQ(panel.tabs()->tabText(0), "My Files (4)");
+    EXPECT_EQ(panel.fileCells().size(), 4u);
     EXPECT_TRUE(panel.myFilesEmptyText()->isHidden());
 
-    // Deleting through a cell removes exactly that item, also with another of the same name.
-    auto* cell = static_cast<ThumbnailView*>(panel.fileCells()[2]);
-    ASSERT_EQ(cell->libraryFileItem()->name, "old");
+    // Deleting through a cell removes exactly that item, also with another of the same name before
+    // it in the list.
+    auto* cell = static_cast<ThumbnailView*>(panel.fileCells()[3]);
+    ASSERT_EQ(cell->libraryFileItem()->url, QUrl::fromLocalFile(lib("old.png")));
     cell->requestDeletion();
     cell->deleteConfirmed();
-    EXPECT_EQ(names(panel.fileList()), (QStringList{"deck", "sheet"}));
+    EXPECT_EQ(names(panel.fileList()), (QStringList{"deck", "sheet", "old"}));
+    EXPECT_EQ(panel.fileList()[2]->url, QUrl::fromLocalFile(lib("old.jpg")));
     EXPECT_FALSE(QFileInfo::exists(lib("old.png")));
-    EXPECT_EQ(panel.tabs()->tabText(0), "My Files (2)");
+    EXPECT_TRUE(QFileInfo::exists(lib("old.jpg")));
+    EXPECT_EQ(panel.tabs()->tabText(0), "My Files (3)");
+    ASSERT_EQ(panel.fileCells().size(), 3u);
+    EXPECT_EQ(static_cast<ThumbnailView*>(panel.fileCells()[2])->libraryFileItem(), panel.fileList()[2]);
 }
 
 TEST_F(FileLibraryPanel, EmptyLibraryShowsTheImportRowAndTheDropText) {
@@ -181,25 +124,6 @@ TEST_F(FileLibraryPanel, WithoutASaveFolderItStaysCollapsedAndFillsOnceOneIsKnow
     qv::app::setFolderLocations(folders);
     ASSERT_TRUE(waitUntil([&] { return panel.fileList().size() == 1; }, 10000));
     EXPECT_FALSE(panel.hideFileLibrary());
-}
-
-const QByteArray kCatalogue = R"({
-  "categories": ["Math", "Writing", "Science", "Geography", "Music", "Planning", "Games", "Early Years"],
-  "templates": [
-    {"url": "grid.png", "name": "Grid Paper", "categories": ["Math", "Science"]},
-    {"url": "lined.png", "name": "Lined paper", "categories": ["Writing"]},
-    {"url": "missing.png", "name": "Missing", "categories": ["Math"]},
-    {"url": "maps/world.png", "name": "World map", "categories": ["Geography"]},
-    {"url": "staff.png", "name": "Music staff", "categories": ["Music", "math"]}
-  ]
-})";
-
-void writeTemplatePictures(PanelFixture& f) {
-    writePng(f.tpl("grid.png"), Qt::white);
-    writePng(f.tpl("lined.png"), Qt::white);
-    QDir().mkpath(f.tpl("maps"));
-    writePng(f.tpl("maps/world.png"), Qt::cyan);
-    writePng(f.tpl("staff.png"), Qt::white);
 }
 
 TEST_F(FileLibraryPanel, TemplatesWithWrappedChipsSearchAndCategories) {
@@ -252,11 +176,7 @@ TEST_F(FileLibraryPanel, TemplatesWithWrappedChipsSearchAndCategories) {
     panel.searchField()->setText("");
     EXPECT_EQ(panel.templateListFiltered().size(), 4u);
 
-    // Hover colours a chip until the pointer enters another chip or leaves the row.
-    panel.setHoveredCategory("Music");
-    EXPECT_TRUE(chips[6]->styleSheet().contains(QColor(0x4D, 0xB8, 0xFF).name()));
-    panel.setHoveredCategory("");
-    EXPECT_FALSE(chips[6]->styleSheet().contains(QColor(0x4D, 0xB8, 0xFF).name()));
+    // Hovering is tried with a real pointer (pointer/PointerTest.cpp).
 }
 
 TEST_F(FileLibraryPanel, FavoritesRoundTrip) {
@@ -315,6 +235,28 @@ TEST_F(FileLibraryPanel, FavoritesAreNotWrittenBeforeACompleteLoad) {
         panel.hide();
     }
     EXPECT_EQ(read(tpl("favorites.json")), R"(["grid.png"])");
+}
+
+// A favorites file that cannot be read is kept aside, never written over: the teacher's marks stay
+// on the disk, and the panel says where.
+TEST_F(FileLibraryPanel, ADamagedFavoritesFileIsKeptAside) {
+    writeCatalogue(kCatalogue);
+    writeTemplatePictures(*this);
+    const QByteArray damaged = R"(["grid.png", "lined.png")";  // cut short
+    writeText(tpl("favorites.json"), damaged);
+    {
+        FileLibraryView panel(services());
+        panel.show();
+        ASSERT_TRUE(waitUntil([&] { return panel.templatesLoaded(); }, 20000));
+        for (const auto& item : panel.templateList()) EXPECT_FALSE(item->isFavorited);
+        EXPECT_TRUE(panel.errorText().contains("favorites.json.unreadable-")) << panel.errorText().toStdString();
+        panel.templateList()[2]->isFavorited = true;  // the map, marked now
+        panel.hide();
+    }
+    const QStringList aside = QDir(tpl()).entryList({"favorites.json.unreadable-*"}, QDir::Files);
+    ASSERT_EQ(aside.size(), 1);
+    EXPECT_EQ(read(tpl(aside[0])), damaged);
+    EXPECT_EQ(read(tpl("favorites.json")), R"(["maps/world.png"])");
 }
 
 TEST_F(FileLibraryPanel, ImportsCopyPasteTheFirstAndIgnoreTheRest) {
@@ -438,6 +380,116 @@ TEST_F(FileLibraryPanel, AFailedConversionSaysSoInThePanel) {
     EXPECT_TRUE(panel.errorText().contains("talk.key")) << panel.errorText().toStdString();
     EXPECT_FALSE(panel.showingConvertingAlert());
     EXPECT_TRUE(panel.fileList().empty());
+    EXPECT_TRUE(QDir(lib()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
+}
+
+// A teacher's real files, dropped together: a phone photo of 48 MP, a name of 250 bytes, and a PNG
+// and a PDF that are damaged. The good ones are listed with their pictures; each damaged one is
+// named in the panel, both at once.
+TEST_F(FileLibraryPanel, RealFilesAreListedAndEveryFailureIsNamed) {
+    QTemporaryDir outside;
+    const QString photo = outside.filePath("IMG_20260301_081500.jpg");
+    ASSERT_TRUE(qv::test::writeBigPhoto(photo));
+    const QString longName = outside.filePath(QString(123, QChar(0x0416)) + ".png");
+    writePng(longName, Qt::magenta);
+    writeText(outside.filePath("scan.png"), QByteArray("\x89PNG\r\n\x1a\n") + QByteArray(200, 'x'));
+    writeText(outside.filePath("worksheet.pdf"), "%PDF-1.4\nthis is not the rest of a PDF\n");
+
+    FileLibraryView panel(services());
+    panel.show();
+    ASSERT_TRUE(panel.importDropped({QUrl::fromLocalFile(photo), QUrl::fromLocalFile(longName),
+                                     QUrl::fromLocalFile(outside.filePath("scan.png")),
+                                     QUrl::fromLocalFile(outside.filePath("worksheet.pdf"))}));
+    ASSERT_TRUE(panel.waitForImports(120000));
+    ASSERT_TRUE(waitUntil([&] { return panel.fileList().size() == 2 && panel.errorText().count('\n') == 1; }, 20000))
+        << names(panel.fileList()).join(", ").toStdString() << " / " << panel.errorText().toStdString();
+    QStringList listed = names(panel.fileList());
+    listed.sort();
+    EXPECT_EQ(listed, (QStringList{"IMG_20260301_081500", QString(123, QChar(0x0416))}));
+    for (const auto& item : panel.fileList()) {
+        ASSERT_TRUE(item->thumbnailImage) << item->name->toStdString();
+        if (item->name == "IMG_20260301_081500") EXPECT_EQ(item->thumbnailImage->size(), QSize(192, 144));
+    }
+    EXPECT_EQ(panel.fileCells().size(), 2u);
+    EXPECT_TRUE(QFileInfo::exists(lib(QFileInfo(longName).fileName())));
+    const QStringList errors = panel.errorText().split('\n');
+    ASSERT_EQ(errors.size(), 2);
+    for (const char* name : {"scan.png", "worksheet.pdf"})
+        EXPECT_EQ(errors.filter(QString(name) + " was copied into the library, but it cannot be shown").size(), 1)
+            << name << ": " << panel.errorText().toStdString();
+    qv::test::spin(200);
+    qv::test::saveWindowPicture(panel, "file-library-import-failures.png");
+}
+
+// A stand-in LibreOffice: its launcher starts a child (as soffice starts soffice.bin), notes both,
+// and waits until "go" appears before it writes the PDF under the document's base name.
+QString writeStallingOffice(const QString& folder, const QString& pdf) {
+    const QString path = folder + "/office";
+    writeText(path, QString("#!/bin/sh\n"
+                            "for a; do case \"$prev\" in --outdir) out=$a;; esac; prev=$a; doc=$a; done\n"
+                            "sleep 1000 & echo $! > '%1/child'; echo $$ > '%1/launcher'\n"
+                            "while [ ! -e '%1/go' ]; do sleep 0.05; done\n"
+                            "cp '%2' \"$out/$(basename \"${doc%.*}\").pdf\"\n"
+                            "kill $!\n")
+                        .arg(folder, pdf)
+                        .toUtf8());
+    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    return path;
+}
+
+// Copies go side by side with a conversion: a photo dropped while a presentation converts is
+// listed at once. The presentation has a hidden name, and converts all the same.
+TEST_F(FileLibraryPanel, APhotoDroppedDuringAConversionIsListedAtOnce) {
+    QTemporaryDir outside;
+    writePdf(outside.filePath("pages.pdf"));
+    writeText(outside.filePath(".lesson.pptx"), "a presentation");
+    writePng(outside.filePath("photo.png"), Qt::red);
+    FileLibraryServices s = services();
+    s.officeProgram = writeStallingOffice(outside.path(), outside.filePath("pages.pdf"));
+    const auto noStray = qScopeGuard([&] {
+        if (const qint64 child = readPid(outside.filePath("child")); child > 0 && !processGone(child)) ::kill(pid_t(child), SIGKILL);
+    });
+    FileLibraryView panel(s);
+    panel.show();
+
+    ASSERT_TRUE(panel.importDropped({QUrl::fromLocalFile(outside.filePath(".lesson.pptx"))}));
+    ASSERT_TRUE(waitUntil([&] { return panel.showingConvertingAlert() && readPid(outside.filePath("child")) > 0; }, 20000));
+    ASSERT_TRUE(panel.importDropped({QUrl::fromLocalFile(outside.filePath("photo.png"))}));
+    ASSERT_TRUE(waitUntil([&] { return panel.fileList().size() == 1; }, 20000));
+    EXPECT_EQ(panel.fileList()[0]->name, "photo");
+    EXPECT_TRUE(panel.showingConvertingAlert());  // the conversion still runs
+
+    writeText(outside.filePath("go"), "");
+    ASSERT_TRUE(panel.waitForImports(60000));
+    ASSERT_TRUE(waitUntil([&] { return panel.fileList().size() == 2; }, 20000)) << panel.errorText().toStdString();
+    EXPECT_EQ(panel.fileList()[0]->name, ".lesson");
+    EXPECT_EQ(rawValue(panel.fileList()[0]->type), "PPT");
+    EXPECT_TRUE(QFileInfo::exists(lib(".lesson/.lesson.001.png")));
+    EXPECT_FALSE(panel.showingConvertingAlert());
+    EXPECT_EQ(panel.errorText(), "");
+}
+
+// The program quits while LibreOffice stalls: the panel goes, and with it LibreOffice, its child,
+// its folders in the temporary folder and the slides' working folder.
+TEST_F(FileLibraryPanel, QuittingDuringAConversionLeavesNothingRunning) {
+    QTemporaryDir outside, temp;
+    writePdf(outside.filePath("pages.pdf"));
+    writeText(outside.filePath("talk.pptx"), "a presentation");
+    FileLibraryServices s = services();
+    s.officeProgram = writeStallingOffice(outside.path(), outside.filePath("pages.pdf"));
+    const qv::test::ScopedEnv tmp("TMPDIR", temp.path().toUtf8());
+    {
+        FileLibraryView panel(s);
+        panel.show();
+        ASSERT_TRUE(panel.importDropped({QUrl::fromLocalFile(outside.filePath("talk.pptx"))}));
+        ASSERT_TRUE(waitUntil([&] { return readPid(outside.filePath("child")) > 0; }, 20000));
+    }
+    for (const char* which : {"child", "launcher"}) {
+        const qint64 pid = readPid(outside.filePath(which));
+        EXPECT_TRUE(waitUntil([&] { return processGone(pid); }, 5000)) << which;
+        if (!processGone(pid)) ::kill(pid_t(pid), SIGKILL);  // not left behind by a failure
+    }
+    EXPECT_TRUE(QDir(temp.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
     EXPECT_TRUE(QDir(lib()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
 }
 
