@@ -12,6 +12,7 @@
 set -euo pipefail
 bench=${1:?path to qv_camera_bench}
 seconds=${2:-${QV_BENCH_SECONDS:-20}}
+"$(dirname "$0")/../../scripts/deps-bench" camera
 
 if [[ -z "${DISPLAY:-}" ]]; then
     exec xvfb-run -a -s "-screen 0 2560x1440x24 -nolisten tcp" "$0" "$bench" "$seconds"

@@ -7,22 +7,22 @@
 #   run-gif-bench.sh <path to qv_gif_bench>
 # Target (photo-like set): at least 3x faster than ImageMagick and faster than gifski, at a PSNR
 # at least ImageMagick's and within 1 dB of gifski's.
-# gifski comes from the npm package of that name, installed once by scripts/deps-bench into
-# $QV_BENCH_TOOLS (default: a folder beside the benchmark binary).
+# scripts/deps-bench installs ImageMagick and gifski, the latter from the npm package of that name
+# into $QV_BENCH_TOOLS (default: a folder beside the benchmark binary).
 set -euo pipefail
 bench=$(realpath "${1:?path to qv_gif_bench}")
 tools=${QV_BENCH_TOOLS:-$(dirname "$bench")/tools}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
+"$(dirname "$0")/../../scripts/deps-bench" --gifski "$tools" gif
+
 # ImageMagick itself (not a wrapper that may stand in front of it on PATH).
-im=$(command -v convert-im6.q16 || command -v magick || command -v convert) || { echo "ImageMagick is missing (scripts/deps)"; exit 1; }
+im=$(command -v convert-im6.q16 || command -v magick || command -v convert) || { echo "ImageMagick is missing (scripts/deps-bench gif)"; exit 1; }
 
 # The package ships one binary per system; ours is the Debian one.
-gifski_bin() { local f="$tools/node_modules/gifski/bin/debian/gifski"; if [ -x "$f" ]; then echo "$f"; fi; }
-[ -n "$(gifski_bin)" ] || "$(dirname "$0")/../../scripts/deps-bench" "$tools"
-gifski=$(gifski_bin)
-[ -n "$gifski" ] || { echo "gifski binary not found under $tools"; exit 1; }
+gifski="$tools/node_modules/gifski/bin/debian/gifski"
+[ -x "$gifski" ] || { echo "gifski binary not found under $tools"; exit 1; }
 
 # The two frame sets.
 mkdir -p "$work/photo" "$work/pattern"

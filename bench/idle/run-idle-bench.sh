@@ -16,6 +16,7 @@ seconds=${2:-${QV_BENCH_SECONDS:-10}}
 rounds=${3:-${QV_BENCH_ROUNDS:-3}}
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
+"$root/scripts/deps-bench" idle
 
 if [[ -z "${QV_IDLE_BENCH_INNER:-}" ]]; then
     export QV_IDLE_BENCH_INNER=1

@@ -7,6 +7,7 @@
 set -euo pipefail
 bench=${1:?path to qv_recording_bench}
 seconds=${2:-${QV_BENCH_SECONDS:-20}}
+"$(dirname "$0")/../../scripts/deps-bench" recording
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 

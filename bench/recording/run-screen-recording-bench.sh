@@ -8,6 +8,7 @@ set -euo pipefail
 bench=${1:?path to qv_screen_recording_bench}
 seconds=${2:-${QV_BENCH_SECONDS:-10}}
 rounds=${3:-3}
+"$(dirname "$0")/../../scripts/deps-bench" recording
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cat >"$work/inner.sh" <<INNER

@@ -17,6 +17,7 @@ threads=${BENCH_WRK_THREADS:-2}
 nginx_workers=${BENCH_NGINX_WORKERS:-auto}
 abuse_seconds=${BENCH_ABUSE_SECONDS:-30}
 here=$(cd "$(dirname "$0")" && pwd)
+"$here/../../scripts/deps-bench" server
 ulimit -n 65536 2>/dev/null || ulimit -n "$(ulimit -Hn)"
 
 work=$(mktemp -d)
