@@ -392,7 +392,7 @@ void BrowserView::setEnableRemoveBackground(bool enabled) {
             if (!enabled)
                 app::browserWebView->wkWebView()->reload();  // the page gets its backgrounds back
             else
-                app::browserWebView->evaluateScript(updateInvertCall(app::invertColor, true));
+                app::browserWebView->evaluateBackgroundScript(updateInvertCall(app::invertColor, true));
         }
     }
     toggleModel_.enableRemoveBackground = enabled;
@@ -407,7 +407,7 @@ void BrowserView::setEnableRemoveBackground(bool enabled) {
 void BrowserView::setInverted(bool inverted) {
     if (inverted != app::invertColor) {
         app::invertColor = inverted;
-        if (app::browserWebView) app::browserWebView->evaluateScript(updateInvertCall(inverted));
+        if (app::browserWebView) app::browserWebView->evaluateBackgroundScript(updateInvertCall(inverted));
     }
     toggleModel_.inverted = inverted;
     if (invertSwitch_ && invertSwitch_->isChecked() != inverted) invertSwitch_->setChecked(inverted);
