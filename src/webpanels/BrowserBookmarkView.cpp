@@ -106,8 +106,9 @@ BookmarkThumbnailView::BookmarkThumbnailView(Bookmark bookmark, QString folder, 
     picture->hoverChanged = [this](bool on) { setHovered(on); };
     picture_ = picture;
     column->addWidget(picture_, 0, Qt::AlignHCenter);
-    auto* name = new QLabel(bookmark_.name, this);
+    auto* name = new QLabel(this);
     name->setObjectName(QStringLiteral("bookmarkName"));
+    name->setTextFormat(Qt::PlainText);  // a page's title, never markup
     QPalette p = name->palette();
     p.setColor(QPalette::WindowText, Qt::white);
     name->setPalette(p);
@@ -129,7 +130,8 @@ void BookmarkThumbnailView::setHovered(bool hovered) {
 }
 
 void BookmarkThumbnailView::remove() {
-    if (!folder_.isEmpty() && !bookmark_.thumbnail.isEmpty()) QFile::remove(QDir(folder_).filePath(bookmark_.thumbnail));
+    // Only a picture inside the bookmark folder: a name from the file that leads elsewhere is left alone.
+    if (const auto picture = bookmarkPicturePath(folder_, bookmark_.thumbnail)) QFile::remove(*picture);
     if (onRemoved_) onRemoved_();
 }
 
@@ -154,6 +156,7 @@ BrowserBookmarkView::BrowserBookmarkView(QWidget* parent) : QWidget(parent) {
     error_ = new QLabel(this);
     error_->setObjectName(QStringLiteral("bookmarkError"));
     error_->setWordWrap(true);
+    error_->setTextFormat(Qt::PlainText);
     error_->setStyleSheet(QStringLiteral("color: #ffd0d0;"));
     error_->hide();
     column->addWidget(error_);
@@ -257,7 +260,8 @@ void BrowserBookmarkView::loadBookmarks() {
         // One bookmark after the other, in the file's order.
         for (Bookmark& b : list) {
             QString thumbnailError;
-            if (auto image = app::makeThumbnail(QDir(dir).filePath(b.thumbnail), &thumbnailError))
+            const auto picture = bookmarkPicturePath(dir, b.thumbnail);
+            if (auto image = picture ? app::makeThumbnail(*picture, &thumbnailError) : std::nullopt)
                 b.thumbnailImage = *image;
             // Without a picture the bookmark stays, shown with a placeholder.
         }

@@ -138,6 +138,7 @@ BrowserView::BrowserView(const QString& address, bool canGoBack, bool canGoForwa
     title_ = new QLabel(navigation_);
     title_->setObjectName(QStringLiteral("lessonsTitle"));
     title_->setFont(titleFont);
+    title_->setTextFormat(Qt::PlainText);
     title_->setToolTip(QStringLiteral("Toggle offline mode in settings and re-open lessons."));
     nav->addWidget(title_);
     row->addWidget(navigation_, 1);

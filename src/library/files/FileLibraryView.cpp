@@ -321,6 +321,7 @@ void FileLibraryView::buildWidgets() {
     errorLayout->setContentsMargins(8, 4, 4, 4);
     errorLabel_ = new QLabel(errorBar_);
     errorLabel_->setWordWrap(true);
+    errorLabel_->setTextFormat(Qt::PlainText);
     auto* dismiss = new QPushButton(QStringLiteral("OK"), errorBar_);
     dismiss->setFlat(true);
     connect(dismiss, &QPushButton::clicked, this, [this] {

@@ -211,6 +211,19 @@ TEST(BrowserPage, TypedAddressesInversionDialogsAndNewWindows) {
     scene.panel->commitAddress();
     ASSERT_TRUE(waitUntil([&] { return finished; }, 60000));
     EXPECT_EQ(scene.panel->preAddress(), server.base() + "page.html");
+    // Return again with the same text loads nothing: the next load the page starts is the one of
+    // the new text after it.
+    QStringList started;
+    QObject::connect(scene.page()->wkWebView(), &QWebEngineView::urlChanged,
+                     [&](const QUrl& url) { started << url.path(); });
+    scene.panel->addressField()->setText(server.base() + "page.html");  // the finished load wrote the full address
+    scene.panel->commitAddress();
+    scene.panel->addressField()->setText(server.base() + "second.html");
+    finished = false;
+    scene.panel->commitAddress();
+    ASSERT_TRUE(waitUntil([&] { return finished; }, 60000));
+    EXPECT_EQ(started, QStringList{"/second.html"});
+    scene.loadAndWait(server.base() + "page.html");
 
     // The whole page fades, the white of its body's background too (it fills the canvas, which no
     // style of the document fades): over the black window it shows gray, and white when opaque.
@@ -315,11 +328,17 @@ TEST(BrowserPanel, ModesZoomAndAnnotationLayers) {
     auto topmost = [&] { return area->childAt(area->rect().center()); };
     auto isInside = [](QWidget* w, QWidget* parent) { return w && (w == parent || parent->isAncestorOf(w)); };
     EXPECT_TRUE(isInside(topmost(), web.page())) << "the page is in front";
-    web.panel->button("toolbar_freehand")->click();
+    // The annotate button shows its "on" picture while annotating, and its plain one again after.
+    BrowserImageButton* annotate = web.panel->button("toolbar_freehand");
+    ASSERT_TRUE(annotate);
+    EXPECT_EQ(annotate->image(), "toolbar_freehand");
+    annotate->click();
     EXPECT_TRUE(web.panel->enableAnnotation());
-    EXPECT_EQ(web.panel->button("toolbar_freehand_on"), web.panel->button("toolbar_freehand"));
+    EXPECT_EQ(annotate->image(), "toolbar_freehand_on");
     EXPECT_TRUE(isInside(topmost(), web.panel->boardView())) << "the board is in front";
-    web.panel->setAnnotation(false, "allowAnnotation(false)");
+    annotate->click();
+    EXPECT_FALSE(web.panel->enableAnnotation());
+    EXPECT_EQ(annotate->image(), "toolbar_freehand");
     EXPECT_TRUE(isInside(topmost(), web.page()));
 
     // Settings popover: two rows with removal off, the Invert Color row once it is on.
