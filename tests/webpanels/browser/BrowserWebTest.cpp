@@ -213,16 +213,15 @@ TEST(BrowserPage, TypedAddressesInversionDialogsAndNewWindows) {
     EXPECT_EQ(scene.panel->preAddress(), server.base() + "page.html");
     // Return again with the same text loads nothing: the next load the page starts is the one of
     // the new text after it.
-    QStringList started;
-    QObject::connect(scene.page()->wkWebView(), &QWebEngineView::urlChanged,
-                     [&](const QUrl& url) { started << url.path(); });
+    int started = 0;
+    QObject::connect(scene.page()->wkWebView(), &QWebEngineView::loadStarted, [&] { ++started; });
     scene.panel->addressField()->setText(server.base() + "page.html");  // the finished load wrote the full address
     scene.panel->commitAddress();
     scene.panel->addressField()->setText(server.base() + "second.html");
     finished = false;
     scene.panel->commitAddress();
     ASSERT_TRUE(waitUntil([&] { return finished; }, 60000));
-    EXPECT_EQ(started, QStringList{"/second.html"});
+    EXPECT_EQ(started, 1) << "only the new text loads";
     scene.loadAndWait(server.base() + "page.html");
 
     // The whole page fades, the white of its body's background too (it fills the canvas, which no
