@@ -163,6 +163,59 @@ TEST(BrowserPdf, AwkwardNamesOpenInTheViewerThroughTheProgramServer) {
     // Backgrounds kept in PDF mode: the viewer gets a white page.
     EXPECT_EQ(scene.evaluate("document.body.style.backgroundColor").toString(), "white");
 
+    // Every button of the toolbars and the sidebar carries its picture, and every picture the
+    // viewer's stylesheets name loads: none is a blank square.
+    scene.evaluate(R"JS(
+        window.qvPictures = null;
+        (async () => {
+            const problems = [];
+            const masked = [...document.querySelectorAll(
+                '.toolbarButton, .secondaryToolbarButton, .dropdownToolbarButton, .treeItemToggler')];
+            let shown = 0;
+            for (const button of masked) {
+                const pseudo = button.classList.contains('dropdownToolbarButton') ? '::after' : '::before';
+                const mask = getComputedStyle(button, pseudo).getPropertyValue('-webkit-mask-image');
+                if (!mask || mask === 'none') problems.push('no picture: ' + (button.id || button.className));
+                if (button.offsetParent) ++shown;
+            }
+            // Pictures named by a property, and those held in custom properties (read through
+            // a probe, which gives the address the engine resolves).
+            const urls = new Set();
+            const probe = document.body.appendChild(document.createElement('div'));
+            const add = text => {
+                for (const m of text.matchAll(/url\("([^"]+)"\)/g)) if (!m[1].startsWith('data:')) urls.add(m[1]);
+            };
+            for (const sheet of document.styleSheets)
+                for (const rule of sheet.cssRules) {
+                    if (!rule.style) continue;
+                    for (const name of rule.style) {
+                        const value = rule.style.getPropertyValue(name);
+                        if (!value.includes('url(')) continue;
+                        probe.style.backgroundImage = name.startsWith('--') ? `var(${name})` : value.match(/url\([^)]*\)/)[0];
+                        add(getComputedStyle(probe).backgroundImage);
+                    }
+                }
+            probe.remove();
+            const load = url => new Promise(done => {
+                const image = new Image();
+                image.onload = () => done(image.naturalWidth > 0 ? '' : 'empty: ' + url);
+                image.onerror = () => done('missing: ' + url);
+                image.src = url;
+            });
+            for (const result of await Promise.all([...urls].map(load))) if (result) problems.push(result);
+            window.qvPictures = {problems: problems.join('\n'), pictures: urls.size, buttons: masked.length, shown};
+        })();
+        true)JS");
+    QVariantMap pictures;
+    ASSERT_TRUE(waitUntil([&] {
+        pictures = scene.evaluate("window.qvPictures").toMap();
+        return !pictures.isEmpty();
+    }, 30000));
+    EXPECT_EQ(pictures["problems"].toString().toStdString(), "");
+    EXPECT_GE(pictures["pictures"].toInt(), 35) << "the stylesheet names about forty pictures";
+    EXPECT_GE(pictures["buttons"].toInt(), 30);
+    EXPECT_GE(pictures["shown"].toInt(), 5) << "the toolbar shows its buttons";
+
     // openPDF on a shown panel: the same rule, the next document.
     scene.page()->openPDF(second);
     EXPECT_EQ(qv::app::pdfViewerQuery, pdfViewerQueryFor(second));

@@ -417,6 +417,19 @@ TEST(QV_SCREENS_SUITE, BrowserOverTheCameraInTheSnapshot) {
     }, 60000)) << "the viewer shows " << *pageCount << " pages";
     qv::test::spin(800);
     shot(window, "browser-pdf");
+    // The viewer's sidebar and its menu of further tools, open: every button with its picture.
+    viewer->browserWebView()->wkWebView()->page()->runJavaScript(
+        "PDFViewerApplication.pdfSidebar.open(); PDFViewerApplication.secondaryToolbar.open();");
+    ASSERT_TRUE(qv::test::waitUntil([&] {
+        auto open = std::make_shared<bool>(false);
+        viewer->browserWebView()->wkWebView()->page()->runJavaScript(
+            "PDFViewerApplication.secondaryToolbar.isOpen && PDFViewerApplication.pdfSidebar.isOpen",
+            [open](const QVariant& v) { *open = v.toBool(); });
+        qv::test::spin(100);
+        return *open;
+    }, 10000));
+    qv::test::spin(800);  // the sidebar's slide and its page pictures
+    shot(window, "browser-pdf-tools");
     files.stop();
     pages.stop();
     qv::webpanels::setPdfServerPort(9080);
