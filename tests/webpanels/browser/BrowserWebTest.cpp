@@ -27,6 +27,8 @@
 #include "support/QtWait.h"
 #include "webpanels/AppScheme.h"
 #include "webpanels/BrowserBoardView.h"
+#include "webpanels/BookmarkListInput.h"
+#include "webpanels/BookmarkPictures.h"
 #include "webpanels/BrowserBookmarkView.h"
 #include "webpanels/BrowserDialogs.h"
 #include "webpanels/BrowserImages.h"
@@ -432,7 +434,9 @@ TEST(BrowserBookmarks, RoundTripWithPicturesOrderAndPlaceholders) {
         ASSERT_EQ(early.bookmarkList().size(), 2);
         EXPECT_EQ(early.bookmarkList()[0].name, "One");
         EXPECT_EQ(early.bookmarkList()[1].id, stored.id);
-        EXPECT_TRUE(early.bookmarkList()[1].thumbnailImage.isNull()) << "no picture: a placeholder";
+        EXPECT_TRUE(waitUntil([&] {
+            return early.pictures()->picture(stored.thumbnail).state == BookmarkPictures::State::missing;
+        }, 10000)) << "no picture: a placeholder";
     }
 
     scene.loadAndWait(server.base() + "two.html");
@@ -440,9 +444,10 @@ TEST(BrowserBookmarks, RoundTripWithPicturesOrderAndPlaceholders) {
     scene.panel->addressField()->setText("typed but not sent");
     BrowserBookmarkView view;
     view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
     ASSERT_TRUE(waitUntil([&] { return view.loaded(); }, 30000));
     ASSERT_EQ(view.bookmarkList().size(), 2);
-    EXPECT_EQ(view.cells().size(), 2);
+    EXPECT_EQ(view.listView()->model()->rowCount(), 2);
     std::vector<Bookmark> added;
     QObject::connect(&view, &BrowserBookmarkView::bookmarkAdded, [&](const Bookmark& b) { added.push_back(b); });
     view.addBookmark();
@@ -473,23 +478,24 @@ TEST(BrowserBookmarks, RoundTripWithPicturesOrderAndPlaceholders) {
     };
     const QString oneId = view.bookmarkList()[2].id;
     EXPECT_EQ(fileIds(), (QStringList{added[1].id, added[0].id, oneId, stored.id}));
-    EXPECT_EQ(view.cells().size(), 4);
+    EXPECT_EQ(view.listView()->model()->rowCount(), 4);
     EXPECT_EQ(BrowserBookmarkView::listHeight(4), 400);
     EXPECT_EQ(BrowserBookmarkView::listHeight(0), 80);
     EXPECT_EQ(BrowserBookmarkView::listHeight(7), 500);
 
-    // Deleting the second removes its picture and its entry; the others keep their order.
-    BookmarkThumbnailView* second = view.cells()[1];
-    ASSERT_EQ(second->bookmark().id, added[0].id);
-    second->remove();
+    // Deleting the second with its close mark removes its picture and its entry; the others keep
+    // their order.
+    ASSERT_EQ(view.bookmarkList()[1].id, added[0].id);
+    qv::test::clickBookmarkCloseMark(view.listView(), 1);
     EXPECT_FALSE(QFileInfo::exists(bookmarkFolder + "/" + added[0].thumbnail));
     EXPECT_EQ(fileIds(), (QStringList{added[1].id, oneId, stored.id}));
-    ASSERT_TRUE(waitUntil([&] { return view.cells().size() == 3; }, 5000));
+    EXPECT_EQ(view.listView()->model()->rowCount(), 3);
 
-    // Opening a bookmark loads its address into the browser.
+    // A click on a bookmark's picture loads its address into the browser.
     bool finished = false;
     QObject::connect(scene.page(), &BrowserWebView::navigationFinished, [&](const QUrl&) { finished = true; });
-    view.openBookmark(view.bookmarkList()[1]);
+    ASSERT_EQ(view.bookmarkList()[1].id, oneId);
+    qv::test::clickBookmarkPicture(view.listView(), 1);
     ASSERT_TRUE(waitUntil([&] { return finished; }, 30000));
     EXPECT_TRUE(scene.page()->wkWebView()->url().toString().endsWith("one.html"));
 
@@ -498,7 +504,23 @@ TEST(BrowserBookmarks, RoundTripWithPicturesOrderAndPlaceholders) {
     again.show();
     ASSERT_TRUE(waitUntil([&] { return again.loaded(); }, 30000));
     ASSERT_EQ(again.bookmarkList().size(), 3);
-    EXPECT_FALSE(again.bookmarkList()[0].thumbnailImage.isNull());
-    EXPECT_TRUE(again.bookmarkList()[2].thumbnailImage.isNull());
+    auto pictureState = [&](int row) { return again.pictures()->picture(again.bookmarkList()[row].thumbnail).state; };
+    EXPECT_TRUE(waitUntil([&] { return pictureState(0) == BookmarkPictures::State::shown; }, 10000));
+    EXPECT_TRUE(waitUntil([&] { return pictureState(2) == BookmarkPictures::State::missing; }, 10000));
+
+    // The panel's popover: as wide as the stack, the stack in it from edge to edge, and the
+    // popover's own corners rounded as the stack's (radius 10: the pixel (2, 2) stays clear).
+    scene.panel->setShowBookmark(true);
+    ASSERT_TRUE(waitUntil([&] { return scene.panel->bookmarkView() && scene.panel->bookmarkView()->loaded(); }, 10000));
+    QWidget* popover = scene.panel->bookmarkPopover();
+    ASSERT_TRUE(waitUntil([&] { return popover->isVisible() && popover->width() == 140; }, 5000)) << popover->width();
+    EXPECT_EQ(scene.panel->bookmarkView()->geometry(), QRect(0, 0, 140, popover->height() - 5));
+    QImage drawn(popover->size(), QImage::Format_ARGB32_Premultiplied);
+    drawn.fill(Qt::transparent);
+    popover->render(&drawn, QPoint(), QRegion(), QWidget::DrawChildren);
+    EXPECT_LT(drawn.pixelColor(2, 2).alpha(), 60);
+    EXPECT_LT(drawn.pixelColor(137, drawn.height() - 3).alpha(), 60);
+    EXPECT_GT(drawn.pixelColor(70, 2).alpha(), 200);
+    scene.panel->setShowBookmark(false);
     qv::app::setFolderLocations(nullptr);
 }
