@@ -3,7 +3,13 @@
 # and lets the viewer open files from our own server.
 #
 #   cmake -DSOURCE=/usr/share/javascript/pdf -DDESTINATION=<resources>/marrowpanel/assets/pdfviewer
-#         -DSERVER_ORIGIN=http://localhost:9080 -DSTAMP=<file> -P CopyPdfViewer.cmake
+#         -DIMAGES=<source>/resources/pdfviewer-images -DSERVER_ORIGIN=http://localhost:9080
+#         -DSTAMP=<file> -P CopyPdfViewer.cmake
+#
+# The package leaves most of the viewer's pictures out (its web/images holds the note icons, the
+# spinner, the page shadow and four of the buttons): ours from IMAGES are copied over it, so
+# every button is drawn in one style. Every picture that the copied stylesheet names must then
+# exist, or the build stops and says which are missing.
 #
 # The viewer's validateFileURL refuses a document of another origin than its own. Ours is loaded
 # from the program's own scheme and reads documents from the program's server, so the copy
@@ -11,7 +17,7 @@
 # (window.quorvaneServerOrigin, set only in pages of the program's scheme), else SERVER_ORIGIN.
 # Every other origin stays refused.
 # Source maps are left out.
-foreach(var SOURCE DESTINATION SERVER_ORIGIN STAMP)
+foreach(var SOURCE DESTINATION IMAGES SERVER_ORIGIN STAMP)
     if(NOT DEFINED ${var})
         message(FATAL_ERROR "CopyPdfViewer.cmake needs -D${var}=...")
     endif()
@@ -35,6 +41,39 @@ foreach(relative IN LISTS files)
     endif()
     file(COPY_FILE "${real}" "${DESTINATION}/${relative}")
 endforeach()
+
+# Our pictures, in place of any of the same name.
+file(GLOB images LIST_DIRECTORIES false RELATIVE "${IMAGES}" "${IMAGES}/*.svg" "${IMAGES}/*.png" "${IMAGES}/*.gif")
+file(MAKE_DIRECTORY "${DESTINATION}/web/images")
+foreach(name IN LISTS images)
+    file(COPY_FILE "${IMAGES}/${name}" "${DESTINATION}/web/images/${name}")
+endforeach()
+
+# Every url(...) of the stylesheet that names a file must be there, relative to the stylesheet's
+# folder. Pictures written into the stylesheet (data: addresses, which hold ";" and ")") go first.
+file(READ "${DESTINATION}/web/viewer.css" css)
+string(REGEX REPLACE "url\\([ \t]*\"data:[^\"]*\"[ \t]*\\)" "" css "${css}")
+string(REGEX REPLACE "url\\([ \t]*'data:[^']*'[ \t]*\\)" "" css "${css}")
+string(REGEX REPLACE "url\\([ \t]*data:[^)]*\\)" "" css "${css}")
+string(REGEX MATCHALL "url\\([^)]*\\)" urls "${css}")
+set(missing "")
+foreach(url IN LISTS urls)
+    string(REGEX REPLACE "^url\\([ \t]*[\"']?([^\"')]*)[\"']?[ \t]*\\)$" "\\1" path "${url}")
+    string(REGEX REPLACE "[?#].*$" "" path "${path}")
+    if(NOT EXISTS "${DESTINATION}/web/${path}" OR IS_DIRECTORY "${DESTINATION}/web/${path}")
+        list(APPEND missing "${path}")
+    endif()
+endforeach()
+if(NOT urls)
+    message(FATAL_ERROR "pdf.js at ${SOURCE}: web/viewer.css names no pictures; is it the viewer's stylesheet?")
+endif()
+if(missing)
+    list(REMOVE_DUPLICATES missing)
+    list(LENGTH missing count)
+    list(JOIN missing "\n    " names)
+    message(FATAL_ERROR "The PDF viewer's stylesheet (web/viewer.css) names ${count} picture(s) that neither "
+                        "pdf.js at ${SOURCE} nor ${IMAGES} holds; draw them in ${IMAGES}:\n    ${names}")
+endif()
 
 # Two edits of web/viewer.js, each checked: no hosted-viewer origin skips the check (a page of our
 # scheme has the opaque origin "null", which Debian's list lets through with any document), and

@@ -642,6 +642,7 @@ std::vector<QWidget*> ControlBarView::settingsColumn() {
     const QString path = folders ? folders->rootFolderURL : QString();
     auto* location = new QLabel;
     location->setObjectName(QStringLiteral("saveLocation"));
+    location->setTextFormat(Qt::PlainText);
     location->setToolTip(QString());
     location->setText(location->fontMetrics().elidedText(path, Qt::ElideLeft, 250));
     location->setMaximumWidth(250);

@@ -239,6 +239,7 @@ KestrixConfigView::DeviceRows KestrixConfigView::addDeviceRows(QLayout* column, 
     auto* wifi = new QVBoxLayout(rows.wifiRows);
     wifi->setContentsMargins(0, 0, 0, 0);
     rows.ssid = new QLabel;
+    rows.ssid->setTextFormat(Qt::PlainText);  // names from the device
     rows.password = new QLabel;
     wifi->addWidget(row(rightAligned(QStringLiteral("WiFi SSID: "), kRowLabelWidth), rows.ssid));
     wifi->addWidget(row(rightAligned(QStringLiteral("Password: "), kRowLabelWidth), rows.password));

@@ -1,5 +1,7 @@
 #include "webpanels/Bookmarks.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QSaveFile>
@@ -67,6 +69,25 @@ std::optional<QList<Bookmark>> parseBookmarks(const QByteArray& json, QString* e
 }
 
 QString bookmarksFilePath(const QString& folder) { return folder + QStringLiteral("/bookmarks.json"); }
+
+std::optional<QString> bookmarkPicturePath(const QString& folder, const QString& thumbnail) {
+    if (folder.isEmpty() || thumbnail.isEmpty() || QDir::isAbsolutePath(thumbnail)) return std::nullopt;
+    const QString base = QDir::cleanPath(QDir(folder).absolutePath());
+    const QString path = QDir::cleanPath(base + QLatin1Char('/') + thumbnail);
+    if (!path.startsWith(base + QLatin1Char('/'))) return std::nullopt;
+    // The folder that holds the picture must be the bookmark folder or one inside it once links
+    // are resolved; the picture itself may be a link only into the folder.
+    const QString realBase = QFileInfo(base).canonicalFilePath();
+    const QString realParent = QFileInfo(QFileInfo(path).absolutePath()).canonicalFilePath();
+    if (realBase.isEmpty() || realParent.isEmpty()) return std::nullopt;
+    if (realParent != realBase && !realParent.startsWith(realBase + QLatin1Char('/'))) return std::nullopt;
+    const QFileInfo picture(path);
+    if (picture.isSymLink()) {
+        const QString target = picture.canonicalFilePath();
+        if (target.isEmpty() || !target.startsWith(realBase + QLatin1Char('/'))) return std::nullopt;
+    }
+    return path;
+}
 
 QString writeWholeFile(const QString& path, const QByteArray& data) {
     QSaveFile file(path);

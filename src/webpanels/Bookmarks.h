@@ -38,6 +38,10 @@ std::optional<QList<Bookmark>> parseBookmarks(const QByteArray& json, QString* e
 
 // "<folder>/bookmarks.json".
 QString bookmarksFilePath(const QString& folder);
+// Where the picture `thumbnail` of a bookmark lies: inside `folder` (a subfolder included), never
+// through a link out of it. None for a name that leads elsewhere ("../x", an absolute path, a
+// link to another folder) or names the folder itself: such a picture is neither read nor deleted.
+std::optional<QString> bookmarkPicturePath(const QString& folder, const QString& thumbnail);
 // Writes the whole file or nothing (a temporary file renamed over the old one); the error text,
 // empty on success.
 QString writeWholeFile(const QString& path, const QByteArray& data);

@@ -12,6 +12,7 @@
 #include "webpanels/BrowserDialogs.h"
 #include "webpanels/BrowserWebView.h"
 #include "webpanels/NavigationPolicy.h"
+#include "webpanels/SeeThroughView.h"
 
 namespace qv::webpanels {
 
@@ -42,6 +43,7 @@ BrowserBoardView::BrowserBoardView(QWidget* parent)
       page_(new BrowserBoardPage(profile_, controller_, view_)) {
     setObjectName(QStringLiteral("browserBoardView"));
     view_->setAttribute(Qt::WA_TranslucentBackground);
+    keepSeeThrough(view_);
     page_->setBackgroundColor(Qt::transparent);
     page_->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
     page_->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, true);

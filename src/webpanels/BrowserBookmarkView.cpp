@@ -7,142 +7,41 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
-#include <QMouseEvent>
 #include <QPainter>
-#include <QPainterPath>
 #include <QPushButton>
-#include <QScrollArea>
 #include <QThreadPool>
 #include <QVBoxLayout>
 #include <QWebEngineView>
 
 #include "helpers/NiceButtonStyle.h"
-#include "helpers/Thumbnails.h"
 #include "state/AppState.h"
 #include "state/QtPrint.h"
-#include "webpanels/BrowserImages.h"
+#include "webpanels/BookmarkListModel.h"
+#include "webpanels/BookmarkListView.h"
+#include "webpanels/BookmarkPictures.h"
 #include "webpanels/BrowserWebView.h"
 
 namespace qv::webpanels {
 
 namespace {
-
-constexpr int rowHeight = 80;
-constexpr int pictureWidth = 120;
-constexpr int pictureHeight = 72;
-
-// The picture of a bookmark: filled and cropped into 120 x 72 with a rounded white border, or a
-// placeholder when the bookmark has no picture.
-class BookmarkPicture : public QWidget {
-public:
-    BookmarkPicture(const QImage& image, QWidget* parent) : QWidget(parent), image_(image) {
-        setFixedSize(pictureWidth, pictureHeight);
-        setCursor(Qt::PointingHandCursor);
-    }
-    std::function<void()> clicked;
-    std::function<void(bool)> hoverChanged;
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter p(this);
-        p.setRenderHint(QPainter::Antialiasing);
-        QPainterPath clip;
-        const QRectF box = QRectF(rect()).adjusted(1, 1, -1, -1);
-        clip.addRoundedRect(box, 10, 10);
-        p.setClipPath(clip);
-        if (image_.isNull()) {
-            p.fillRect(rect(), QColor(90, 90, 90));
-            p.setPen(QColor(220, 220, 220));
-            p.drawText(rect(), Qt::AlignCenter, QStringLiteral("No picture"));
-        } else {
-            const QSizeF scaled = QSizeF(image_.size()).scaled(size(), Qt::KeepAspectRatioByExpanding);
-            const QRectF target(QPointF((width() - scaled.width()) / 2, (height() - scaled.height()) / 2), scaled);
-            p.drawImage(target, image_);
-        }
-        p.setClipping(false);
-        p.setPen(QPen(Qt::white, 2));
-        p.setBrush(Qt::NoBrush);
-        p.drawRoundedRect(box, 10, 10);
-    }
-    void mouseReleaseEvent(QMouseEvent* e) override {
-        if (e->button() == Qt::LeftButton && rect().contains(e->position().toPoint()) && clicked) clicked();
-    }
-    void mousePressEvent(QMouseEvent* e) override { e->accept(); }
-    void enterEvent(QEnterEvent*) override {
-        if (hoverChanged) hoverChanged(true);
-    }
-    void leaveEvent(QEvent*) override {
-        if (hoverChanged) hoverChanged(false);
-    }
-
-private:
-    QImage image_;
-};
-
-class CloseMark : public BrowserImageButton {
-public:
-    explicit CloseMark(QWidget* parent) : BrowserImageButton(QStringLiteral("close"), 24, 0, parent) {}
-};
-
+const QColor stackColor(128, 128, 128);  // gray
 }  // namespace
 
-// --- BookmarkThumbnailView ---
-
-BookmarkThumbnailView::BookmarkThumbnailView(Bookmark bookmark, QString folder, std::function<void()> onRemoved,
-                                             std::function<void()> onClicked, QWidget* parent)
-    : QWidget(parent),
-      bookmark_(std::move(bookmark)),
-      folder_(std::move(folder)),
-      onRemoved_(std::move(onRemoved)),
-      onClicked_(std::move(onClicked)) {
-    setObjectName(QStringLiteral("bookmarkCell"));
-    auto* column = new QVBoxLayout(this);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(5);
-    auto* picture = new BookmarkPicture(bookmark_.thumbnailImage, this);
-    picture->clicked = [this] {
-        if (onClicked_) onClicked_();
-    };
-    picture->hoverChanged = [this](bool on) { setHovered(on); };
-    picture_ = picture;
-    column->addWidget(picture_, 0, Qt::AlignHCenter);
-    auto* name = new QLabel(bookmark_.name, this);
-    name->setObjectName(QStringLiteral("bookmarkName"));
-    QPalette p = name->palette();
-    p.setColor(QPalette::WindowText, Qt::white);
-    name->setPalette(p);
-    name->setFixedWidth(pictureWidth);
-    name->setText(name->fontMetrics().elidedText(bookmark_.name, Qt::ElideRight, pictureWidth));
-    column->addWidget(name, 0, Qt::AlignHCenter);
-    auto* close = new CloseMark(picture_);
-    close->move(5, 5);
-    close->hide();
-    connect(close, &QAbstractButton::clicked, this, &BookmarkThumbnailView::remove);
-    close_ = close;
+void removeBookmarkPicture(const QString& folder, const Bookmark& bookmark) {
+    // Only a picture inside the bookmark folder: a name from the file that leads elsewhere is left alone.
+    if (const auto picture = bookmarkPicturePath(folder, bookmark.thumbnail)) QFile::remove(*picture);
 }
-
-void BookmarkThumbnailView::setHovered(bool hovered) {
-    // Leaving the picture for its own close mark keeps the mark.
-    if (!hovered && close_->underMouse()) return;
-    hovered_ = hovered;
-    close_->setVisible(hovered);
-}
-
-void BookmarkThumbnailView::remove() {
-    if (!folder_.isEmpty() && !bookmark_.thumbnail.isEmpty()) QFile::remove(QDir(folder_).filePath(bookmark_.thumbnail));
-    if (onRemoved_) onRemoved_();
-}
-
-// --- BrowserBookmarkView ---
 
 BrowserBookmarkView::BrowserBookmarkView(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("bookmarkView"));
-    setFixedWidth(140);
-    setAutoFillBackground(false);
+    setFixedWidth(stackWidth);
+    setAttribute(Qt::WA_TranslucentBackground);
+    QPalette white = palette();
+    white.setColor(QPalette::WindowText, Qt::white);
+    setPalette(white);
     auto* column = new QVBoxLayout(this);
-    column->setContentsMargins(0, 5, 0, 5);
+    column->setContentsMargins(0, padding, 0, padding);
     column->setSpacing(5);
-    column->setAlignment(Qt::AlignHCenter);
 
     add_ = new QPushButton(QStringLiteral("Bookmark this page"), this);
     // The program's button style, its text a little smaller so it fits the popover's width.
@@ -154,44 +53,43 @@ BrowserBookmarkView::BrowserBookmarkView(QWidget* parent) : QWidget(parent) {
     error_ = new QLabel(this);
     error_->setObjectName(QStringLiteral("bookmarkError"));
     error_->setWordWrap(true);
+    error_->setTextFormat(Qt::PlainText);
+    error_->setFixedWidth(stackWidth - 2 * padding);
     error_->setStyleSheet(QStringLiteral("color: #ffd0d0;"));
     error_->hide();
-    column->addWidget(error_);
+    column->addWidget(error_, 0, Qt::AlignHCenter);
 
-    scroll_ = new QScrollArea(this);
-    scroll_->setFrameShape(QFrame::NoFrame);
-    scroll_->setWidgetResizable(true);
-    scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll_->setStyleSheet(QStringLiteral("QScrollArea, QScrollArea > QWidget > QWidget { background: transparent; }"));
-    rows_ = new QWidget;
-    rowsLayout_ = new QVBoxLayout(rows_);
-    rowsLayout_->setContentsMargins(0, 0, 0, 0);
-    rowsLayout_->setSpacing(0);
-    empty_ = new QLabel(QStringLiteral("No Bookmarks yet"));
+    model_ = new BookmarkListModel(this);
+    pictures_ = new BookmarkPictures(folder(), this);
+    list_ = new BookmarkListView(model_, pictures_, this);
+    list_->setFixedWidth(stackWidth);
+    list_->onClicked = [this](int row) { openBookmark(model_->at(row)); };
+    list_->onRemoved = [this](int row) { removeRow(row); };
+    // A picture read: the rows on screen are drawn again (only they are drawn at all).
+    connect(pictures_, &BookmarkPictures::arrived, list_->viewport(), qOverload<>(&QWidget::update));
+    column->addWidget(list_, 0, Qt::AlignHCenter);
+
+    empty_ = new QLabel(QStringLiteral("No Bookmarks yet"), this);
     empty_->setObjectName(QStringLiteral("noBookmarks"));
     QFont headline = empty_->font();
     headline.setBold(true);
     empty_->setFont(headline);
     empty_->setAlignment(Qt::AlignCenter);
-    QPalette p = empty_->palette();
-    p.setColor(QPalette::WindowText, Qt::white);
-    empty_->setPalette(p);
+    empty_->setFixedSize(stackWidth, listHeight(0));
     empty_->installEventFilter(this);
-    rowsLayout_->addWidget(empty_);
-    scroll_->setWidget(rows_);
-    column->addWidget(scroll_);
-    rebuildRows();
+    column->addWidget(empty_, 0, Qt::AlignHCenter);
+    listSizeChanged();
 }
 
-int BrowserBookmarkView::listHeight(int count) { return count <= 4 ? (count + 1) * rowHeight : 500; }
+BrowserBookmarkView::~BrowserBookmarkView() = default;
+
+const QList<Bookmark>& BrowserBookmarkView::bookmarkList() const { return model_->list(); }
+
+int BrowserBookmarkView::listHeight(int count) { return count <= 4 ? (count + 1) * 80 : 500; }
 
 QString BrowserBookmarkView::folder() const {
     const auto folders = app::folderLocations();
     return folders ? folders->bookmarkFolderURL : QString();
-}
-
-QList<BookmarkThumbnailView*> BrowserBookmarkView::cells() const {
-    return rows_->findChildren<BookmarkThumbnailView*>(QString(), Qt::FindDirectChildrenOnly);
 }
 
 QString BrowserBookmarkView::errorText() const { return error_->isVisible() ? error_->text() : QString(); }
@@ -200,6 +98,16 @@ void BrowserBookmarkView::showError(const QString& text) {
     error_->setText(text);
     error_->setVisible(!text.isEmpty());
     adjustSize();
+    emit listChanged();
+}
+
+void BrowserBookmarkView::paintEvent(QPaintEvent*) {
+    // A gray stack, clipped to its rounded corners; the list and the button lie on it.
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(stackColor);
+    p.drawRoundedRect(QRectF(rect()), cornerRadius, cornerRadius);
 }
 
 bool BrowserBookmarkView::eventFilter(QObject* watched, QEvent* event) {
@@ -212,7 +120,7 @@ bool BrowserBookmarkView::eventFilter(QObject* watched, QEvent* event) {
 
 void BrowserBookmarkView::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    if (bookmarkList_.isEmpty() && !loading_) loadBookmarks();
+    if (model_->rowCount() == 0 && !loading_) loadBookmarks();
 }
 
 void BrowserBookmarkView::whenLoaded(std::function<void()> work) {
@@ -238,33 +146,30 @@ void BrowserBookmarkView::loadBookmarks() {
         finishLoading({});
         return;
     }
-    QFile in(file);
-    if (!in.open(QIODevice::ReadOnly)) {
-        util::printLine(QStringLiteral("Bookmarks.json read error: ") + in.errorString());
-        showError(QStringLiteral("The bookmarks could not be read: ") + in.errorString());
-        return;  // never loaded: nothing may overwrite the unread file
-    }
-    QString error;
-    const std::optional<QList<Bookmark>> parsed = parseBookmarks(in.readAll(), &error);
-    if (!parsed) {
-        util::printLine(QStringLiteral("Bookmarks.json read error: ") + error);
-        showError(QStringLiteral("The bookmarks could not be read: ") + error);
-        return;
-    }
+    // Read and parsed on a worker: a long list costs the window nothing. The pictures are read
+    // later, row by row, as they come on screen.
     loading_ = true;
     QPointer<BrowserBookmarkView> self(this);
-    QThreadPool::globalInstance()->start([self, dir, list = *parsed]() mutable {
-        // One bookmark after the other, in the file's order.
-        for (Bookmark& b : list) {
-            QString thumbnailError;
-            if (auto image = app::makeThumbnail(QDir(dir).filePath(b.thumbnail), &thumbnailError))
-                b.thumbnailImage = *image;
-            // Without a picture the bookmark stays, shown with a placeholder.
-        }
+    QThreadPool::globalInstance()->start([self, file] {
+        QString error;
+        std::optional<QList<Bookmark>> parsed;
+        QFile in(file);
+        if (!in.open(QIODevice::ReadOnly))
+            error = in.errorString();
+        else
+            parsed = parseBookmarks(in.readAll(), &error);
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
-            [self, list = std::move(list)]() mutable {
-                if (self) self->finishLoading(std::move(list));
+            [self, parsed = std::move(parsed), error]() mutable {
+                if (!self) return;
+                if (parsed) {
+                    self->finishLoading(std::move(*parsed));
+                    return;
+                }
+                // Never loaded: nothing may overwrite the unread file.
+                self->loading_ = false;
+                util::printLine(QStringLiteral("Bookmarks.json read error: ") + error);
+                self->showError(QStringLiteral("The bookmarks could not be read: ") + error);
             },
             Qt::QueuedConnection);
     });
@@ -273,8 +178,8 @@ void BrowserBookmarkView::loadBookmarks() {
 void BrowserBookmarkView::finishLoading(QList<Bookmark> list) {
     loading_ = false;
     loaded_ = true;
-    bookmarkList_ = std::move(list);
-    rebuildRows();
+    model_->setList(std::move(list));
+    listSizeChanged();
     auto pending = std::move(pending_);
     pending_.clear();
     for (auto& work : pending) work();
@@ -286,7 +191,8 @@ void BrowserBookmarkView::saveBookmarks() {
         return;
     }
     const QString dir = folder();
-    const QString error = dir.isEmpty() ? QStringLiteral("no save folder") : writeWholeFile(bookmarksFilePath(dir), bookmarksJson(bookmarkList_));
+    const QString error =
+        dir.isEmpty() ? QStringLiteral("no save folder") : writeWholeFile(bookmarksFilePath(dir), bookmarksJson(model_->list()));
     if (!error.isEmpty()) {
         util::printLine(QStringLiteral("update bookmarks.json error: ") + error);
         showError(QStringLiteral("The bookmarks could not be saved: ") + error);
@@ -295,13 +201,18 @@ void BrowserBookmarkView::saveBookmarks() {
 
 void BrowserBookmarkView::removeBookmark(const Bookmark& bookmark) {
     whenLoaded([this, bookmark] {
-        const auto it = std::find(bookmarkList_.begin(), bookmarkList_.end(), bookmark);
-        if (it == bookmarkList_.end()) return;
-        bookmarkList_.erase(it);
+        if (!model_->removeFirstEqual(bookmark)) return;
         saveBookmarks();
-        // The cell that asked is deleted once its click has unwound.
-        QMetaObject::invokeMethod(this, [this] { rebuildRows(); }, Qt::QueuedConnection);
+        listSizeChanged();
     });
+}
+
+void BrowserBookmarkView::removeRow(int row) {
+    if (row < 0 || row >= model_->rowCount()) return;
+    const Bookmark bookmark = model_->at(row);
+    removeBookmarkPicture(folder(), bookmark);
+    pictures_->forget(bookmark.thumbnail);
+    removeBookmark(bookmark);
 }
 
 void BrowserBookmarkView::openBookmark(const Bookmark& bookmark) {
@@ -346,29 +257,20 @@ void BrowserBookmarkView::addBookmark() {
             else
                 self->showError(QStringLiteral("The bookmark's picture could not be saved: ") + error);
             bookmark.thumbnailImage = bitmap;
-            self->bookmarkList_.prepend(bookmark);
+            self->pictures_->insert(bookmark.thumbnail, bitmap);
+            self->model_->prepend(bookmark);
             self->saveBookmarks();
-            self->rebuildRows();
+            self->listSizeChanged();
             emit self->bookmarkAdded(bookmark);
         });
     });
 }
 
-void BrowserBookmarkView::rebuildRows() {
-    for (BookmarkThumbnailView* cell : cells()) {
-        cell->hide();
-        cell->setParent(nullptr);
-        cell->deleteLater();
-    }
-    empty_->setVisible(bookmarkList_.isEmpty());
-    const QString dir = folder();
-    for (const Bookmark& b : bookmarkList_) {
-        auto* cell = new BookmarkThumbnailView(
-            b, dir, [this, b] { removeBookmark(b); }, [this, b] { openBookmark(b); }, rows_);
-        cell->setFixedHeight(rowHeight);
-        rowsLayout_->addWidget(cell, 0, Qt::AlignHCenter);
-    }
-    scroll_->setFixedHeight(listHeight(int(bookmarkList_.size())));
+void BrowserBookmarkView::listSizeChanged() {
+    const int count = model_->rowCount();
+    empty_->setVisible(count == 0);
+    list_->setVisible(count > 0);
+    list_->setFixedHeight(listHeight(count));
     adjustSize();
     emit listChanged();
 }

@@ -4,54 +4,43 @@
 // a picture opens its address in the browser; the close mark on a picture deletes the bookmark.
 // The list is read from "bookmarks.json" in the bookmark folder each time the popover is made,
 // on a worker thread; adding, removing and saving wait until it has been read, so the file never
-// loses what it held. Main thread only (except the reading work).
+// loses what it held. Only the rows on screen are drawn, and their pictures are read as they
+// come on screen, so a list of any length opens at once. Main thread only (except the reading
+// work).
 #include <QList>
 #include <QPointer>
 #include <QWidget>
 
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "webpanels/Bookmarks.h"
 
 class QLabel;
 class QPushButton;
-class QScrollArea;
-class QVBoxLayout;
 
 namespace qv::webpanels {
 
-// One bookmark: its picture (120 x 72, a placeholder when it has none) and its name.
-class BookmarkThumbnailView : public QWidget {
-    Q_OBJECT
-public:
-    BookmarkThumbnailView(Bookmark bookmark, QString folder, std::function<void()> onRemoved,
-                          std::function<void()> onClicked, QWidget* parent = nullptr);
-    const Bookmark& bookmark() const { return bookmark_; }
-    bool hovered() const { return hovered_; }
-    QWidget* picture() const { return picture_; }
-    QWidget* closeButton() const { return close_; }
-    void setHovered(bool hovered);
+class BookmarkListModel;
+class BookmarkListView;
+class BookmarkPictures;
 
-    // The close mark: removes the picture file (a failure is ignored), then onRemoved.
-    void remove();
-
-private:
-    Bookmark bookmark_;
-    QString folder_;
-    std::function<void()> onRemoved_;
-    std::function<void()> onClicked_;
-    bool hovered_ = false;
-    QWidget* picture_;
-    QWidget* close_;
-};
+// Deletes the picture of a bookmark when it lies inside `folder` (a name that leads elsewhere is
+// left alone); a failure is ignored.
+void removeBookmarkPicture(const QString& folder, const Bookmark& bookmark);
 
 class BrowserBookmarkView : public QWidget {
     Q_OBJECT
 public:
-    explicit BrowserBookmarkView(QWidget* parent = nullptr);
+    static constexpr int stackWidth = 140;
+    static constexpr int cornerRadius = 10;
+    static constexpr int padding = 5;  // above and below the stack
 
-    const QList<Bookmark>& bookmarkList() const { return bookmarkList_; }
+    explicit BrowserBookmarkView(QWidget* parent = nullptr);
+    ~BrowserBookmarkView() override;
+
+    const QList<Bookmark>& bookmarkList() const;
     bool loaded() const { return loaded_; }
     // The list's height: (n + 1) x 80 up to four bookmarks, 500 from five on.
     static int listHeight(int count);
@@ -63,7 +52,8 @@ public:
     void openBookmark(const Bookmark& bookmark);
 
     QPushButton* addButton() const { return add_; }
-    QList<BookmarkThumbnailView*> cells() const;
+    BookmarkListView* listView() const { return list_; }
+    BookmarkPictures* pictures() const { return pictures_; }
     QLabel* emptyLabel() const { return empty_; }
     // The last failure shown in the popover ("" when none).
     QString errorText() const;
@@ -74,6 +64,7 @@ signals:
     void bookmarkAdded(const Bookmark& bookmark);
 
 protected:
+    void paintEvent(QPaintEvent* event) override;
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -83,16 +74,17 @@ private:
     void whenLoaded(std::function<void()> work);
     void finishLoading(QList<Bookmark> list);
     void showError(const QString& text);
-    void rebuildRows();
+    void listSizeChanged();
+    // The close mark of a row: the picture file goes first, then the bookmark.
+    void removeRow(int row);
 
-    QList<Bookmark> bookmarkList_;
     bool loaded_ = false;
     bool loading_ = false;
     std::vector<std::function<void()>> pending_;
+    BookmarkListModel* model_;
+    BookmarkPictures* pictures_;
     QPushButton* add_;
-    QScrollArea* scroll_;
-    QWidget* rows_;
-    QVBoxLayout* rowsLayout_;
+    BookmarkListView* list_;
     QLabel* empty_;
     QLabel* error_;
 };

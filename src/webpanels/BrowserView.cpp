@@ -30,8 +30,10 @@ const QColor headerColor(128, 128, 128, 204);  // gray at opacity 0.8
 // A popover: a frameless pop-up that closes on a click outside and reports it.
 class Popover : public QWidget {
 public:
-    Popover(QWidget* parent, std::function<void()> dismissed)
-        : QWidget(parent, Qt::Popup | Qt::FramelessWindowHint), dismissed_(std::move(dismissed)) {
+    Popover(QWidget* parent, std::function<void()> dismissed, qreal cornerRadius = 8)
+        : QWidget(parent, Qt::Popup | Qt::FramelessWindowHint),
+          dismissed_(std::move(dismissed)),
+          cornerRadius_(cornerRadius) {
         setAttribute(Qt::WA_TranslucentBackground);
     }
 
@@ -41,7 +43,7 @@ protected:
         p.setRenderHint(QPainter::Antialiasing);
         p.setPen(Qt::NoPen);
         p.setBrush(headerColor);
-        p.drawRoundedRect(QRectF(rect()), 8, 8);
+        p.drawRoundedRect(QRectF(rect()), cornerRadius_, cornerRadius_);
     }
     void hideEvent(QHideEvent* e) override {
         QWidget::hideEvent(e);
@@ -50,6 +52,7 @@ protected:
 
 private:
     std::function<void()> dismissed_;
+    qreal cornerRadius_;
 };
 
 // The invisible corner grip: it takes the pointer (also over a transparent page) and leaves the
@@ -138,6 +141,7 @@ BrowserView::BrowserView(const QString& address, bool canGoBack, bool canGoForwa
     title_ = new QLabel(navigation_);
     title_->setObjectName(QStringLiteral("lessonsTitle"));
     title_->setFont(titleFont);
+    title_->setTextFormat(Qt::PlainText);
     title_->setToolTip(QStringLiteral("Toggle offline mode in settings and re-open lessons."));
     nav->addWidget(title_);
     row->addWidget(navigation_, 1);
@@ -307,17 +311,22 @@ QWidget* BrowserView::makeSettingsPopover() {
 }
 
 QWidget* BrowserView::makeBookmarkPopover() {
-    auto* popover = new Popover(this, [this] {
-        if (showBookmark_) {
-            showBookmark_ = false;
-            emit stateChanged();
-        }
-    });
+    // As wide as the bookmark stack, with its rounded corners; 5 below it.
+    auto* popover = new Popover(
+        this,
+        [this] {
+            if (showBookmark_) {
+                showBookmark_ = false;
+                emit stateChanged();
+            }
+        },
+        BrowserBookmarkView::cornerRadius);
     popover->setObjectName(QStringLiteral("browserBookmarks"));
     auto* column = new QVBoxLayout(popover);
     column->setContentsMargins(0, 0, 0, 5);
+    column->setSizeConstraint(QLayout::SetFixedSize);
     bookmarkView_ = new BrowserBookmarkView(popover);
-    column->addWidget(bookmarkView_);
+    column->addWidget(bookmarkView_, 0, Qt::AlignHCenter);
     connect(bookmarkView_, &BrowserBookmarkView::listChanged, popover, [popover] { popover->adjustSize(); });
     return popover;
 }
@@ -392,7 +401,7 @@ void BrowserView::setEnableRemoveBackground(bool enabled) {
             if (!enabled)
                 app::browserWebView->wkWebView()->reload();  // the page gets its backgrounds back
             else
-                app::browserWebView->evaluateScript(updateInvertCall(app::invertColor, true));
+                app::browserWebView->evaluateBackgroundScript(updateInvertCall(app::invertColor, true));
         }
     }
     toggleModel_.enableRemoveBackground = enabled;
@@ -407,7 +416,7 @@ void BrowserView::setEnableRemoveBackground(bool enabled) {
 void BrowserView::setInverted(bool inverted) {
     if (inverted != app::invertColor) {
         app::invertColor = inverted;
-        if (app::browserWebView) app::browserWebView->evaluateScript(updateInvertCall(inverted));
+        if (app::browserWebView) app::browserWebView->evaluateBackgroundScript(updateInvertCall(inverted));
     }
     toggleModel_.inverted = inverted;
     if (invertSwitch_ && invertSwitch_->isChecked() != inverted) invertSwitch_->setChecked(inverted);

@@ -20,6 +20,7 @@
 #include "webpanels/BrowserScripts.h"
 #include "webpanels/BrowserView.h"
 #include "webpanels/PdfViewerAddress.h"
+#include "webpanels/SeeThroughView.h"
 
 #include <algorithm>
 #include <cmath>
@@ -114,6 +115,7 @@ BrowserWebView::BrowserWebView(BrowserView* browserView, QWidget* parent)
     installAppScheme(profile_);  // the PDF viewer is one of the program's pages
     // Where the page draws no background, the camera picture shows through.
     view_->setAttribute(Qt::WA_TranslucentBackground);
+    keepSeeThrough(view_);
     page_->setBackgroundColor(Qt::transparent);
     page_->scripts().insert(
         makeScript(QStringLiteral("updateInvert"), inversionScript(), QWebEngineScript::DocumentReady));
@@ -191,6 +193,10 @@ void BrowserWebView::openPDF(const QString& path) {
 
 void BrowserWebView::evaluateScript(const QString& script) { page_->runJavaScript(script); }
 
+void BrowserWebView::evaluateBackgroundScript(const QString& script) {
+    page_->runJavaScript(script, [view = QPointer<QWebEngineView>(view_)](const QVariant&) { redrawWholePage(view); });
+}
+
 void BrowserWebView::setPageOpacity(double opacity) {
     // The view is faded as drawn, not the document: a background colour of the page's body fills
     // the whole canvas, which no style of the document's elements fades. The page reaches the
@@ -259,7 +265,7 @@ void BrowserWebView::didFinishNavigation() {
                              removeBackground ? QStringLiteral("true") : QStringLiteral("false")));
     BrowserWebView* published = app::browserWebView ? app::browserWebView.data() : this;
     if (!removeBackground && app::globalPdfMode) published->evaluateScript(QString::fromLatin1(whitePageScript));
-    published->evaluateScript(updateInvertCall(invert, removeBackground));
+    published->evaluateBackgroundScript(updateInvertCall(invert, removeBackground));
     if (BrowserView* panel = published->browserView()) {
         panel->setNavigationState(view_->history()->canGoBack(), view_->history()->canGoForward());
         if (!view_->url().isEmpty()) panel->setAddress(view_->url().toString(QUrl::FullyEncoded));

@@ -71,6 +71,9 @@ public:
     void openPDF(const QString& path);
     // Evaluates a script in the page; result and errors are ignored.
     void evaluateScript(const QString& script);
+    // Evaluates a script that may take the page's backgrounds away (or give them back), then has
+    // the page drawn whole again (redrawWholePage), so that the camera shows where it went.
+    void evaluateBackgroundScript(const QString& script);
     // The opacity the whole page is shown at over what lies below (the panel's transparency),
     // clamped to 0..1: text, pictures and the page's own background alike. It belongs to the
     // view, so it holds across the page's loads.

@@ -113,6 +113,7 @@ TunnelListView::TunnelListView(std::shared_ptr<PickedTunnelWindows> windows, Scr
     unavailableText_ = new QLabel(content);
     unavailableText_->setObjectName(QStringLiteral("tunnelListUnavailable"));
     unavailableText_->setWordWrap(true);
+    unavailableText_->setTextFormat(Qt::PlainText);
     unavailableText_->hide();
     listLayout_->addWidget(unavailableText_);
     listLayout_->addStretch(1);
@@ -229,6 +230,7 @@ QWidget* TunnelListView::makeCell(const TunnelWindow& window, QWidget* parent) {
     name->setObjectName(QStringLiteral("tunnelName"));
     name->setFixedWidth(kThumbnailSize.width());
     name->setAlignment(Qt::AlignHCenter);
+    name->setTextFormat(Qt::PlainText);
     name->setText(name->fontMetrics().elidedText(window.name, Qt::ElideRight, kThumbnailSize.width()));
     column->addWidget(name);
     return cell;

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QTemporaryDir>
@@ -12,6 +13,7 @@
 #include <QUrlQuery>
 
 #include "webpanels/Bookmarks.h"
+#include "webpanels/BrowserBookmarkView.h"
 #include "webpanels/BrowserWebView.h"
 #include "webpanels/NavigationPolicy.h"
 #include "webpanels/PdfViewerAddress.h"
@@ -174,4 +176,52 @@ TEST(Bookmarks, FileIsWrittenWholeOrNotAtAll) {
     EXPECT_NE(writeWholeFile(dir.filePath("missing/bookmarks.json"), "[5]"), "");
     // No temporary file is left behind.
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"bookmarks.json"});
+}
+
+// The bookmark folder's pictures are the only files a bookmark reads or deletes: a thumbnail name
+// from "bookmarks.json" that leads out of the folder (or through a link out of it) names nothing.
+TEST(BookmarkPictures, OnlyFilesInsideTheFolderAreReadOrDeleted) {
+    QTemporaryDir root;
+    const QString folder = root.filePath("Quorvane/~bookmark");
+    const QString victim = root.filePath("victim/keep.txt");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    ASSERT_TRUE(QDir().mkpath(root.filePath("victim")));
+    ASSERT_TRUE(QDir().mkpath(folder + "/sub"));
+    for (const QString& path : {victim, folder + "/A.png", folder + "/sub/B.png"}) {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("x");
+    }
+    ASSERT_TRUE(QFile::link(root.filePath("victim"), folder + "/out"));
+    ASSERT_TRUE(QFile::link(victim, folder + "/keep-link.png"));
+
+    const struct {
+        const char* thumbnail;
+        bool inside;
+    } cases[] = {
+        {"A.png", true},
+        {"sub/B.png", true},
+        {"../../victim/keep.txt", false},
+        {"sub/../../../victim/keep.txt", false},
+        {"out/keep.txt", false},       // a folder link out of the bookmark folder
+        {"keep-link.png", false},      // a file link out of it
+        {"", false},
+        {".", false},
+    };
+    for (const auto& c : cases) {
+        const auto path = bookmarkPicturePath(folder, QString::fromUtf8(c.thumbnail));
+        EXPECT_EQ(path.has_value(), c.inside) << c.thumbnail;
+    }
+    EXPECT_FALSE(bookmarkPicturePath(folder, victim).has_value()) << "an absolute path";
+    EXPECT_FALSE(bookmarkPicturePath(QString(), "A.png").has_value()) << "no folder";
+
+    // Deleting a picture: the one inside goes, a file elsewhere stays (the close mark's whole path
+    // is in BookmarkList.CloseMarkDeletesTheBookmarkAndOnlyPicturesInsideTheFolder).
+    for (const QString& thumbnail : {QString("../../victim/keep.txt"), victim, QString("out/keep.txt"), QString("A.png")}) {
+        Bookmark b;
+        b.thumbnail = thumbnail;
+        removeBookmarkPicture(folder, b);
+    }
+    EXPECT_TRUE(QFileInfo::exists(victim));
+    EXPECT_FALSE(QFileInfo::exists(folder + "/A.png"));
 }

@@ -35,6 +35,7 @@
 #include "server/HttpServer.h"
 #include "support/LocalServer.h"
 #include "support/QtWait.h"
+#include "support/TestPictures.h"
 #include "webpanels/BrowserView.h"
 #include "webpanels/BrowserWebView.h"
 #include "webpanels/WebView.h"
@@ -218,7 +219,7 @@ TEST(TeacherView, InkLiesBelowTheBarAndEveryPanelInTheirOrder) {
             if (inkIn(screen, c.rect) > 0) return false;
         return true;
     }, 20000));
-    screen.save(QCoreApplication::applicationDirPath() + "/ink-below-panels.png");
+    qv::test::saveTestPicture(screen, "ink-below-panels.png");
     EXPECT_GT(inkIn(screen, QRect(freeInk - QPoint(8, 8), QSize(16, 16))), 0) << "no ink where nothing covers it";
     EXPECT_GT(inkIn(screen, archiveOldPlace), 0) << "no ink where the collapsed archive list was";
     for (const auto& c : covered)
@@ -315,7 +316,7 @@ TEST(TeacherView, SnapshotHoldsTheInkAndNotThePageToolbar) {
     };
     const QImage snapshot = takeSnapshot();
     ASSERT_FALSE(snapshot.isNull());
-    snapshot.save(QCoreApplication::applicationDirPath() + "/snapshot-without-toolbar.png");
+    qv::test::saveTestPicture(snapshot, "snapshot-without-toolbar.png");
     whiteboardWebView->evaluateScript("allowAnnotation(false)");
     ASSERT_TRUE(waitUntil([&] { return !evaluate(scene.page(), "marrowPanel.isAnnotating()").toBool(); }, 20000));
     qv::test::spin(1100);  // a new file name (one-second names)
@@ -469,19 +470,19 @@ TEST(TeacherView, BrowserTransparencyFadesTheWholePageOnScreenAndInTheSnapshot) 
     browser->setShowPopoverSettings(false);
     EXPECT_DOUBLE_EQ(browser->opacityValue(), 0.5);
     EXPECT_TRUE(screenShows(0.5)) << "the half-transparent page on screen: " << seen.text();
-    screen.save(QCoreApplication::applicationDirPath() + "/browser-half-transparent.png");
+    qv::test::saveTestPicture(screen, "browser-half-transparent.png");
 
     // The snapshot fades the page as the screen does.
     const QImage halfSnapshot = takeSnapshot();
     ASSERT_FALSE(halfSnapshot.isNull());
-    halfSnapshot.save(QCoreApplication::applicationDirPath() + "/browser-half-transparent-snapshot.png");
+    qv::test::saveTestPicture(halfSnapshot, "browser-half-transparent-snapshot.png");
     seen = pageShare(halfSnapshot, cameraSnapshot, pageInSnapshot(), 0.5);
     EXPECT_TRUE(seen.holds()) << "the half-transparent page in the snapshot: " << seen.text();
 
     // Back to opaque: the page colour again, on screen and in the snapshot.
     slider->setValue(1000);
     EXPECT_TRUE(screenShows(1.0)) << "the opaque page on screen again: " << seen.text();
-    screen.save(QCoreApplication::applicationDirPath() + "/browser-opaque-again.png");
+    qv::test::saveTestPicture(screen, "browser-opaque-again.png");
     const QImage opaqueSnapshot = takeSnapshot();
     ASSERT_FALSE(opaqueSnapshot.isNull());
     seen = pageShare(opaqueSnapshot, cameraSnapshot, pageInSnapshot(), 1.0);

@@ -21,6 +21,7 @@
 #include "capture/CameraController.h"
 #include "app/integration/PageInput.h"
 #include "support/QtWait.h"
+#include "support/TestPictures.h"
 #include "webpanels/WebView.h"
 
 using namespace qv::app;
@@ -100,7 +101,7 @@ TEST(WhiteboardOverCamera, StrokeReachesTheSnapshotAndADragPansTheZoomedCamera) 
     ASSERT_TRUE(waitUntil([&] { return captured.isValid(); }, 20000));
     QImage snapshot = QImageReader(captured.toLocalFile()).read();
     ASSERT_FALSE(snapshot.isNull());
-    snapshot.save(QCoreApplication::applicationDirPath() + "/snapshot-with-stroke.png");
+    qv::test::saveTestPicture(snapshot, "snapshot-with-stroke.png");
     const QSize container = whiteboardWebView->parentWidget()->size();
     EXPECT_EQ(snapshot.size(), container);
     const QPoint inBoard = whiteboardWebView->mapTo(whiteboardWebView->parentWidget(), QPoint(0, 0));

@@ -34,6 +34,8 @@
 #include "support/QtWait.h"
 #include "webpanels/AppScheme.h"
 #include "webpanels/BrowserBoardView.h"
+#include "webpanels/BookmarkListInput.h"
+#include "webpanels/BookmarkPictures.h"
 #include "webpanels/BrowserBookmarkView.h"
 #include "webpanels/BrowserDialogs.h"
 #include "webpanels/BrowserImages.h"
@@ -186,6 +188,59 @@ TEST(BrowserPdf, AwkwardNamesOpenInTheViewerThroughTheProgramServer) {
     EXPECT_EQ(scene.panel->titleLabel()->isVisible(), false);
     // Backgrounds kept in PDF mode: the viewer gets a white page.
     EXPECT_EQ(scene.evaluate("document.body.style.backgroundColor").toString(), "white");
+
+    // Every button of the toolbars and the sidebar carries its picture, and every picture the
+    // viewer's stylesheets name loads: none is a blank square.
+    scene.evaluate(R"JS(
+        window.qvPictures = null;
+        (async () => {
+            const problems = [];
+            const masked = [...document.querySelectorAll(
+                '.toolbarButton, .secondaryToolbarButton, .dropdownToolbarButton, .treeItemToggler')];
+            let shown = 0;
+            for (const button of masked) {
+                const pseudo = button.classList.contains('dropdownToolbarButton') ? '::after' : '::before';
+                const mask = getComputedStyle(button, pseudo).getPropertyValue('-webkit-mask-image');
+                if (!mask || mask === 'none') problems.push('no picture: ' + (button.id || button.className));
+                if (button.offsetParent) ++shown;
+            }
+            // Pictures named by a property, and those held in custom properties (read through
+            // a probe, which gives the address the engine resolves).
+            const urls = new Set();
+            const probe = document.body.appendChild(document.createElement('div'));
+            const add = text => {
+                for (const m of text.matchAll(/url\("([^"]+)"\)/g)) if (!m[1].startsWith('data:')) urls.add(m[1]);
+            };
+            for (const sheet of document.styleSheets)
+                for (const rule of sheet.cssRules) {
+                    if (!rule.style) continue;
+                    for (const name of rule.style) {
+                        const value = rule.style.getPropertyValue(name);
+                        if (!value.includes('url(')) continue;
+                        probe.style.backgroundImage = name.startsWith('--') ? `var(${name})` : value.match(/url\([^)]*\)/)[0];
+                        add(getComputedStyle(probe).backgroundImage);
+                    }
+                }
+            probe.remove();
+            const load = url => new Promise(done => {
+                const image = new Image();
+                image.onload = () => done(image.naturalWidth > 0 ? '' : 'empty: ' + url);
+                image.onerror = () => done('missing: ' + url);
+                image.src = url;
+            });
+            for (const result of await Promise.all([...urls].map(load))) if (result) problems.push(result);
+            window.qvPictures = {problems: problems.join('\n'), pictures: urls.size, buttons: masked.length, shown};
+        })();
+        true)JS");
+    QVariantMap pictures;
+    ASSERT_TRUE(waitUntil([&] {
+        pictures = scene.evaluate("window.qvPictures").toMap();
+        return !pictures.isEmpty();
+    }, 30000));
+    EXPECT_EQ(pictures["problems"].toString().toStdString(), "");
+    EXPECT_GE(pictures["pictures"].toInt(), 35) << "the stylesheet names about forty pictures";
+    EXPECT_GE(pictures["buttons"].toInt(), 30);
+    EXPECT_GE(pictures["shown"].toInt(), 5) << "the toolbar shows its buttons";
 
     // openPDF on a shown panel: the same rule, the next document.
     scene.page()->openPDF(second);
@@ -361,6 +416,18 @@ TEST(BrowserPage, TypedAddressesInversionDialogsAndNewWindows) {
     scene.panel->commitAddress();
     ASSERT_TRUE(waitUntil([&] { return finished; }, 60000));
     EXPECT_EQ(scene.panel->preAddress(), server.base() + "page.html");
+    // Return again with the same text loads nothing: the next load the page starts is the one of
+    // the new text after it.
+    int started = 0;
+    QObject::connect(scene.page()->wkWebView(), &QWebEngineView::loadStarted, [&] { ++started; });
+    scene.panel->addressField()->setText(server.base() + "page.html");  // the finished load wrote the full address
+    scene.panel->commitAddress();
+    scene.panel->addressField()->setText(server.base() + "second.html");
+    finished = false;
+    scene.panel->commitAddress();
+    ASSERT_TRUE(waitUntil([&] { return finished; }, 60000));
+    EXPECT_EQ(started, 1) << "only the new text loads";
+    scene.loadAndWait(server.base() + "page.html");
 
     // The whole page fades, the white of its body's background too (it fills the canvas, which no
     // style of the document fades): over the black window it shows gray, and white when opaque.
@@ -465,11 +532,17 @@ TEST(BrowserPanel, ModesZoomAndAnnotationLayers) {
     auto topmost = [&] { return area->childAt(area->rect().center()); };
     auto isInside = [](QWidget* w, QWidget* parent) { return w && (w == parent || parent->isAncestorOf(w)); };
     EXPECT_TRUE(isInside(topmost(), web.page())) << "the page is in front";
-    web.panel->button("toolbar_freehand")->click();
+    // The annotate button shows its "on" picture while annotating, and its plain one again after.
+    BrowserImageButton* annotate = web.panel->button("toolbar_freehand");
+    ASSERT_TRUE(annotate);
+    EXPECT_EQ(annotate->image(), "toolbar_freehand");
+    annotate->click();
     EXPECT_TRUE(web.panel->enableAnnotation());
-    EXPECT_EQ(web.panel->button("toolbar_freehand_on"), web.panel->button("toolbar_freehand"));
+    EXPECT_EQ(annotate->image(), "toolbar_freehand_on");
     EXPECT_TRUE(isInside(topmost(), web.panel->boardView())) << "the board is in front";
-    web.panel->setAnnotation(false, "allowAnnotation(false)");
+    annotate->click();
+    EXPECT_FALSE(web.panel->enableAnnotation());
+    EXPECT_EQ(annotate->image(), "toolbar_freehand");
     EXPECT_TRUE(isInside(topmost(), web.page()));
 
     // Settings popover: two rows with removal off, the Invert Color row once it is on.
@@ -511,7 +584,9 @@ TEST(BrowserBookmarks, RoundTripWithPicturesOrderAndPlaceholders) {
         ASSERT_EQ(early.bookmarkList().size(), 2);
         EXPECT_EQ(early.bookmarkList()[0].name, "One");
         EXPECT_EQ(early.bookmarkList()[1].id, stored.id);
-        EXPECT_TRUE(early.bookmarkList()[1].thumbnailImage.isNull()) << "no picture: a placeholder";
+        EXPECT_TRUE(waitUntil([&] {
+            return early.pictures()->picture(stored.thumbnail).state == BookmarkPictures::State::missing;
+        }, 10000)) << "no picture: a placeholder";
     }
 
     scene.loadAndWait(server.base() + "two.html");
@@ -519,9 +594,10 @@ TEST(BrowserBookmarks, RoundTripWithPicturesOrderAndPlaceholders) {
     scene.panel->addressField()->setText("typed but not sent");
     BrowserBookmarkView view;
     view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
     ASSERT_TRUE(waitUntil([&] { return view.loaded(); }, 30000));
     ASSERT_EQ(view.bookmarkList().size(), 2);
-    EXPECT_EQ(view.cells().size(), 2);
+    EXPECT_EQ(view.listView()->model()->rowCount(), 2);
     std::vector<Bookmark> added;
     QObject::connect(&view, &BrowserBookmarkView::bookmarkAdded, [&](const Bookmark& b) { added.push_back(b); });
     view.addBookmark();
@@ -552,23 +628,24 @@ TEST(BrowserBookmarks, RoundTripWithPicturesOrderAndPlaceholders) {
     };
     const QString oneId = view.bookmarkList()[2].id;
     EXPECT_EQ(fileIds(), (QStringList{added[1].id, added[0].id, oneId, stored.id}));
-    EXPECT_EQ(view.cells().size(), 4);
+    EXPECT_EQ(view.listView()->model()->rowCount(), 4);
     EXPECT_EQ(BrowserBookmarkView::listHeight(4), 400);
     EXPECT_EQ(BrowserBookmarkView::listHeight(0), 80);
     EXPECT_EQ(BrowserBookmarkView::listHeight(7), 500);
 
-    // Deleting the second removes its picture and its entry; the others keep their order.
-    BookmarkThumbnailView* second = view.cells()[1];
-    ASSERT_EQ(second->bookmark().id, added[0].id);
-    second->remove();
+    // Deleting the second with its close mark removes its picture and its entry; the others keep
+    // their order.
+    ASSERT_EQ(view.bookmarkList()[1].id, added[0].id);
+    qv::test::clickBookmarkCloseMark(view.listView(), 1);
     EXPECT_FALSE(QFileInfo::exists(bookmarkFolder + "/" + added[0].thumbnail));
     EXPECT_EQ(fileIds(), (QStringList{added[1].id, oneId, stored.id}));
-    ASSERT_TRUE(waitUntil([&] { return view.cells().size() == 3; }, 5000));
+    EXPECT_EQ(view.listView()->model()->rowCount(), 3);
 
-    // Opening a bookmark loads its address into the browser.
+    // A click on a bookmark's picture loads its address into the browser.
     bool finished = false;
     QObject::connect(scene.page(), &BrowserWebView::navigationFinished, [&](const QUrl&) { finished = true; });
-    view.openBookmark(view.bookmarkList()[1]);
+    ASSERT_EQ(view.bookmarkList()[1].id, oneId);
+    qv::test::clickBookmarkPicture(view.listView(), 1);
     ASSERT_TRUE(waitUntil([&] { return finished; }, 30000));
     EXPECT_TRUE(scene.page()->wkWebView()->url().toString().endsWith("one.html"));
 
@@ -577,7 +654,23 @@ TEST(BrowserBookmarks, RoundTripWithPicturesOrderAndPlaceholders) {
     again.show();
     ASSERT_TRUE(waitUntil([&] { return again.loaded(); }, 30000));
     ASSERT_EQ(again.bookmarkList().size(), 3);
-    EXPECT_FALSE(again.bookmarkList()[0].thumbnailImage.isNull());
-    EXPECT_TRUE(again.bookmarkList()[2].thumbnailImage.isNull());
+    auto pictureState = [&](int row) { return again.pictures()->picture(again.bookmarkList()[row].thumbnail).state; };
+    EXPECT_TRUE(waitUntil([&] { return pictureState(0) == BookmarkPictures::State::shown; }, 10000));
+    EXPECT_TRUE(waitUntil([&] { return pictureState(2) == BookmarkPictures::State::missing; }, 10000));
+
+    // The panel's popover: as wide as the stack, the stack in it from edge to edge, and the
+    // popover's own corners rounded as the stack's (radius 10: the pixel (2, 2) stays clear).
+    scene.panel->setShowBookmark(true);
+    ASSERT_TRUE(waitUntil([&] { return scene.panel->bookmarkView() && scene.panel->bookmarkView()->loaded(); }, 10000));
+    QWidget* popover = scene.panel->bookmarkPopover();
+    ASSERT_TRUE(waitUntil([&] { return popover->isVisible() && popover->width() == 140; }, 5000)) << popover->width();
+    EXPECT_EQ(scene.panel->bookmarkView()->geometry(), QRect(0, 0, 140, popover->height() - 5));
+    QImage drawn(popover->size(), QImage::Format_ARGB32_Premultiplied);
+    drawn.fill(Qt::transparent);
+    popover->render(&drawn, QPoint(), QRegion(), QWidget::DrawChildren);
+    EXPECT_LT(drawn.pixelColor(2, 2).alpha(), 60);
+    EXPECT_LT(drawn.pixelColor(137, drawn.height() - 3).alpha(), 60);
+    EXPECT_GT(drawn.pixelColor(70, 2).alpha(), 200);
+    scene.panel->setShowBookmark(false);
     qv::app::setFolderLocations(nullptr);
 }

@@ -25,6 +25,7 @@
 #include "state/NotificationCenter.h"
 #include "state/Notifications.h"
 #include "support/QtWait.h"
+#include "support/TestPictures.h"
 #include "webpanels/AppScheme.h"
 #include "webpanels/FakeCamera.h"
 #include "webpanels/ScriptCalls.h"
@@ -129,7 +130,6 @@ struct Scene {
     }
 };
 
-QString outputPath(const QString& name) { return QCoreApplication::applicationDirPath() + '/' + name; }
 
 // The strongest red within a few pixels of p: the stroke is thin and anti-aliased.
 bool redNear(const QImage& image, QPoint p) {
@@ -168,7 +168,7 @@ TEST(WhiteboardPage, StrokeOverTheCameraShowsInScreenshotAndSnapshot) {
         screen = scene.container.grab().toImage();
         return redNear(screen, middle);
     }, 20000)) << "no stroke in the screenshot";
-    ASSERT_TRUE(screen.save(outputPath("whiteboard-over-camera.png")));
+    qv::test::saveTestPicture(screen, "whiteboard-over-camera.png");
     for (const QPoint p : {QPoint(960, 620), QPoint(700, 100), QPoint(620, 600), QPoint(100, 600)})
         EXPECT_EQ(QColor(screen.pixel(p)), PatternWidget::colourAt(p)) << p.x() << "," << p.y();
     const QRgb docCam = screen.pixel(200, 300);  // inside the picture window opened at (40, 80)
@@ -176,7 +176,7 @@ TEST(WhiteboardPage, StrokeOverTheCameraShowsInScreenshotAndSnapshot) {
 
     // The whiteboard's own picture: the stroke on transparency, no camera pattern.
     const QImage snapshot = scene.snapshot();
-    ASSERT_TRUE(snapshot.save(outputPath("whiteboard-snapshot.png")));
+    qv::test::saveTestPicture(snapshot, "whiteboard-snapshot.png");
     EXPECT_EQ(snapshot.size(), scene.whiteboard->size());
     EXPECT_TRUE(redNear(snapshot, middle));
     EXPECT_EQ(qAlpha(snapshot.pixel(960, 620)), 0);

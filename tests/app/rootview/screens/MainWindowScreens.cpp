@@ -40,6 +40,9 @@
 #include "server/HttpServer.h"
 #include "support/LocalServer.h"
 #include "webpanels/AppScheme.h"
+#include "webpanels/Bookmarks.h"
+#include "webpanels/BookmarkListView.h"
+#include "webpanels/BookmarkPictures.h"
 #include "webpanels/BrowserBookmarkView.h"
 #include "webpanels/BrowserView.h"
 #include "webpanels/BrowserWebView.h"
@@ -384,6 +387,46 @@ TEST(QV_SCREENS_SUITE, BrowserOverTheCameraInTheSnapshot) {
     shot(window, "browser-bookmarks");
     browser->setShowBookmark(false);
 
+    // 20,000 bookmarks with long names: the popover opens at once and shows the first rows, the
+    // pointer over the first picture with its close mark. Their pictures: links to six colours.
+    {
+        const QString folder = temp.folders->bookmarkFolderURL;
+        const QColor colours[] = {QColor(200, 60, 60), QColor(60, 160, 60), QColor(60, 90, 200),
+                                  QColor(220, 170, 40), QColor(150, 70, 190), QColor(40, 170, 180)};
+        for (int c = 0; c < 6; ++c) {
+            QImage picture(600, 360, QImage::Format_RGB32);
+            picture.fill(colours[c]);
+            QPainter p(&picture);
+            p.setPen(Qt::white);
+            p.setFont(QFont("DejaVu Sans", 60, QFont::Bold));
+            p.drawText(picture.rect(), Qt::AlignCenter, QString("Page %1").arg(c + 1));
+            p.end();
+            ASSERT_TRUE(picture.save(QDir(folder).filePath(QString("colour%1.png").arg(c))));
+        }
+        QList<qv::webpanels::Bookmark> many;
+        for (int i = 20000; i > 0; --i) {
+            qv::webpanels::Bookmark b = qv::webpanels::makeBookmark(QString("http://lessons.example/%1").arg(i),
+                                                                    QString("Lesson %1: fractions, decimals and percentages, "
+                                                                            "the long worksheet").arg(i));
+            ASSERT_TRUE(QFile::link(QString("colour%1.png").arg(i % 6), QDir(folder).filePath(b.thumbnail)));
+            many << b;
+        }
+        ASSERT_EQ(qv::webpanels::writeWholeFile(qv::webpanels::bookmarksFilePath(folder), qv::webpanels::bookmarksJson(many)), "");
+    }
+    browser->setShowBookmark(true);
+    ASSERT_TRUE(qv::test::waitUntil([&] { return browser->bookmarkView() && browser->bookmarkView()->loaded(); }, 20000));
+    ASSERT_EQ(browser->bookmarkView()->bookmarkList().size(), 20000);
+    qv::webpanels::BookmarkListView* list = browser->bookmarkView()->listView();
+    const QRect first = list->visualRect(list->model()->index(0, 0));
+    ASSERT_TRUE(qv::test::waitUntil([&] {
+        return browser->bookmarkView()->pictures()->peek(browser->bookmarkView()->bookmarkList()[0].thumbnail).state ==
+               qv::webpanels::BookmarkPictures::State::shown;
+    }, 10000));
+    QTest::mouseMove(list->window()->windowHandle(),
+                     list->viewport()->mapTo(list->window(), qv::webpanels::BookmarkThumbnailView::pictureRect(first).center()));
+    shot(window, "browser-bookmarks-20000");
+    browser->setShowBookmark(false);
+
     // PDF mode: a local file through the program's file route.
     QTemporaryDir docs;
     const QString pdf = QDir(docs.path()).filePath("Lesson notes #1.pdf");
@@ -417,6 +460,19 @@ TEST(QV_SCREENS_SUITE, BrowserOverTheCameraInTheSnapshot) {
     }, 60000)) << "the viewer shows " << *pageCount << " pages";
     qv::test::spin(800);
     shot(window, "browser-pdf");
+    // The viewer's sidebar and its menu of further tools, open: every button with its picture.
+    viewer->browserWebView()->wkWebView()->page()->runJavaScript(
+        "PDFViewerApplication.pdfSidebar.open(); PDFViewerApplication.secondaryToolbar.open();");
+    ASSERT_TRUE(qv::test::waitUntil([&] {
+        auto open = std::make_shared<bool>(false);
+        viewer->browserWebView()->wkWebView()->page()->runJavaScript(
+            "PDFViewerApplication.secondaryToolbar.isOpen && PDFViewerApplication.pdfSidebar.isOpen",
+            [open](const QVariant& v) { *open = v.toBool(); });
+        qv::test::spin(100);
+        return *open;
+    }, 10000));
+    qv::test::spin(800);  // the sidebar's slide and its page pictures
+    shot(window, "browser-pdf-tools");
     files.stop();
     pages.stop();
     qv::webpanels::setPdfServerPort(9080);
