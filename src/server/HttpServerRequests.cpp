@@ -9,18 +9,11 @@
 #include "server/HttpServerIOInternal.h"
 #include "server/MemorySource.h"
 #include "util/Print.h"
+#include "util/Strings.h"
 
 namespace qv::server {
 
 namespace {
-
-std::string trimmed(const std::string& text) {
-    auto blank = [](unsigned char c) { return c == ' ' || (c >= 9 && c <= 13); };
-    std::size_t b = 0, e = text.size();
-    while (b < e && blank(static_cast<unsigned char>(text[b]))) ++b;
-    while (e > b && blank(static_cast<unsigned char>(text[e - 1]))) --e;
-    return text.substr(b, e - b);
-}
 
 // Takes a response body as segments to send: bytes are kept, a file is kept open (a duplicate of
 // its descriptor, so that the handler may close its own) and sent from its start to its length.
@@ -227,7 +220,7 @@ void HttpServerIO::collectResponse(Connection& connection, const HttpRequest& re
         if (!connection.session) response = HttpResponse::raw(503, "Service Unavailable");
     }
     const std::string* keep = request.header("connection");
-    const bool keepAlive = keep && trimmed(*keep) == "keep-alive";
+    const bool keepAlive = keep && util::trimmed(*keep) == "keep-alive";
     auto [length, writer] = response.bodyContent();
     connection.output.emplace_back(responseHead(response, length, keepAlive, connection.staysOpen));
     // A HEAD request gets the head that GET would have had, without the body.

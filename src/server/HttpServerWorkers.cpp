@@ -1,34 +1,23 @@
 // The bounded pool of workers that run route handlers: each takes a complete request, finds its
 // handler, and sends what of the answer the socket takes at once before handing the connection
 // back to its IO thread. Only requests addressed to this server on loopback are served.
-#include <cctype>
-
 #include "server/HttpServerIOInternal.h"
 #include "util/Print.h"
+#include "util/Strings.h"
 
 namespace qv::server {
-
-namespace {
-
-std::string lowerCased(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
-}  // namespace
 
 bool HttpServerIO::isLocalRequest(const HttpRequest& request) const {
     const std::string port = std::to_string(listeningPort_.load());
     const std::string* host = request.header("host");
     if (!host) return false;
-    const std::string h = lowerCased(*host);
+    const std::string h = util::lowerCased(*host);
     if (h != "localhost" && h != "127.0.0.1" && h != "localhost:" + port && h != "127.0.0.1:" + port) return false;
     if (const std::string* origin = request.header("origin")) {
-        const std::string o = lowerCased(*origin);
+        const std::string o = util::lowerCased(*origin);
         if (o == "http://localhost:" + port || o == "http://127.0.0.1:" + port) return true;
         return std::any_of(trustedOrigins.begin(), trustedOrigins.end(),
-                           [&o](const std::string& trusted) { return lowerCased(trusted) == o; });
+                           [&o](const std::string& trusted) { return util::lowerCased(trusted) == o; });
     }
     return true;
 }

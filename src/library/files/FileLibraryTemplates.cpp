@@ -6,7 +6,6 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QLineEdit>
-#include <QTimer>
 
 #include "library/files/FileLibraryFolders.h"
 #include "library/files/TemplateCatalogue.h"
@@ -39,12 +38,7 @@ void FileLibraryView::loadTemplates() {
     refreshTemplates();
     const QString folder = templatesFolder();
     if (folder.isEmpty()) {
-        printLine("NO Archive Library yet");
-        setHideFileLibrary(true, false);
-        QTimer::singleShot(services_.retryDelayMs, this, [this] {
-            setHideFileLibrary(false, false);
-            loadTemplates();
-        });
+        retryWithSaveFolder(&FileLibraryView::loadTemplates);
         return;
     }
     if (!QFileInfo::exists(QDir(folder).filePath(kTemplatesJson))) {

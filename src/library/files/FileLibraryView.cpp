@@ -378,12 +378,7 @@ void FileLibraryView::loadLibraryFiles() {
     refreshFiles();
     const QString folder = libraryFolder();
     if (folder.isEmpty()) {
-        printLine("NO Archive Library yet");
-        setHideFileLibrary(true, false);
-        QTimer::singleShot(services_.retryDelayMs, this, [this] {
-            setHideFileLibrary(false, false);
-            loadLibraryFiles();
-        });
+        retryWithSaveFolder(&FileLibraryView::loadLibraryFiles);
         return;
     }
     QStringList paths;
@@ -408,6 +403,17 @@ void FileLibraryView::loadLibraryFiles() {
         postTo(handover, self, [generation](FileLibraryView& v) {
             if (generation == v.listingGeneration_) printLine("Total Files in Library:", v.fileList_.size());
         });
+    });
+}
+
+// No save folder is known yet: the panel slides away at once and `load` runs again a little later,
+// with the panel back.
+void FileLibraryView::retryWithSaveFolder(void (FileLibraryView::*load)()) {
+    printLine("NO Archive Library yet");
+    setHideFileLibrary(true, false);
+    QTimer::singleShot(services_.retryDelayMs, this, [this, load] {
+        setHideFileLibrary(false, false);
+        (this->*load)();
     });
 }
 

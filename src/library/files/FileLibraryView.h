@@ -150,6 +150,7 @@ private:
     QWidget* buildTemplatesTab();
     void setHideFileLibrary(bool hide, bool animated);
     void setShift(double shift);
+    void retryWithSaveFolder(void (FileLibraryView::*load)());
     void refreshFiles();
     void refreshTemplates();
     void refreshChips();
