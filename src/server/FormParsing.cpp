@@ -1,12 +1,12 @@
 #include "server/FormParsing.h"
 
 #include <algorithm>
-#include <cctype>
 #include <functional>
 #include <string_view>
 
 #include "server/HttpRouter.h"
 #include "server/Utf8.h"
+#include "util/Strings.h"
 
 namespace qv::server {
 
@@ -33,12 +33,6 @@ std::string trimmedBlanks(std::string_view text) {
     while (b < e && blank(text[b])) ++b;
     while (e > b && blank(text[e - 1])) --e;
     return std::string(text.substr(b, e - b));
-}
-
-std::string lowerCased(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
 }
 
 // The ";"-separated pieces of the content type, trimmed; empty without the header.
@@ -86,7 +80,7 @@ public:
             std::optional<std::string> line = readLine();
             if (!line || line->empty()) break;
             std::vector<std::string> tokens = splitAll(*line, ':');
-            if (tokens.size() == 2) part.headers[lowerCased(tokens[0])] = trimmedBlanks(tokens[1]);
+            if (tokens.size() == 2) part.headers[util::lowerCased(tokens[0])] = trimmedBlanks(tokens[1]);
         }
         // The content runs to the next marker; without one there is no part.
         auto searcher = std::boyer_moore_horspool_searcher(markerBytes_.begin(), markerBytes_.end());

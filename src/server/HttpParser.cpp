@@ -1,11 +1,11 @@
 #include "server/HttpParser.h"
 
-#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <limits>
 
 #include "server/Socket.h"
+#include "util/Strings.h"
 
 namespace qv::server {
 
@@ -35,21 +35,6 @@ std::string readLimitedLine(BufferedReader& reader, bool requestLine = false) {
     } catch (const BufferedReader::ControlByte&) {
         throw HttpParserError(HttpParserError::Case::invalidCharacter);
     }
-}
-
-bool isBlank(unsigned char c) { return c == ' ' || (c >= 9 && c <= 13); }
-
-std::string trimmed(const std::string& text) {
-    std::size_t b = 0, e = text.size();
-    while (b < e && isBlank(static_cast<unsigned char>(text[b]))) ++b;
-    while (e > b && isBlank(static_cast<unsigned char>(text[e - 1]))) --e;
-    return text.substr(b, e - b);
-}
-
-std::string lowerCased(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
 }
 
 // A URI scheme: a letter, then letters, digits, "+", "-" or ".", then ":".
@@ -162,7 +147,7 @@ std::map<std::string, std::string> HttpParser::readHeaders(BufferedReader& reade
             name = before.empty() ? after : before;
             value = after.empty() ? before : after;
         }
-        headers[lowerCased(name)] = trimmed(value);
+        headers[util::lowerCased(name)] = util::trimmed(value);
     }
 }
 

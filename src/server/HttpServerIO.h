@@ -137,6 +137,8 @@ private:
     void handOver(Loop& loop, Connection& connection);
     void closeConnection(Loop& loop, Connection& connection);
     void expireDeadlines(Loop& loop);
+    int waitTimeout(const Loop& loop) const;
+    std::chrono::steady_clock::time_point transferDeadline(std::size_t length) const;
     void workerLoop(std::size_t index);
     void serve(Connection& connection, std::atomic<Connection*>& answering);
     Session* reserveSession(SessionHandler handler);

@@ -26,6 +26,26 @@ TEST(SplitNonEmpty, DropsEmptyPiecesEverywhere) {
     for (const auto& c : cases) EXPECT_EQ(splitNonEmpty(c.text, '\n'), c.pieces) << '"' << c.text << '"';
 }
 
+TEST(Trimmed, DropsBlanksAtBothEndsOnly) {
+    struct Case {
+        std::string text;
+        std::string trimmed;
+    } cases[] = {
+        {"", ""},
+        {" \t\n\v\f\r", ""},
+        {" keep-alive\r\n", "keep-alive"},
+        {"\tname: a  b\t", "name: a  b"},
+        {std::string("\0x\x1f", 3), std::string("\0x\x1f", 3)},  // control bytes that are not blanks stay
+    };
+    for (const auto& c : cases) EXPECT_EQ(qv::util::trimmed(c.text), c.trimmed) << '"' << c.text << '"';
+}
+
+TEST(LowerCased, LowersAsciiLettersOnly) {
+    EXPECT_EQ(qv::util::lowerCased("Keep-Alive"), "keep-alive");
+    EXPECT_EQ(qv::util::lowerCased("LOCALHOST:8080"), "localhost:8080");
+    EXPECT_EQ(qv::util::lowerCased("\xC3\x84Z"), "\xC3\x84z");
+}
+
 TEST(PrintLine, JoinsItemsWithOneBlank) {
     EXPECT_EQ(qv::util::joinItems({"offlineMode: ", "true"}), "offlineMode:  true");
     struct Case {

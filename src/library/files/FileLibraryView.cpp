@@ -1,48 +1,33 @@
+// The panel itself: its layout (the body with its two tabs, the error bar, the converting sheet and
+// the handle), what it shows of its state, sliding in and out, and the listing of "My Files".
 #include "library/files/FileLibraryView.h"
 
 #include <QApplication>
-#include <QClipboard>
-#include <QDir>
-#include <QDragEnterEvent>
-#include <QElapsedTimer>
-#include <QDropEvent>
-#include <QFileDialog>
-#include <QFileInfo>
-#include <QGridLayout>
 #include <QHBoxLayout>
-#include <QImageReader>
-#include <QJsonDocument>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMimeData>
-#include <QMouseEvent>
 #include <QPainter>
-#include <QPainterPath>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
-#include <QTabBar>
+#include <QShowEvent>
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QVariantAnimation>
 
 #include <cmath>
-#include <map>
 
 #include "helpers/FolderListing.h"
-#include "helpers/Thumbnails.h"
 #include "layout/WrappingRow.h"
 #include "library/LibraryImages.h"
 #include "library/RoundedPanel.h"
 #include "library/ThumbnailView.h"
-#include "library/files/ImportRules.h"
-#include "library/files/TemplateCatalogue.h"
-#include "state/AppState.h"
+#include "library/files/FileLibraryFolders.h"
+#include "library/files/FileLibraryWidgets.h"
 #include "state/NotificationCenter.h"
 #include "state/Notifications.h"
 #include "state/QtPrint.h"
-#include "state/Resources.h"
 #include "util/Print.h"
 
 namespace qv::library {
@@ -53,201 +38,9 @@ namespace {
 
 const QString kConvertingText = QStringLiteral(
     "Importing your file into Vemo Library, it will be appeared in the list on the right side. Please wait.");
-constexpr int kColumnWidth = 125;
 constexpr int kBodyHeight = 510;  // the tab view's 500 with 5 above and below
 
-QString libraryFolder() {
-    const auto locations = app::folderLocations();
-    return locations ? locations->libraryFolderURL : QString();
-}
-QString templatesFolder() {
-    const auto locations = app::folderLocations();
-    return locations ? locations->templatesFolderURL : QString();
-}
-
-// A file URL for a path; a folder's URL ends with "/" (the library item tells folders by it).
-QUrl itemUrl(const QString& path) {
-    QString p = path;
-    if (QFileInfo(p).isDir() && !p.endsWith(QLatin1Char('/'))) p += QLatin1Char('/');
-    return QUrl::fromLocalFile(p);
-}
-
-// A cell is drawn when its item has a picture or its thumbnail file loads as one.
-bool drawable(const LibraryFilePtr& item) {
-    if (item->thumbnailImage && !item->thumbnailImage->isNull()) return true;
-    QImageReader reader(localPath(item->thumbnail));
-    return reader.canRead();
-}
-
 }  // namespace
-
-// ---------------------------------------------------------------------------------------------
-// Pieces of the panel.
-
-// The half-round handle on the panel's left edge.
-class CollapseHandle : public QWidget {
-public:
-    CollapseHandle(std::function<void()> onTap, QWidget* parent) : QWidget(parent), onTap_(std::move(onTap)) {
-        setFixedSize(FileLibraryView::handleSize, FileLibraryView::handleSize);
-        setCursor(Qt::PointingHandCursor);
-    }
-    void setCollapsed(bool collapsed) {
-        collapsed_ = collapsed;
-        update();
-    }
-    bool collapsed() const { return collapsed_; }
-    void tap() { onTap_(); }
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter p(this);
-        p.setRenderHint(QPainter::Antialiasing);
-        // The circle's outline from 30 % to 70 % of its length, clockwise from the rightmost point
-        // (through the leftmost one), closed by its chord.
-        const QRectF circle(0, 0, width(), height());
-        QPainterPath segment;
-        segment.arcMoveTo(circle, -0.3 * 360);
-        segment.arcTo(circle, -0.3 * 360, -0.4 * 360);
-        segment.closeSubpath();
-        p.fillPath(segment, QColor(Qt::gray));
-        p.translate(10, 25);
-        p.rotate(collapsed_ ? 90 : -90);
-        const QPixmap arrow = libraryImage(QStringLiteral("toolbar_arrow_down"), QSize(16, 16));
-        p.drawPixmap(-8, -8, arrow);
-    }
-    void mouseReleaseEvent(QMouseEvent* event) override {
-        if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) onTap_();
-    }
-
-private:
-    std::function<void()> onTap_;
-    bool collapsed_ = false;
-};
-
-// One category chip.
-class CategoryChip : public QLabel {
-public:
-    CategoryChip(const QString& text, std::function<void()> onEnter, std::function<void()> onTap)
-        : QLabel(text), onEnter_(std::move(onEnter)), onTap_(std::move(onTap)) {
-        setTextFormat(Qt::PlainText);
-        setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-        setCursor(Qt::PointingHandCursor);
-    }
-    void setHighlighted(bool on) {
-        setStyleSheet(QStringLiteral("QLabel { color: %1; border: 1px solid white; border-radius: 3px;"
-                                     " padding: 2px 6px; background: transparent; }")
-                          .arg(on ? hoverColor.name() : QStringLiteral("white")));
-    }
-
-protected:
-    void enterEvent(QEnterEvent*) override { onEnter_(); }
-    void mouseReleaseEvent(QMouseEvent* event) override {
-        if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) onTap_();
-    }
-
-private:
-    std::function<void()> onEnter_;
-    std::function<void()> onTap_;
-};
-
-// The chip row: leaving it clears the hovered chip.
-class ChipRow : public QWidget {
-public:
-    explicit ChipRow(std::function<void()> onLeave) : onLeave_(std::move(onLeave)) {}
-
-protected:
-    void leaveEvent(QEvent*) override { onLeave_(); }
-
-private:
-    std::function<void()> onLeave_;
-};
-
-// A grid of thumbnail cells in three 125-point columns, rows 5 apart, one cell per item keyed by
-// the item's id (a cell keeps its hover and alert state while its item stays listed).
-class CellGrid : public QWidget {
-public:
-    using MakeCell = std::function<ThumbnailView*(const LibraryFilePtr& item)>;
-
-    explicit CellGrid(MakeCell makeCell) : makeCell_(std::move(makeCell)) {
-        grid_ = new QGridLayout(this);
-        grid_->setContentsMargins(0, 0, 0, 0);
-        grid_->setHorizontalSpacing(0);
-        grid_->setVerticalSpacing(5);
-        for (int c = 0; c < 3; ++c) grid_->setColumnMinimumWidth(c, kColumnWidth);
-        grid_->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
-    }
-
-    void setItems(const std::vector<LibraryFilePtr>& items) {
-        std::map<QUuid, ThumbnailView*> old;
-        for (const auto& [id, cell] : cells_) old[id] = cell;
-        while (grid_->count()) delete grid_->takeAt(0);
-        cells_.clear();
-        int index = 0;
-        for (const LibraryFilePtr& item : items) {
-            if (!drawable(item)) continue;
-            ThumbnailView* cell = nullptr;
-            if (auto it = old.find(item->id); it != old.end()) {
-                cell = it->second;
-                old.erase(it);
-            } else {
-                cell = makeCell_(item);
-                cell->setParent(this);
-            }
-            grid_->addWidget(cell, index / 3, index % 3, Qt::AlignHCenter | Qt::AlignTop);
-            cell->show();
-            cells_.emplace_back(item->id, cell);
-            ++index;
-        }
-        // A cell may be removing itself right now (its own delete button): delete later.
-        for (auto& [id, cell] : old) {
-            cell->hide();
-            cell->deleteLater();
-        }
-    }
-
-    std::vector<QWidget*> cells() const {
-        std::vector<QWidget*> out;
-        for (const auto& [id, cell] : cells_) out.push_back(cell);
-        return out;
-    }
-
-private:
-    MakeCell makeCell_;
-    QGridLayout* grid_;
-    std::vector<std::pair<QUuid, ThumbnailView*>> cells_;
-};
-
-// A scroll area whose content follows the viewport's width (the chip row wraps at it).
-class VerticalScroll : public QScrollArea {
-public:
-    explicit VerticalScroll(QWidget* content) {
-        setWidget(content);
-        setWidgetResizable(true);
-        setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-        setFrameShape(QFrame::NoFrame);
-    }
-};
-
-// ---------------------------------------------------------------------------------------------
-
-FileLibraryServices FileLibraryServices::desktop() {
-    FileLibraryServices s;
-    s.chooseFiles = [](QWidget* parent) {
-        QFileDialog dialog(parent, QStringLiteral("Choose an image, powerpoint, keynote"));
-        dialog.setFileMode(QFileDialog::ExistingFiles);
-        dialog.setSizeGripEnabled(true);
-        dialog.setOption(QFileDialog::DontUseNativeDialog, false);
-        QStringList patterns;
-        for (const QString& t : importPanelTypes()) patterns << QStringLiteral("*.") + t << QStringLiteral("*.") + t.toUpper();
-        dialog.setNameFilter(QStringLiteral("Pictures, PDFs and presentations (%1)").arg(patterns.join(QLatin1Char(' '))));
-        dialog.setFilter(QDir::AllDirs | QDir::Files | QDir::NoDotAndDotDot);  // no hidden files
-        if (dialog.exec() != QDialog::Accepted) return QStringList();
-        return dialog.selectedFiles();
-    };
-    s.keyPoster = std::shared_ptr<KeyPoster>(makeDesktopKeyPoster());
-    return s;
-}
 
 FileLibraryView::FileLibraryView(FileLibraryServices services, QWidget* parent)
     : QWidget(parent), services_(std::move(services)),
@@ -276,7 +69,7 @@ void FileLibraryView::postTo(const std::shared_ptr<MainThreadHandover>& handover
 }
 
 // ---------------------------------------------------------------------------------------------
-// Widgets.
+// Layout.
 
 void FileLibraryView::buildWidgets() {
     body_ = new RoundedPanel(QColor(0x80, 0x80, 0x80), this);
@@ -585,12 +378,7 @@ void FileLibraryView::loadLibraryFiles() {
     refreshFiles();
     const QString folder = libraryFolder();
     if (folder.isEmpty()) {
-        printLine("NO Archive Library yet");
-        setHideFileLibrary(true, false);
-        QTimer::singleShot(services_.retryDelayMs, this, [this] {
-            setHideFileLibrary(false, false);
-            loadLibraryFiles();
-        });
+        retryWithSaveFolder(&FileLibraryView::loadLibraryFiles);
         return;
     }
     QStringList paths;
@@ -618,6 +406,17 @@ void FileLibraryView::loadLibraryFiles() {
     });
 }
 
+// No save folder is known yet: the panel slides away at once and `load` runs again a little later,
+// with the panel back.
+void FileLibraryView::retryWithSaveFolder(void (FileLibraryView::*load)()) {
+    printLine("NO Archive Library yet");
+    setHideFileLibrary(true, false);
+    QTimer::singleShot(services_.retryDelayMs, this, [this, load] {
+        setHideFileLibrary(false, false);
+        (this->*load)();
+    });
+}
+
 void FileLibraryView::removeFile(const LibraryFilePtr& item) {
     for (auto it = fileList_.begin(); it != fileList_.end(); ++it) {
         if ((*it)->id == item->id) {
@@ -626,254 +425,6 @@ void FileLibraryView::removeFile(const LibraryFilePtr& item) {
         }
     }
     refreshFiles();
-}
-
-// ---------------------------------------------------------------------------------------------
-// Templates and favorites.
-
-std::vector<LibraryFilePtr> FileLibraryView::templateListFiltered() const {
-    std::vector<LibraryFilePtr> out;
-    for (int i : search_.filtered())
-        if (i >= 0 && i < static_cast<int>(templateList_.size())) out.push_back(templateList_[i]);
-    return out;
-}
-
-std::vector<TemplateFacts> FileLibraryView::templateFacts() const {
-    std::vector<TemplateFacts> facts;
-    for (const LibraryFilePtr& item : templateList_)
-        facts.push_back(library::templateFacts(item->json.value_or(QJsonValue()), item->isFavorited));
-    return facts;
-}
-
-void FileLibraryView::loadTemplates() {
-    templateList_.clear();
-    search_.catalogueCleared();
-    templatesLoaded_ = false;
-    const int generation = ++templatesGeneration_;
-    refreshTemplates();
-    const QString folder = templatesFolder();
-    if (folder.isEmpty()) {
-        printLine("NO Archive Library yet");
-        setHideFileLibrary(true, false);
-        QTimer::singleShot(services_.retryDelayMs, this, [this] {
-            setHideFileLibrary(false, false);
-            loadTemplates();
-        });
-        return;
-    }
-    if (!QFileInfo::exists(QDir(folder).filePath(kTemplatesJson))) {
-        printLine("templates.json File NOT exist");
-        return;
-    }
-    QStringList favorites = favoriteTemplates_;
-    QString error;
-    switch (readFavorites(folder, &favorites, &error)) {
-    case FavoritesRead::missing: printLine("favorites File NOT exist"); break;
-    case FavoritesRead::unreadable:
-        printLine("favorites.json read error:", error);
-        favoritesWritable_ = false;
-        showError(QStringLiteral("The favorite templates could not be read (%1); favorites marked now are not saved.")
-                      .arg(error));
-        break;
-    case FavoritesRead::damaged: {
-        printLine("favorites.json read error:", error);
-        const QString aside = setAsideDamagedFavorites(folder);
-        favoritesWritable_ = !aside.isEmpty();
-        showError(aside.isEmpty()
-                      ? QStringLiteral("The favorite templates could not be read, and %1 could not be kept aside; "
-                                       "favorites marked now are not saved.")
-                            .arg(QDir(folder).filePath(kFavoritesJson))
-                      : QStringLiteral("The favorite templates could not be read; the file was kept as %1.").arg(aside));
-        break;
-    }
-    case FavoritesRead::ok: favoriteTemplates_ = favorites; break;
-    }
-    const std::optional<TemplateCatalogue> catalogue = readTemplateCatalogue(folder, &error);
-    if (!catalogue) {
-        printLine("templates.json read error:", error);
-        return;
-    }
-    templatesJson_ = catalogue->json;
-    categoryList_ = catalogue->categoryList;
-    refreshChips();
-
-    auto handover = handover_;
-    FileLibraryView* self = this;
-    const QJsonArray entries = catalogue->templates;
-    const QStringList stored = favoriteTemplates_;
-    listingPool_.start([handover, self, entries, folder, stored, generation] {
-        for (const QJsonValue& entry : entries) {
-            const QString key = templateKey(entry);
-            LibraryFilePtr item = makeLibraryFile(itemUrl(QDir(folder).filePath(key)));
-            item->json = entry;
-            item->name = jsonText(entry.toObject().value(QStringLiteral("name")));
-            item->isFavorited = stored.contains(key);
-            const QString thumb = localPath(item->thumbnail);
-            if (thumb.isEmpty() || !QFileInfo::exists(thumb)) {
-                printLine("File is not exist:", item->url->toString());
-                continue;
-            }
-            if (!attachThumbnail(*item)) continue;
-            postTo(handover, self, [item, generation](FileLibraryView& v) {
-                if (generation != v.templatesGeneration_) return;
-                v.templateList_.push_back(item);
-                v.refreshTemplates();
-            });
-        }
-        postTo(handover, self, [generation](FileLibraryView& v) {
-            if (generation != v.templatesGeneration_) return;
-            v.search_.catalogueLoaded(static_cast<int>(v.templateList_.size()));
-            v.templatesLoaded_ = true;
-            printLine("Total Templates in Templates:", v.templateList_.size());
-            v.refreshTemplates();
-        });
-    });
-}
-
-void FileLibraryView::saveFavorites() {
-    // Before a complete load the marks in memory are not the user's: writing them would lose the
-    // favorites on disk; nor is a file that could not be read written over.
-    if (!templatesLoaded_ || !favoritesWritable_) return;
-    const QString folder = templatesFolder();
-    if (folder.isEmpty()) return;
-    std::vector<std::pair<QString, bool>> keys;
-    for (const LibraryFilePtr& item : templateList_)
-        keys.emplace_back(templateKey(item->json.value_or(QJsonValue())), item->isFavorited);
-    const QStringList toStore = favoritesToStore(keys, favoriteTemplates_);
-    QString error;
-    if (!writeFavorites(folder, toStore, &error)) {
-        printLine("update favorites.json error:", error);
-        return;
-    }
-    favoriteTemplates_ = toStore;
-}
-
-void FileLibraryView::onSearchTextChanged(const QString& text) {
-    search_.onSearchTextChanged(text, templateFacts());
-    if (searchField_->text() != text) {
-        settingSearchText_ = true;
-        searchField_->setText(text);
-        settingSearchText_ = false;
-    }
-    refreshTemplates();
-    refreshChips();
-}
-
-void FileLibraryView::selectCategory(int index) {
-    const bool all = search_.selectCategory(index, categoryList_, templateFacts());
-    if (all) printLine(QString::fromUtf8(QJsonDocument(templatesJson_).toJson(QJsonDocument::Compact)));
-    settingSearchText_ = true;
-    searchField_->clear();
-    settingSearchText_ = false;
-    refreshTemplates();
-    refreshChips();
-}
-
-void FileLibraryView::setHoveredCategory(const QString& category) {
-    if (hoveredCategory_ == category) return;
-    hoveredCategory_ = category;
-    refreshChips();
-}
-
-// ---------------------------------------------------------------------------------------------
-// Import, conversion, paste.
-
-void FileLibraryView::showImportPanel() {
-    if (!services_.chooseFiles) return;
-    const QStringList files = services_.chooseFiles(this);
-    if (files.isEmpty()) return;
-    importFile(files.first(), true);
-    if (hideFileLibrary_) setHideFileLibrary(false, true);
-    for (int i = 1; i < files.size(); ++i) {
-        printLine(util::debugQuoted(QUrl::fromLocalFile(files[i]).toString().toStdString()));
-        importFile(files[i], false);
-    }
-}
-
-bool FileLibraryView::importDropped(const QList<QUrl>& urls) {
-    if (libraryFolder().isEmpty()) return false;
-    for (const QUrl& url : urls)
-        if (url.isLocalFile()) importFile(url.toLocalFile(), false);
-    return true;
-}
-
-void FileLibraryView::dragEnterEvent(QDragEnterEvent* event) {
-    if (event->mimeData()->hasUrls()) event->acceptProposedAction();
-}
-
-void FileLibraryView::dropEvent(QDropEvent* event) {
-    if (importDropped(event->mimeData()->urls()))
-        event->acceptProposedAction();
-    else
-        event->ignore();
-}
-
-void FileLibraryView::importFile(const QString& path, bool paste) {
-    const QString folder = libraryFolder();
-    if (folder.isEmpty()) return;
-    printLine("Load files into library:", QUrl::fromLocalFile(path));
-    auto handover = handover_;
-    FileLibraryView* self = this;
-    auto ended = [handover, self, paste](const ImportOutcome& outcome) {
-        postTo(handover, self, [outcome, paste](FileLibraryView& v) { v.importEnded(outcome, paste); });
-    };
-    switch (importKind(path)) {
-    case ImportKind::imageOrPDF: imports_->importPicture(path, folder, ended); break;
-    case ImportKind::presentation:
-        if (path.endsWith(QLatin1Char('/')) || QFileInfo(path).isDir()) return;
-        imports_->importPresentation(
-            path, folder,
-            [handover, self] {
-                postTo(handover, self, [](FileLibraryView& v) {
-                    v.showingConvertingAlert_ = true;
-                    v.sheetDone_ = v.sheetTotal_ = 0;
-                    v.refreshSheet();
-                });
-            },
-            [handover, self](int done, int total) {
-                postTo(handover, self, [done, total](FileLibraryView& v) {
-                    v.sheetDone_ = done;
-                    v.sheetTotal_ = total;
-                    v.refreshSheet();
-                });
-            },
-            [handover, self](const ImportOutcome& outcome) {
-                postTo(handover, self, [outcome](FileLibraryView& v) {
-                    v.showingConvertingAlert_ = false;
-                    v.refreshSheet();
-                    v.importEnded(outcome, false);  // a presentation is never pasted
-                });
-            });
-        break;
-    case ImportKind::other: break;
-    }
-}
-
-void FileLibraryView::importEnded(const ImportOutcome& outcome, bool paste) {
-    if (!outcome.error.isEmpty()) showError(outcome.error);
-    if (outcome.item) addImported(outcome.item, paste);
-}
-
-void FileLibraryView::addImported(const LibraryFilePtr& item, bool paste) {
-    fileList_.insert(fileList_.begin(), item);
-    refreshFiles();
-    if (paste && services_.keyPoster)
-        pasteIntoFrontApplication(localPath(item->url), QApplication::clipboard(), *services_.keyPoster);
-}
-
-bool FileLibraryView::waitForImports(int timeoutMs) {
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < timeoutMs) {
-        if (imports_->waitForDone(10)) {
-            // Deliver what the workers queued.
-            QCoreApplication::processEvents();
-            QCoreApplication::processEvents();
-            return true;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return false;
 }
 
 }  // namespace qv::library

@@ -10,6 +10,11 @@
 // Threads: every widget and every field below belongs to the main thread. Listings, template
 // thumbnails, copies and conversions run on workers and hand whole items back with queued calls,
 // in order.
+//
+// The panel's member functions are defined by role: FileLibraryView.cpp (layout, what the panel
+// shows, sliding, the "My Files" listing), FileLibraryTemplates.cpp (catalogue, favorites, search
+// and categories) and FileLibraryImport.cpp (the road of an import, to its paste); its small
+// widgets are in FileLibraryWidgets.h.
 #include <QJsonObject>
 #include <QPointer>
 #include <QStringList>
@@ -145,6 +150,7 @@ private:
     QWidget* buildTemplatesTab();
     void setHideFileLibrary(bool hide, bool animated);
     void setShift(double shift);
+    void retryWithSaveFolder(void (FileLibraryView::*load)());
     void refreshFiles();
     void refreshTemplates();
     void refreshChips();

@@ -1,23 +1,17 @@
 #include "server/html/DirectoryListing.h"
 
 #include <algorithm>
-#include <cctype>
 #include <memory>
 
 #include "server/FileStream.h"
 #include "server/Utf8.h"
 #include "server/html/Escaping.h"
 #include "server/html/PageResponse.h"
+#include "util/Strings.h"
 
 namespace qv::html {
 
 namespace {
-
-std::string lowerCased(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
 
 server::HttpResponse plainFileResponse(const std::string& path) {
     try {
@@ -40,7 +34,7 @@ std::vector<std::string> sortedListingNames(std::vector<std::string> names) {
     std::erase_if(names, [](const std::string& name) { return !server::isValidUtf8(name); });
     std::vector<std::pair<std::string, std::string>> keyed;
     keyed.reserve(names.size());
-    for (std::string& name : names) keyed.emplace_back(lowerCased(name), std::move(name));
+    for (std::string& name : names) keyed.emplace_back(util::lowerCased(name), std::move(name));
     std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     std::vector<std::string> sorted;
     sorted.reserve(keyed.size());
