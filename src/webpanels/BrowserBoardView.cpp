@@ -1,8 +1,11 @@
 #include "webpanels/BrowserBoardView.h"
 
 #include <QVBoxLayout>
+#include <QWebChannel>
 #include <QWebEngineLoadingInfo>
 #include <QWebEngineProfile>
+#include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
 
@@ -10,6 +13,7 @@
 #include "state/QtPrint.h"
 #include "util/BuildInfo.h"
 #include "webpanels/BrowserDialogs.h"
+#include "webpanels/BrowserScripts.h"
 #include "webpanels/BrowserWebView.h"
 #include "webpanels/NavigationPolicy.h"
 #include "webpanels/SeeThroughView.h"
@@ -22,6 +26,12 @@ bool BrowserBoardViewController::decidePolicyForNavigation(const QUrl& url) {
 }
 
 void BrowserBoardViewController::openLocalFile(const QUrl& url) { openLocalFileLink(url); }
+
+void BoardFileLinks::openLink(const QString& address) {
+    const QUrl url(address, QUrl::StrictMode);
+    if (!url.isValid() || url.scheme() != QLatin1String("file")) return;
+    controller_->decidePolicyForNavigation(url);
+}
 
 BrowserBoardPage::BrowserBoardPage(QWebEngineProfile* profile, BrowserBoardViewController* controller, QObject* parent)
     : QWebEnginePage(profile, parent), controller_(controller) {}
@@ -40,7 +50,8 @@ BrowserBoardView::BrowserBoardView(QWidget* parent)
       controller_(new BrowserBoardViewController(this)),
       profile_(new QWebEngineProfile(this)),
       view_(new QWebEngineView(this)),
-      page_(new BrowserBoardPage(profile_, controller_, view_)) {
+      page_(new BrowserBoardPage(profile_, controller_, view_)),
+      channel_(new QWebChannel(this)) {
     setObjectName(QStringLiteral("browserBoardView"));
     view_->setAttribute(Qt::WA_TranslucentBackground);
     keepSeeThrough(view_);
@@ -49,6 +60,17 @@ BrowserBoardView::BrowserBoardView(QWidget* parent)
     page_->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, true);
     // A board that cannot load shows nothing (no error page over the browsed page).
     page_->settings()->setAttribute(QWebEngineSettings::ErrorPageEnabled, false);
+    // File links reach the navigation policy through a script of our own, in a world of its own
+    // that the board page's scripts cannot reach.
+    QWebEngineScript fileLinks;
+    fileLinks.setName(QStringLiteral("boardFileLinks"));
+    fileLinks.setSourceCode(boardFileLinkScript());
+    fileLinks.setInjectionPoint(QWebEngineScript::DocumentCreation);
+    fileLinks.setWorldId(QWebEngineScript::ApplicationWorld);
+    fileLinks.setRunsOnSubFrames(false);  // the channel reaches the main frame
+    page_->scripts().insert(fileLinks);
+    channel_->registerObject(QStringLiteral("boardLinks"), new BoardFileLinks(controller_, channel_));
+    page_->setWebChannel(channel_, QWebEngineScript::ApplicationWorld);
     view_->setPage(page_);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

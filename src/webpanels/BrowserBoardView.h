@@ -7,6 +7,7 @@
 #include <QWebEnginePage>
 #include <QWidget>
 
+class QWebChannel;
 class QWebEngineProfile;
 class QWebEngineView;
 
@@ -21,6 +22,20 @@ public:
     // True when the board page may go to `url`; a local file is handed to openLocalFile.
     bool decidePolicyForNavigation(const QUrl& url);
     void openLocalFile(const QUrl& url);
+};
+
+// The board page's file links: the engine refuses to follow a "file:" link from a web page before
+// the navigation policy is asked, so a script of the program's own catches the click and hands
+// the address here (web channel object "boardLinks"), and the policy decides.
+class BoardFileLinks : public QObject {
+    Q_OBJECT
+public:
+    BoardFileLinks(BrowserBoardViewController* controller, QObject* parent) : QObject(parent), controller_(controller) {}
+    // Only "file:" addresses come this way; any other text is ignored.
+    Q_INVOKABLE void openLink(const QString& address);
+
+private:
+    BrowserBoardViewController* controller_;
 };
 
 class BrowserBoardPage : public QWebEnginePage {
@@ -60,6 +75,7 @@ private:
     QWebEngineProfile* profile_;
     QWebEngineView* view_;
     BrowserBoardPage* page_;
+    QWebChannel* channel_;
     bool loaded_ = false;
 };
 
