@@ -135,6 +135,8 @@ BrowserWebView::BrowserWebView(BrowserView* browserView, QWidget* parent)
 }
 
 BrowserWebView::~BrowserWebView() {
+    // The page answers its pending scripts as it goes: nothing may reach it then.
+    closing_ = true;
     // The page must go before the profile it belongs to.
     delete view_;
 }
@@ -205,7 +207,9 @@ void BrowserWebView::openPDF(const QString& path) {
 void BrowserWebView::evaluateScript(const QString& script) { page_->runJavaScript(script); }
 
 void BrowserWebView::evaluateBackgroundScript(const QString& script) {
-    page_->runJavaScript(script, [view = QPointer<QWebEngineView>(view_)](const QVariant&) { redrawWholePage(view); });
+    page_->runJavaScript(script, [self = QPointer<BrowserWebView>(this)](const QVariant&) {
+        if (self && !self->closing_) redrawWholePage(self->view_);
+    });
 }
 
 void BrowserWebView::setPageOpacity(double opacity) {

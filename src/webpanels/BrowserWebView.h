@@ -115,6 +115,7 @@ private:
     double opacity_ = 1.0;
     bool showingBrowser_ = false;
     bool loadedStartPage_ = false;
+    bool closing_ = false;
 };
 
 }  // namespace qv::webpanels
