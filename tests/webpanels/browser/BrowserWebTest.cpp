@@ -31,6 +31,7 @@
 #include "state/AppState.h"
 #include "support/LocalServer.h"
 #include "support/QtWait.h"
+#include "support/TestPictures.h"
 #include "webpanels/AppScheme.h"
 #include "webpanels/BrowserBoardView.h"
 #include "webpanels/BrowserBookmarkView.h"
@@ -519,6 +520,7 @@ TEST(BrowserBoard, OfflineTheProgramsOwnBoardTakesThePen) {
         }
         return false;
     }, 20000)) << "no ink on the screen: " << shown.pixelColor(inWindow).name().toStdString();
+    qv::test::saveTestPicture(shown, "browser-offline-board.png");
 
     // Annotation off: the board stops drawing and the page takes the clicks again.
     scene.panel->button("toolbar_freehand")->click();
