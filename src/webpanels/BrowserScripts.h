@@ -16,6 +16,13 @@ QString updateInvertCall(bool invert, bool removeBackground);
 // "updateInvert(1.0)" or "updateInvert(0.0)".
 QString updateInvertCall(bool invert);
 
+// For the board page, at document creation in a script world of the program's own (the page's
+// scripts see none of it): a click of the user's on a link to a "file:" address, which the engine
+// refuses to follow from a web page, is cancelled and the address handed to the web channel's
+// object "boardLinks" (openLink), whose navigation policy decides as for any other navigation.
+// Every other click goes on untouched.
+QString boardFileLinkScript();
+
 // The script that gives the PDF viewer a white page while backgrounds are kept.
 inline constexpr const char* whitePageScript = "document.body.style.backgroundColor = 'white';";
 

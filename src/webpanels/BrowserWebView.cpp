@@ -19,6 +19,7 @@
 #include "webpanels/BrowserDialogs.h"
 #include "webpanels/BrowserScripts.h"
 #include "webpanels/BrowserView.h"
+#include "webpanels/LoadDeadline.h"
 #include "webpanels/PdfViewerAddress.h"
 #include "webpanels/SeeThroughView.h"
 
@@ -69,8 +70,6 @@ QWebEngineScript makeScript(const QString& name, const QString& source, QWebEngi
     return script;
 }
 
-constexpr int requestTimeoutMs = 60000;
-
 }  // namespace
 
 // --- BrowserPage ---
@@ -110,7 +109,8 @@ BrowserWebView::BrowserWebView(BrowserView* browserView, QWidget* parent)
       browserView_(browserView),
       profile_(new QWebEngineProfile(this)),  // off the record: a panel keeps nothing on disk
       view_(new QWebEngineView(this)),
-      page_(new BrowserPage(profile_, view_)) {
+      page_(new BrowserPage(profile_, view_)),
+      loadDeadline_(new LoadDeadline([this] { loadTimedOut(); }, this)) {
     setObjectName(QStringLiteral("browserWebView"));
     installAppScheme(profile_);  // the PDF viewer is one of the program's pages
     // Where the page draws no background, the camera picture shows through.
@@ -135,6 +135,8 @@ BrowserWebView::BrowserWebView(BrowserView* browserView, QWidget* parent)
 }
 
 BrowserWebView::~BrowserWebView() {
+    // The page answers its pending scripts as it goes: nothing may reach it then.
+    closing_ = true;
     // The page must go before the profile it belongs to.
     delete view_;
 }
@@ -167,9 +169,20 @@ QUrl BrowserWebView::startPage() const {
 }
 
 void BrowserWebView::load(const QUrl& url) {
-    // Protocol cache policy; the engine's own time-outs stand in for the request's 60 s.
-    (void)requestTimeoutMs;
+    // Protocol cache policy; the load's deadline stands in for the request's 60 s.
     view_->load(url);
+    loadDeadline_->start(url);
+}
+
+void BrowserWebView::setLoadTimeout(int ms) { loadDeadline_->setInterval(ms); }
+
+void BrowserWebView::loadTimedOut() {
+    // Stopped, and reported as the engine reports a failed load; the page shows what it has.
+    const QUrl url = loadDeadline_->url();
+    view_->stop();
+    util::printLine(QStringLiteral("didFail"));
+    util::printLine(loadDeadline_->expiredDescription(QStringLiteral("page")));
+    emit navigationFailed(url);
 }
 
 void BrowserWebView::loadURL(const QString& text) {
@@ -194,7 +207,9 @@ void BrowserWebView::openPDF(const QString& path) {
 void BrowserWebView::evaluateScript(const QString& script) { page_->runJavaScript(script); }
 
 void BrowserWebView::evaluateBackgroundScript(const QString& script) {
-    page_->runJavaScript(script, [view = QPointer<QWebEngineView>(view_)](const QVariant&) { redrawWholePage(view); });
+    page_->runJavaScript(script, [self = QPointer<BrowserWebView>(this)](const QVariant&) {
+        if (self && !self->closing_) redrawWholePage(self->view_);
+    });
 }
 
 void BrowserWebView::setPageOpacity(double opacity) {
@@ -241,6 +256,7 @@ void BrowserWebView::takeSnapshot(std::function<void(const QImage& picture)> com
 }
 
 void BrowserWebView::reportLoading(const QWebEngineLoadingInfo& info) {
+    if (!loadDeadline_->follow(info)) return;  // a timed-out load, reported already
     if (info.status() == QWebEngineLoadingInfo::LoadSucceededStatus) {
         didFinishNavigation();
         emit navigationFinished(info.url());

@@ -24,6 +24,7 @@ namespace qv::webpanels {
 
 class BrowserDialogs;
 class BrowserView;
+class LoadDeadline;
 
 // The page of the browser: its JavaScript panels, file chooser and new windows.
 class BrowserPage : public QWebEnginePage {
@@ -90,6 +91,9 @@ public:
     // The finished-load handling (also called by the engine's reports).
     void didFinishNavigation();
 
+    // How long a load may take before it is stopped and reported as failed (60 s).
+    void setLoadTimeout(int ms);
+
 signals:
     // After the finished-load handling ran (tests wait on it).
     void navigationFinished(const QUrl& url);
@@ -100,15 +104,18 @@ protected:
 
 private:
     void reportLoading(const QWebEngineLoadingInfo& info);
+    void loadTimedOut();
     void load(const QUrl& url);
 
     BrowserView* browserView_;
     QWebEngineProfile* profile_;
     QWebEngineView* view_;
     BrowserPage* page_;
+    LoadDeadline* loadDeadline_;
     double opacity_ = 1.0;
     bool showingBrowser_ = false;
     bool loadedStartPage_ = false;
+    bool closing_ = false;
 };
 
 }  // namespace qv::webpanels

@@ -4,13 +4,13 @@
 
 namespace qv::webpanels {
 
-namespace {
-
 QString qwebchannelSource() {
     QFile file(QStringLiteral(":/qtwebchannel/qwebchannel.js"));
     if (!file.open(QIODevice::ReadOnly)) return {};
     return QString::fromUtf8(file.readAll());
 }
+
+namespace {
 
 const char* const messageHandlerShim = R"js(
   if (window.webkit && window.webkit.messageHandlers && window.webkit.messageHandlers.swiftMessageHandler)

@@ -4,6 +4,9 @@
 
 namespace qv::webpanels {
 
+// qwebchannel.js as the web channel module ships it; wrap it in a function scope of its own.
+QString qwebchannelSource();
+
 // At document creation: defines window.webkit.messageHandlers.swiftMessageHandler.postMessage,
 // which queues the page's messages until the web channel to the native handler is open and then
 // delivers them in order. Carries its own copy of qwebchannel.js, kept out of the page's globals.

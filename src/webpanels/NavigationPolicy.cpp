@@ -24,6 +24,12 @@ bool isLocalFileAddress(const QUrl& url) {
     return url.host().isEmpty() || url.host() == QLatin1String("localhost");
 }
 
+// An address of the program's scheme that names `pageFile` itself.
+bool namesPage(const QUrl& url, const QString& pageFile) {
+    const QString file = appUrlFilePath(url);
+    return !file.isEmpty() && !pageFile.isEmpty() && file == QFileInfo(pageFile).canonicalFilePath();
+}
+
 QString quoted(const QString& text) { return QString::fromStdString(util::debugQuoted(text.toStdString())); }
 
 }  // namespace
@@ -38,12 +44,8 @@ NavigationDecision decideNavigation(const QUrl& url, const QString& pageFile) {
         if (host == QLatin1String("localhost") || isMakerHost(host)) return NavigationDecision::Allow;
         return NavigationDecision::Cancel;
     }
-    if (scheme == QLatin1String(appSchemeName)) {
-        const QString file = appUrlFilePath(url);
-        if (!file.isEmpty() && !pageFile.isEmpty() && file == QFileInfo(pageFile).canonicalFilePath())
-            return NavigationDecision::Allow;
-        return NavigationDecision::Cancel;
-    }
+    if (scheme == QLatin1String(appSchemeName))
+        return namesPage(url, pageFile) ? NavigationDecision::Allow : NavigationDecision::Cancel;
     if (scheme == QLatin1String("file")) {
         if (!isLocalFileAddress(url)) return NavigationDecision::Cancel;
         if (!pageFile.isEmpty() && QDir::cleanPath(localFilePath(url)) == QDir::cleanPath(pageFile))
@@ -53,7 +55,7 @@ NavigationDecision decideNavigation(const QUrl& url, const QString& pageFile) {
     return NavigationDecision::Cancel;
 }
 
-NavigationDecision decideBoardNavigation(const QUrl& url, const QString& boardHost) {
+NavigationDecision decideBoardNavigation(const QUrl& url, const QString& boardHost, const QString& localPageFile) {
     if (!url.isValid() || url.isEmpty()) return NavigationDecision::Cancel;
     const QString scheme = url.scheme().toLower();
     if (scheme == QLatin1String("http") || scheme == QLatin1String("https")) {
@@ -62,6 +64,8 @@ NavigationDecision decideBoardNavigation(const QUrl& url, const QString& boardHo
             return NavigationDecision::Allow;
         return NavigationDecision::Cancel;
     }
+    if (scheme == QLatin1String(appSchemeName))
+        return namesPage(url, localPageFile) ? NavigationDecision::Allow : NavigationDecision::Cancel;
     if (scheme == QLatin1String("file"))
         return isLocalFileAddress(url) ? NavigationDecision::OpenLocalFile : NavigationDecision::Cancel;
     return NavigationDecision::Cancel;

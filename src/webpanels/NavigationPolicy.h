@@ -25,8 +25,10 @@ enum class NavigationDecision {
 NavigationDecision decideNavigation(const QUrl& url, const QString& pageFile);
 
 // The board page over the browser: http(s) on "localhost" or on the hosted board's host (and its
-// subdomains) is allowed; a local `file` address is handed on; everything else is cancelled.
-NavigationDecision decideBoardNavigation(const QUrl& url, const QString& boardHost);
+// subdomains) is allowed, and so is the program's own board page (`localPageFile`, an absolute
+// path, as an address of the program's scheme) that stands in while the hosted one cannot load;
+// a local `file` address is handed on; everything else is cancelled.
+NavigationDecision decideBoardNavigation(const QUrl& url, const QString& boardHost, const QString& localPageFile);
 
 // Carries a decision out: true when the navigation goes ahead; for OpenLocalFile the address is
 // handed to `openLocalFile` and the navigation is cancelled.

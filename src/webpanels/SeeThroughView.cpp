@@ -8,7 +8,7 @@
 #include <QQuickWindow>
 #include <QSGRenderNode>
 #include <QSGRendererInterface>
-#include <QTimer>
+#include <QWebEnginePage>
 #include <QWebEngineView>
 
 namespace qv::webpanels {
@@ -16,8 +16,6 @@ namespace qv::webpanels {
 namespace {
 
 constexpr const char* watchedProperty = "qvSeeThrough";
-constexpr const char* redrawingProperty = "qvRedrawing";
-constexpr const char* redrawAgainProperty = "qvRedrawAgain";
 
 // Empties (to transparent) the part of the picture widget's own picture that is about to be drawn
 // again; it lies below the page, so the page's new frame is laid onto nothing rather than onto
@@ -150,26 +148,12 @@ void keepSeeThrough(QWebEngineView* view) {
 }
 
 void redrawWholePage(QWebEngineView* view) {
-    // Long enough for the engine to draw a frame at the shorter size, short enough to go unseen.
-    constexpr int shorterMs = 300;
-    if (!view || !view->isVisible() || view->height() < 2) return;
-    if (view->property(redrawingProperty).toBool()) {
-        view->setProperty(redrawAgainProperty, true);  // what changed now may miss the frame under way
-        return;
-    }
-    view->setProperty(redrawingProperty, true);
-    const QSize whole = view->size();
-    view->resize(whole.width(), whole.height() - 1);
-    QTimer::singleShot(shorterMs, view, [view = QPointer<QWebEngineView>(view), whole] {
-        if (!view) return;
-        // Unless its holder gave it another size meanwhile.
-        if (view->size() == QSize(whole.width(), whole.height() - 1)) view->resize(whole);
-        view->setProperty(redrawingProperty, false);
-        if (view->property(redrawAgainProperty).toBool()) {
-            view->setProperty(redrawAgainProperty, false);
-            QTimer::singleShot(shorterMs, view, [view] { redrawWholePage(view); });
-        }
-    });
+    // A new background colour has the engine paint the whole page again, and the frame it sends
+    // then covers all of it. The colour in between is black at 1/255 alpha, which no one sees; the
+    // page's place and size never change.
+    if (!view || !view->page()) return;
+    view->page()->setBackgroundColor(QColor(0, 0, 0, 1));
+    view->page()->setBackgroundColor(Qt::transparent);
 }
 
 }  // namespace qv::webpanels

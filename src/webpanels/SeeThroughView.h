@@ -12,8 +12,9 @@ namespace qv::webpanels {
 void keepSeeThrough(QWebEngineView* view);
 
 // Has the engine draw the page of `view` whole again, after the page may have lost pixels it drew
-// (a load finished, backgrounds removed or given back): a frame of another size replaces the
-// whole kept picture, so the view is one pixel shorter for a moment and then whole again.
+// (a load finished, backgrounds removed or given back): the page's background colour is changed
+// and set back to transparent, and each change repaints the whole page, so the next frame
+// replaces all of the kept picture. Nothing on screen moves or changes size.
 void redrawWholePage(QWebEngineView* view);
 
 }  // namespace qv::webpanels

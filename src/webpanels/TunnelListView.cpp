@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QTextDocument>
 #include <QThreadPool>
 #include <QVBoxLayout>
 
@@ -223,7 +224,8 @@ QWidget* TunnelListView::makeCell(const TunnelWindow& window, QWidget* parent) {
     column->setSpacing(2);
     auto* thumbnail = new ThumbnailButton(window.thumbnail, cell);
     thumbnail->setObjectName(QStringLiteral("tunnelThumbnail"));
-    thumbnail->setToolTip(window.name);
+    // A tool tip guesses markup: the name goes in as the literal text it is.
+    thumbnail->setToolTip(Qt::convertFromPlainText(window.name));
     connect(thumbnail, &QAbstractButton::clicked, this, [this, window] { showWindow(window); });
     column->addWidget(thumbnail, 0, Qt::AlignHCenter);
     auto* name = new QLabel(cell);

@@ -24,6 +24,7 @@
 #include "state/QtPrint.h"
 #include "webpanels/AppScheme.h"
 #include "webpanels/InjectedScripts.h"
+#include "webpanels/LoadDeadline.h"
 #include "webpanels/Resources.h"
 #include "webpanels/WebViewController.h"
 #include "webpanels/WhiteboardPage.h"
@@ -59,7 +60,7 @@ WebView::WebView(QWidget* parent)
       view_(new QWebEngineView(this)),
       page_(new WhiteboardPage(profile_, controller_, view_)),
       channel_(new QWebChannel(this)),
-      loadTimeout_(new QTimer(this)) {
+      loadDeadline_(new LoadDeadline([this] { pageLoadTimedOut(); }, this)) {
     installAppScheme(profile_);
     // The camera picture below shows through wherever the page is transparent.
     view_->setAttribute(Qt::WA_TranslucentBackground);
@@ -97,21 +98,16 @@ WebView::WebView(QWidget* parent)
                      qRound(r.height() * ratio));
     });
     connect(page_, &QWebEnginePage::loadingChanged, this, &WebView::reportLoading);
-    loadTimeout_->setSingleShot(true);
-    loadTimeout_->setInterval(pageLoadTimeoutMs);
-    connect(loadTimeout_, &QTimer::timeout, this, &WebView::pageLoadTimedOut);
+    loadDeadline_->setInterval(pageLoadTimeoutMs);
 }
 
-void WebView::setPageLoadTimeout(int ms) { loadTimeout_->setInterval(ms); }
+void WebView::setPageLoadTimeout(int ms) { loadDeadline_->setInterval(ms); }
 
 void WebView::pageLoadTimedOut() {
     // A page that never finishes loading is stopped and reported like any failed load.
-    timedOut_ = true;
     view_->stop();
-    const QString message =
-        QStringLiteral("The whiteboard page did not load within %1 seconds.").arg(loadTimeout_->interval() / 1000.0);
-    controller_->didFailNavigation(message, QStringLiteral("Error Domain=Timeout \"%1\" URL=%2").arg(message, view_->url().toString()),
-                                   false);
+    const QString what = QStringLiteral("whiteboard page");
+    controller_->didFailNavigation(loadDeadline_->expiredMessage(what), loadDeadline_->expiredDescription(what), false);
 }
 
 void WebView::setCoveredRegion(const QRegion& covered) {
@@ -149,9 +145,8 @@ void WebView::updateView() {
         app::post(showLoading, {{QStringLiteral("show"), true}, {QStringLiteral("message"), message}});
         return;
     }
-    timedOut_ = false;
     view_->load(whiteboardPageUrl());
-    loadTimeout_->start();
+    loadDeadline_->start(whiteboardPageUrl());
     app::post(showLoading, {{QStringLiteral("show"), true}, {QStringLiteral("message"), QString()}});
 }
 
@@ -200,20 +195,14 @@ void WebView::takeSnapshot(SnapshotCompletion completion) {
 }
 
 void WebView::reportLoading(const QWebEngineLoadingInfo& info) {
+    // The stop of a timed-out load was reported already.
+    if (!loadDeadline_->follow(info)) return;
     switch (info.status()) {
     case QWebEngineLoadingInfo::LoadSucceededStatus:
-        loadTimeout_->stop();
         sendCover();
         controller_->didFinishNavigation();
         return;
-    case QWebEngineLoadingInfo::LoadStoppedStatus:
-        loadTimeout_->stop();
-        timedOut_ = false;
-        return;
     case QWebEngineLoadingInfo::LoadFailedStatus: {
-        loadTimeout_->stop();
-        // The stop of a timed-out load was reported already.
-        if (std::exchange(timedOut_, false)) return;
         const QString debugDescription = QStringLiteral("Error Domain=%1 Code=%2 \"%3\" URL=%4")
                                              .arg(QString::fromLatin1(QMetaEnum::fromType<QWebEngineLoadingInfo::ErrorDomain>()
                                                                           .valueToKey(info.errorDomain())))

@@ -12,7 +12,6 @@
 
 #include <functional>
 
-class QTimer;
 class QWebChannel;
 class QWebEngineLoadingInfo;
 class QWebEngineProfile;
@@ -20,6 +19,7 @@ class QWebEngineView;
 
 namespace qv::webpanels {
 
+class LoadDeadline;
 class WebViewController;
 class WhiteboardPage;
 
@@ -73,9 +73,8 @@ private:
     QWebEngineView* view_;
     WhiteboardPage* page_;
     QWebChannel* channel_;
-    QTimer* loadTimeout_;
+    LoadDeadline* loadDeadline_;
     QRegion covered_;
-    bool timedOut_ = false;
 };
 
 }  // namespace qv::webpanels

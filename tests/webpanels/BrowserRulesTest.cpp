@@ -17,6 +17,7 @@
 #include "webpanels/BrowserWebView.h"
 #include "webpanels/NavigationPolicy.h"
 #include "webpanels/PdfViewerAddress.h"
+#include "webpanels/Resources.h"
 
 using namespace qv::webpanels;
 
@@ -112,9 +113,14 @@ TEST(BoardNavigation, DecisionsParseTheAddress) {
         {"data:text/html,localhost", NavigationDecision::Cancel},
         {"javascript:alert('board.quorvane.org')", NavigationDecision::Cancel},
         {"", NavigationDecision::Cancel},
+        // The program's own board page stands in for the hosted one; no other file of ours.
+        {"quorvane://app/marrowpanel/index.html", NavigationDecision::Allow},
+        {"quorvane://app/marrowpanel/whiteboard.js", NavigationDecision::Cancel},
+        {"quorvane://app/../../../../etc/passwd", NavigationDecision::Cancel},
+        {"quorvane://other/marrowpanel/index.html", NavigationDecision::Cancel},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(decideBoardNavigation(QUrl(QString::fromUtf8(c.url)), board), c.decision) << c.url;
+        EXPECT_EQ(decideBoardNavigation(QUrl(QString::fromUtf8(c.url)), board, whiteboardPagePath()), c.decision) << c.url;
 }
 
 TEST(Bookmarks, RecordsNamesAndJson) {

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
+#include <QTextDocument>
 
 #include <mutex>
 
@@ -146,7 +147,7 @@ TEST(TunnelListView, RefreshListsAgainAndCloseClosesThePicker) {
 
 TEST(TunnelListView, ATapMirrorsTheWindowWithItsNameAsASafeLiteral) {
     Picker picker;
-    picker.system->set(4, QStringLiteral("It's a \"quote\" \\ </script><b>"));
+    picker.system->set(4, QStringLiteral("<b>Bold</b> <font color=red>red</font> It's a \"quote\" \\ </script><b>"));
     picker.open();
     EXPECT_FALSE(picker.picked->isPicked(101));
     Posted posted;
@@ -158,10 +159,18 @@ TEST(TunnelListView, ATapMirrorsTheWindowWithItsNameAsASafeLiteral) {
     EXPECT_FALSE(picker.picked->isPicked(100));
     ASSERT_EQ(picker.page.size(), 1u);
     const QString& call = picker.page[0];
-    const QString name = QStringLiteral("It's a \"quote\" \\ </script><b> 1");
+    const QString name = QStringLiteral("<b>Bold</b> <font color=red>red</font> It's a \"quote\" \\ </script><b> 1");
     EXPECT_TRUE(call.startsWith(QStringLiteral("showTunnelWindow(101, 'data:image/jpeg;base64,"))) << call.left(60).toStdString();
     EXPECT_TRUE(call.endsWith(QStringLiteral(", %1)").arg(javaScriptStringLiteral(name))));
     for (const char* unsafe : {"</script>", "\"", "<b>"}) EXPECT_FALSE(call.contains(QLatin1String(unsafe))) << unsafe;
+    // Its tool tip, read as a tool tip reads it (markup when it looks like markup), is the name.
+    const QString tip = thumbnails[1]->toolTip();
+    QTextDocument shown;
+    if (Qt::mightBeRichText(tip))
+        shown.setHtml(tip);
+    else
+        shown.setPlainText(tip);
+    EXPECT_EQ(shown.toPlainText().toStdString(), name.toStdString());
 
     // The picker and the document-camera window close.
     ASSERT_EQ(posted.seen.size(), 2u);

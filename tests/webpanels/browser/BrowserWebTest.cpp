@@ -4,7 +4,9 @@
 // trip. Each test starts one engine and checks several things of one scene.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QImageReader>
@@ -13,10 +15,13 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QTcpServer>
 #include <QTemporaryDir>
+#include <QWebEngineLoadingInfo>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineView>
@@ -32,6 +37,7 @@
 #include "state/Resources.h"
 #include "support/LocalServer.h"
 #include "support/QtWait.h"
+#include "support/TestPictures.h"
 #include "webpanels/AppScheme.h"
 #include "webpanels/BrowserBoardView.h"
 #include "webpanels/BookmarkListInput.h"
@@ -416,17 +422,23 @@ TEST(BrowserPage, TypedAddressesInversionDialogsAndNewWindows) {
     scene.panel->commitAddress();
     ASSERT_TRUE(waitUntil([&] { return finished; }, 60000));
     EXPECT_EQ(scene.panel->preAddress(), server.base() + "page.html");
-    // Return again with the same text loads nothing: the next load the page starts is the one of
-    // the new text after it.
-    int started = 0;
-    QObject::connect(scene.page()->wkWebView(), &QWebEngineView::loadStarted, [&] { ++started; });
+    // Return again with the same text loads nothing. A load it started would be under way before
+    // the page answers a script (the page sends it after the engine began the load); the next
+    // text then loads alone. (Sent at once, the engine would drop the first load unseen.)
+    QStringList started;
+    QObject::connect(scene.page()->wkWebView()->page(), &QWebEnginePage::loadingChanged,
+                     [&](const QWebEngineLoadingInfo& info) {
+                         if (info.status() == QWebEngineLoadingInfo::LoadStartedStatus) started << info.url().path();
+                     });
     scene.panel->addressField()->setText(server.base() + "page.html");  // the finished load wrote the full address
     scene.panel->commitAddress();
+    scene.evaluate("0");
+    EXPECT_TRUE(started.isEmpty()) << started.join(' ').toStdString();
     scene.panel->addressField()->setText(server.base() + "second.html");
     finished = false;
     scene.panel->commitAddress();
     ASSERT_TRUE(waitUntil([&] { return finished; }, 60000));
-    EXPECT_EQ(started, 1) << "only the new text loads";
+    EXPECT_EQ(started.join(' ').toStdString(), "/second.html") << "only the new text loads";
     scene.loadAndWait(server.base() + "page.html");
 
     // The whole page fades, the white of its body's background too (it fills the canvas, which no
@@ -673,4 +685,108 @@ TEST(BrowserBookmarks, RoundTripWithPicturesOrderAndPlaceholders) {
     EXPECT_GT(drawn.pixelColor(70, 2).alpha(), 200);
     scene.panel->setShowBookmark(false);
     qv::app::setFolderLocations(nullptr);
+}
+
+namespace {
+
+// A left-button drag of Qt's own mouse events on a web view's input widget, in steps.
+void dragOn(QWidget* input, QPoint from, QPoint to) {
+    auto send = [&](QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons buttons) {
+        QMouseEvent event(type, QPointF(at), QPointF(input->mapToGlobal(at)), button, buttons, Qt::NoModifier);
+        QCoreApplication::sendEvent(input, &event);
+        qv::test::spin(15);  // the engine takes each event in turn
+    };
+    send(QEvent::MouseMove, from, Qt::NoButton, Qt::NoButton);
+    send(QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
+    for (int i = 1; i <= 12; ++i) send(QEvent::MouseMove, from + (to - from) * i / 12, Qt::NoButton, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton);
+}
+
+QVariant evaluateIn(QWebEngineView* view, const QString& script) {
+    auto result = std::make_shared<std::optional<QVariant>>();
+    view->page()->runJavaScript(script, [result](const QVariant& v) { *result = v; });
+    EXPECT_TRUE(waitUntil([&] { return result->has_value(); }, 30000)) << script.toStdString();
+    return result->value_or(QVariant());
+}
+
+}  // namespace
+
+// Offline, the hosted board cannot load (its host resolves to nothing in this test program): our
+// own board page stands in, and the pen draws over the page.
+TEST(BrowserBoard, OfflineTheProgramsOwnBoardTakesThePen) {
+    QTemporaryDir dir;
+    writeFile(dir.filePath("page.html"), "<html><body style='margin:0;background:white'>Lesson</body></html>");
+    FolderServer server(dir.path());
+    Scene scene;
+    // Annotate at once, before the hosted board has even failed: the stand-in comes drawing.
+    scene.panel->button("toolbar_freehand")->click();
+    ASSERT_TRUE(scene.panel->enableAnnotation());
+    ASSERT_TRUE(waitUntil([&] { return qv::app::browserWebView == scene.page(); }, 10000));
+    scene.loadAndWait(server.base() + "page.html");
+    QWebEngineView* board = scene.panel->boardView()->wkWebView();
+    ASSERT_TRUE(waitUntil([&] {
+        return board->url() == BrowserBoardView::localBoardPageAddress() &&
+               evaluateIn(board, "typeof allowAnnotation === 'function' && marrowPanel.isAnnotating()").toBool();
+    }, 60000)) << "the board shows " << board->url().toString().toStdString();
+
+    // A stroke across the page: drawn by the board, on the screen over the white page.
+    const QPoint from(200, 300), to(600, 320), middle = (from + to) / 2;
+    ASSERT_TRUE(waitUntil([&] { return board->focusProxy() != nullptr; }, 10000));
+    dragOn(board->focusProxy(), from, to);
+    ASSERT_TRUE(waitUntil([&] { return evaluateIn(board, "marrowPanel.strokeCount()").toInt() == 1; }, 20000));
+    const QPoint inWindow = board->mapTo(&scene.window, middle);
+    QImage shown;
+    EXPECT_TRUE(waitUntil([&] {
+        shown = scene.window.grab().toImage();
+        for (int dy = -4; dy <= 4; ++dy) {
+            const QColor c = shown.pixelColor(inWindow + QPoint(0, dy));
+            if (c.red() > 180 && c.green() < 100 && c.blue() < 100) return true;
+        }
+        return false;
+    }, 20000)) << "no ink on the screen: " << shown.pixelColor(inWindow).name().toStdString();
+    qv::test::saveTestPicture(shown, "browser-offline-board.png");
+
+    // Annotation off: the board stops drawing and the page takes the clicks again.
+    scene.panel->button("toolbar_freehand")->click();
+    EXPECT_TRUE(waitUntil([&] { return !evaluateIn(board, "marrowPanel.isAnnotating()").toBool(); }, 20000));
+}
+
+// Neither the page nor the board waits for ever on a server that takes the connection and never
+// answers: past the time-out the load is stopped and reported once, and the board shows our own
+// board page.
+TEST(BrowserBoard, LoadsThatNeverEndAreStoppedAndReported) {
+    QTcpServer silent;
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost, 0));
+    Scene scene;
+    ASSERT_TRUE(waitUntil([&] { return qv::app::browserWebView == scene.page(); }, 10000));
+    QWebEngineView* board = scene.panel->boardView()->wkWebView();
+    ASSERT_TRUE(waitUntil([&] { return board->url() == BrowserBoardView::localBoardPageAddress(); }, 60000));
+
+    scene.page()->setLoadTimeout(1500);
+    std::vector<QUrl> failed;
+    QObject::connect(scene.page(), &BrowserWebView::navigationFailed, [&](const QUrl& url) { failed.push_back(url); });
+    const QString stuck = QString("localhost:%1/stuck.html").arg(silent.serverPort());
+    QElapsedTimer clock;
+    clock.start();
+    scene.page()->loadURL(stuck);
+    ASSERT_TRUE(waitUntil([&] { return !failed.empty(); }, 30000)) << "the stuck load was never reported";
+    EXPECT_GE(clock.elapsed(), 1400) << "reported before the time was up";
+    EXPECT_EQ(failed.front().toString().toStdString(), "http://" + stuck.toStdString());
+    EXPECT_TRUE(waitUntil([&] { return !scene.page()->wkWebView()->page()->isLoading(); }, 5000));
+
+    // The board, sent to the silent server (our server's host is allowed), comes back to our page.
+    scene.panel->boardView()->setLoadTimeout(1500);
+    QStringList boardLoads;
+    QObject::connect(board->page(), &QWebEnginePage::loadingChanged, [&](const QWebEngineLoadingInfo& info) {
+        if (info.status() == QWebEngineLoadingInfo::LoadStartedStatus) boardLoads << "started " + info.url().toString();
+        if (info.status() == QWebEngineLoadingInfo::LoadSucceededStatus) boardLoads << "loaded " + info.url().toString();
+    });
+    clock.restart();
+    board->load(QUrl("http://" + stuck));
+    const QString local = "loaded " + BrowserBoardView::localBoardPageAddress().toString();
+    ASSERT_TRUE(waitUntil([&] { return boardLoads.contains(local); }, 30000)) << boardLoads.join(", ").toStdString();
+    EXPECT_GE(clock.elapsed(), 1400) << "the board gave up before the time was up";
+    EXPECT_EQ(boardLoads.first(), "started http://" + stuck);
+    EXPECT_EQ(evaluateIn(board, "typeof allowAnnotation").toString(), "function");
+    EXPECT_EQ(failed.size(), 1u) << "the page's stuck load is reported once";
 }
