@@ -28,6 +28,7 @@ public:
         // Queued events of one sender thread to one receiver keep their order; a receiver
         // destroyed before they run takes its pending events with it.
         QMetaObject::invokeMethod(receiver_, std::move(work), Qt::QueuedConnection);
+        ++handed_;
         return true;
     }
 
@@ -47,11 +48,18 @@ public:
         return refused_;
     }
 
+    // How many posts were taken before detach().
+    int handed() {
+        std::lock_guard lock(mutex_);
+        return handed_;
+    }
+
 private:
     explicit MainThreadHandover(QObject* receiver) : receiver_(receiver) {}
     std::mutex mutex_;
     QObject* receiver_;
     int refused_ = 0;
+    int handed_ = 0;
 };
 
 }  // namespace qv::library
