@@ -8,8 +8,10 @@
 #include <QIODevice>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSet>
 
 #include "state/Failures.h"
+#include "state/QtPrint.h"
 
 namespace qv::app {
 
@@ -99,9 +101,17 @@ std::unique_ptr<QSettings> openSettingsFile(const QString& path) {
 bool syncSettings(QSettings& settings) {
     settings.sync();
     if (settings.status() == QSettings::NoError) return true;
-    app::reportFailure(QStringLiteral("Failed writing settings:"), settings.fileName(),
-                       settings.status() == QSettings::AccessError ? QStringLiteral("the file cannot be written")
-                                                                   : QStringLiteral("the file is not in a readable form"));
+    const QString what = QStringLiteral("Failed writing settings:");
+    const QString why = settings.status() == QSettings::AccessError ? QStringLiteral("the file cannot be written")
+                                                                     : QStringLiteral("the file is not in a readable form");
+    // Every later write to the file fails the same way (a read-only folder fails at each launch
+    // and each change): each failure is printed, the window says it once a run.
+    util::printLine(what, settings.fileName(), why);
+    static QSet<QString> told;
+    if (!told.contains(settings.fileName())) {
+        told.insert(settings.fileName());
+        app::showFailure(what, settings.fileName(), why);
+    }
     return false;
 }
 

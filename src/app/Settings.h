@@ -18,7 +18,8 @@ std::unique_ptr<QSettings> openUserSettings();
 // Settings kept in the given file (tests, tools), with the same care.
 std::unique_ptr<QSettings> openSettingsFile(const QString& path);
 
-// Writes the settings out; when that fails the teacher is told (what and where). False then.
+// Writes the settings out; false when that fails. Each failure is printed (what, where, why); the
+// window shows it the first time a run fails to write that file. Main thread.
 bool syncSettings(QSettings& settings);
 
 // Moves an unreadable settings file aside and reports it; returns the new name, or an empty text

@@ -158,6 +158,10 @@ public:
     bool isPreviewFrozen() const { return frozenFrame_ != nullptr; }
 
 signals:
+    // A camera movie that had not been stopped, or a screen recording, ended with an error: it
+    // could not start writing, or broke off. `source` is "camera" or "screen"; the failure has
+    // been printed and shown by then.
+    void recordingFailed(const QString& source);
     // A new camera frame is waiting (at most one queued at a time).
     void frameReady();
     // A new preview frame is waiting, or the frozen frame changed (at most one queued at a time).

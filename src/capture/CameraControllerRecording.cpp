@@ -53,6 +53,13 @@ void announceRecording(const QString& path) {
     });
 }
 
+// A recording that failed: the printed line is `label` and the reason alone; the window also
+// names the file.
+void reportRecordingFailure(const QString& label, const QString& path, const QString& reason) {
+    util::printLine(label + QLatin1Char(' ') + reason);
+    app::showFailure(label, path, reason);
+}
+
 QString durationText(double seconds) {
     // A duration that is not a number, or beyond what a clock shows, reads as no time at all.
     if (!std::isfinite(seconds) || seconds < 0 || seconds > double(std::numeric_limits<int>::max()))
@@ -100,17 +107,20 @@ void CameraController::startMovieRecording() {
     if (!movieRecording_) {
         // Nothing was recorded: say why, announce nothing.
         CaptureNameReservations::shared().release(*path);
-        app::reportFailure(QStringLiteral("Error recording movie:"), *path,
-                           error.isEmpty() ? QStringLiteral("the camera session is not running") : error);
+        reportRecordingFailure(QStringLiteral("Error recording movie:"), *path,
+                               error.isEmpty() ? QStringLiteral("the camera session is not running") : error);
     }
 }
 
 void CameraController::movieRecordingFinished(const QString& url, const std::optional<QString>& error) {
     CaptureNameReservations::shared().release(url);
-    if (movieRecording_ && movieRecording_->path() == url) movieRecording_.reset();
+    // A movie that ends while it still counts as running was not stopped: it broke off.
+    const bool running = movieRecording_ && movieRecording_->path() == url;
+    if (running) movieRecording_.reset();
     std::erase_if(finishingMovies_, [&](const auto& movie) { return movie->path() == url; });
     if (error) {
-        app::reportFailure(QStringLiteral("Error recording movie:"), url, *error);
+        reportRecordingFailure(QStringLiteral("Error recording movie:"), url, *error);
+        if (running) emit recordingFailed(QStringLiteral("camera"));
         return;
     }
     util::printLine(QStringLiteral("recorded"), QUrl::fromLocalFile(url));
@@ -132,7 +142,8 @@ void CameraController::startScreenRecording() {
                                                            mic ? mic->mic : nullptr, QStringLiteral("avc1"));
     } catch (const ScreenRecorder::Error& e) {
         CaptureNameReservations::shared().release(*path);
-        app::reportFailure(QStringLiteral("Failed to initialize screen recording:"), *path, QString::fromStdString(e.what()));
+        util::printLine("Failed to initialize screen recording");
+        app::showFailure(QStringLiteral("Failed to initialize screen recording:"), *path, QString::fromStdString(e.what()));
         return;
     }
     screenRecorder_->onStart = [] { util::printLine("STARTED"); };
@@ -145,13 +156,15 @@ void CameraController::startScreenRecording() {
 
 void CameraController::screenRecordingFinished(const QString& url, const std::optional<QString>& error) {
     CaptureNameReservations::shared().release(url);
-    if (error) app::reportFailure(QStringLiteral("Finished Error recording screen:"), url, *error);
+    if (error) reportRecordingFailure(QStringLiteral("Finished Error recording screen:"), url, *error);
     else {
         util::printLine(QStringLiteral("screen recorded at"), QUrl::fromLocalFile(url));
         announceRecording(url);
     }
     // This runs inside the recorder's own callback: let it return before it goes.
     if (screenRecorder_) screenRecorder_.release()->deleteLater();
+    // Told once the recorder is gone, so that a new screen recording can start at once.
+    if (error) emit recordingFailed(QStringLiteral("screen"));
 }
 
 void CameraController::stopRecording() {

@@ -3,6 +3,7 @@
 // controller published in `sharedCameraController`; tests give the bar one of their own.
 #include <QString>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -23,9 +24,15 @@ public:
     virtual void togglePause() = 0;
     // Takes a snapshot when the capture session runs; otherwise nothing.
     virtual void capturePhoto() = 0;
+    enum class Recording { Movie, Screen };
     // Each returns whether a recording really started.
     virtual bool startMovieRecording() = 0;
     virtual bool startScreenRecording() = 0;
+    // Who hears, on the main thread, that a recording reported as started ended with an error
+    // before it was stopped (it could not start writing after all, or broke off). The capture
+    // code has shown the failure by then.
+    using RecordingFailed = std::function<void(Recording what)>;
+    virtual void setRecordingFailedHandler(RecordingFailed handler) = 0;
     virtual void stopRecording() = 0;
     virtual QString recordedDurationText() const = 0;
     // The cameras found, in the controller's order, and the choice of the document camera.

@@ -201,9 +201,13 @@ void ControlBarModel::postTunnelList(int delayMs) {
 void ControlBarModel::startRecording(Recording what) {
     auto* cam = camera_();
     if (!cam) return;
+    cam->setRecordingFailedHandler([self = QPointer<ControlBarModel>(this)](Recording failed) {
+        if (self) self->recordingFailed(failed);
+    });
     const bool started = what == Recording::Movie ? cam->startMovieRecording() : cam->startScreenRecording();
     // A refused start (no save folder, no session, a recorder error) leaves the bar idle.
     if (!started) return;
+    recording_ = what;
     recordingTimerStr = idleClockText;
     recordingTimer_.start();
     isRecording = true;
@@ -212,6 +216,16 @@ void ControlBarModel::startRecording(Recording what) {
 
 void ControlBarModel::stopRecording() {
     if (auto* cam = camera_()) cam->stopRecording();
+    leaveRecordingState();
+}
+
+void ControlBarModel::recordingFailed(Recording what) {
+    // A start that failed after all, or a recording that broke off, is no recording to stop: the
+    // bar offers "Record" again and the window keeps showing why.
+    if (isRecording && what == recording_) leaveRecordingState();
+}
+
+void ControlBarModel::leaveRecordingState() {
     isRecording = false;
     recordingTimer_.stop();
     recordingTimerStr = idleClockText;

@@ -139,7 +139,7 @@ public:
     void openPIPCamera();
     // Posts "OpenTunnelList" after `delayMs` (0: at once).
     void postTunnelList(int delayMs);
-    enum class Recording { Movie, Screen };
+    using Recording = CameraPort::Recording;
     void startRecording(Recording what);
     void stopRecording();
     void refreshRecordingTime();
@@ -193,6 +193,9 @@ private:
     void subscribe();
     void unsubscribe();
     void clockTick();
+    void recordingFailed(Recording what);
+    // "Record" again: the clock stopped and reset, the picture live.
+    void leaveRecordingState();
     hid::QVHIDDevice& hidLink() const;
     double& imageField(ImageSetting setting);
 
@@ -204,6 +207,7 @@ private:
     UpdateInstaller installer_;
     bool updateDownloading_ = false;
     QTimer recordingTimer_;
+    Recording recording_ = Recording::Movie;  // the kind the bar started last
     std::vector<app::NotificationCenter::Token> tokens_;
 };
 

@@ -1,5 +1,8 @@
 #include "controlbar/SharedCameraPort.h"
 
+#include <QObject>
+#include <QPointer>
+
 #include <memory>
 
 #include "state/AppState.h"
@@ -38,6 +41,15 @@ public:
         if (!c) return false;
         if (!c->screenRecorder()) c->startScreenRecording();
         return c->screenRecorder() != nullptr;
+    }
+    void setRecordingFailedHandler(RecordingFailed handler) override {
+        failed_ = std::move(handler);
+        auto* c = controller();
+        if (!c || c == heard_) return;
+        heard_ = c;
+        QObject::connect(c, &capture::CameraController::recordingFailed, &context_, [this](const QString& source) {
+            if (failed_) failed_(source == QLatin1String("screen") ? Recording::Screen : Recording::Movie);
+        });
     }
     void stopRecording() override {
         if (auto* c = controller()) c->stopRecording();
@@ -118,6 +130,10 @@ public:
     }
 
 private:
+    RecordingFailed failed_;
+    QPointer<capture::CameraController> heard_;  // the controller whose failures reach failed_
+    QObject context_;                            // ends the connection with the port
+
     template <typename T>
     static std::optional<T> entry(const std::vector<T>& list, int index) {
         if (index < 0 || index >= int(list.size())) return std::nullopt;

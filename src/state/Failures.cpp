@@ -19,18 +19,22 @@ QStringList& waiting() {
     static QStringList w;
     return w;
 }
-}  // namespace
-
-void reportFailure(const QString& what, const QString& where, const QString& why) {
+QStringList itemsOf(const QString& what, const QString& where, const QString& why) {
     QStringList items;
     for (const QString& item : {what, where, why})
         if (!item.isEmpty()) items << item;
-    if (items.size() == 1)
-        util::printLine(items[0]);
-    else if (items.size() == 2)
-        util::printLine(items[0], items[1]);
-    else if (items.size() == 3)
-        util::printLine(items[0], items[1], items[2]);
+    return items;
+}
+}  // namespace
+
+void reportFailure(const QString& what, const QString& where, const QString& why) {
+    const QStringList items = itemsOf(what, where, why);
+    if (!items.isEmpty()) util::printLine(items.join(QLatin1Char(' ')));
+    showFailure(what, where, why);
+}
+
+void showFailure(const QString& what, const QString& where, const QString& why) {
+    const QStringList items = itemsOf(what, where, why);
     if (items.isEmpty()) return;
     if (display())
         display()(items.join(QLatin1Char('\n')));

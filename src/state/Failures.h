@@ -14,6 +14,9 @@ namespace qv::app {
 void reportFailure(const QString& what, const QString& where = QString(), const QString& why = QString());
 // The same, handed to the main thread.
 void reportFailureLater(const QString& what, const QString& where = QString(), const QString& why = QString());
+// Only shows them, one per line, for failures whose printed line has a form of its own (or is
+// printed each time while the window says it once).
+void showFailure(const QString& what, const QString& where = QString(), const QString& why = QString());
 
 // The window's way to show a failure's text; an empty function removes it.
 void setFailureDisplay(std::function<void(const QString& text)> display);

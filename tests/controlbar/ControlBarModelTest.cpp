@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include <QImage>
 #include <QUrl>
 
@@ -223,6 +225,53 @@ TEST(ControlBarRecording, ClockTextAndRefusedStart) {
     bar.hasCamera = false;
     bar.model.startRecording(ControlBarModel::Recording::Movie);
     EXPECT_FALSE(bar.model.isRecording);
+}
+
+TEST(ControlBarRecording, ARecordingThatFailsAfterItsStartReturnsTheBarToRecord) {
+    using R = ControlBarModel::Recording;
+    struct Case {
+        const char* name;
+        R started;
+        bool frozen;
+        bool collapsed;
+        std::optional<R> failed;  // none: the failure comes while the bar is idle
+        bool recordingAfter;
+    } cases[] = {
+        {"the screen recording could not start", R::Screen, false, false, R::Screen, false},
+        {"the camera movie broke off, frozen picture made live", R::Movie, true, false, R::Movie, false},
+        {"a collapsed bar is told all the same", R::Screen, false, true, R::Screen, false},
+        {"the other kind failing leaves the recording shown", R::Movie, false, false, R::Screen, true},
+        {"a failure after the stop changes nothing", R::Screen, false, false, std::nullopt, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bar bar;
+        bar.model.appear();
+        if (c.frozen) bar.model.setFreezing(true);
+        bar.model.startRecording(c.started);
+        ASSERT_TRUE(bar.model.isRecording);
+        ASSERT_TRUE(bar.camera.recordingFailed) << "the bar listens for a failure";
+        if (c.collapsed) bar.model.toggleControlBar();
+        if (!c.failed) bar.model.stopRecording();
+        const int stops = bar.camera.stops;
+        int changes = 0;
+        QObject::connect(&bar.model, &ControlBarModel::changed, [&] { ++changes; });
+        bar.camera.recordingFailed(c.failed.value_or(c.started));
+        EXPECT_EQ(bar.model.isRecording, c.recordingAfter);
+        EXPECT_EQ(bar.model.clockRunning(), c.recordingAfter);
+        EXPECT_EQ(bar.model.recordingTimerStr, "Initializing");
+        EXPECT_EQ(changes > 0, c.failed && !c.recordingAfter) << "the view is redrawn when the bar changed";
+        EXPECT_FALSE(bar.model.isFreezing);
+        EXPECT_FALSE(bar.camera.paused) << "a recording ends with a live picture";
+        EXPECT_EQ(bar.camera.stops, stops) << "nothing left to stop";
+    }
+    // The next start works as the first did.
+    Bar bar;
+    bar.model.startRecording(R::Screen);
+    bar.camera.recordingFailed(R::Screen);
+    bar.model.startRecording(R::Screen);
+    EXPECT_EQ(bar.camera.screenStarts, 2);
+    EXPECT_TRUE(bar.model.isRecording);
 }
 
 TEST(ControlBarRecording, CollapsedBarLetsTheClockTextStandStill) {

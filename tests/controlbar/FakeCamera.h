@@ -47,6 +47,9 @@ struct FakeCamera : controlbar::CameraPort {
         ++screenStarts;
         return startSucceeds;
     }
+    // The bar's ear for a recording that fails after its start (the test calls it).
+    RecordingFailed recordingFailed;
+    void setRecordingFailedHandler(RecordingFailed handler) override { recordingFailed = std::move(handler); }
     void stopRecording() override { ++stops; }
     QString recordedDurationText() const override { return durationText; }
     std::vector<CameraInfo> cameras() const override { return list; }

@@ -287,26 +287,36 @@ TEST(Settings, AnUnreadableFileIsKeptAsideSaidOnceAndTheFolderAskedForOnce) {
     resetState();
 }
 
-TEST(Settings, AWriteThatFailsIsShown) {
+TEST(Settings, AWriteThatFailsIsPrintedEachTimeAndShownOnceARun) {
     resetState();
     QTemporaryDir dir;
     QFile blocker(dir.filePath("not-a-folder"));
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
-    std::vector<QString> shown;
-    setFailureDisplay([&](const QString& text) { shown.push_back(text); });
-    // The settings' folder is a file: nothing can be written there.
-    AppDelegate delegate(openSettingsFile(dir.filePath("not-a-folder/settings.json")));
-    delegate.setLaunchOptions({0, QUrl("http://127.0.0.1:9/quorvaneupdate.xml")});
-    QTemporaryDir chosen;
-    testing::internal::CaptureStdout();
-    delegate.storeSaveFolder(chosen.path());
-    const std::string printed = testing::internal::GetCapturedStdout();
-    setFailureDisplay({});
-    ASSERT_FALSE(shown.empty());
-    EXPECT_TRUE(shown[0].startsWith("Failed writing settings:")) << shown[0].toStdString();
-    EXPECT_TRUE(shown[0].contains("not-a-folder/settings.json")) << shown[0].toStdString();
-    EXPECT_NE(printed.find("Failed writing settings:"), std::string::npos) << printed;
+    // Settings nothing can be written to: their folder is a file, or one the kernel keeps
+    // read-only (whoever runs the test).
+    for (const QString& path : {dir.filePath("not-a-folder/settings.json"), QStringLiteral("/sys/kernel/settings.json")}) {
+        SCOPED_TRACE(path.toStdString());
+        std::vector<QString> shown;
+        setFailureDisplay([&](const QString& text) { shown.push_back(text); });
+        testing::internal::CaptureStdout();
+        // A launch that stores the chosen folder, a second choice, and a change made elsewhere.
+        AppDelegate delegate(openSettingsFile(path));
+        delegate.setLaunchOptions({0, QUrl("http://127.0.0.1:9/quorvaneupdate.xml")});
+        QTemporaryDir chosen;
+        delegate.storeSaveFolder(chosen.path());
+        delegate.storeSaveFolder(chosen.path());
+        auto elsewhere = openSettingsFile(path);
+        elsewhere->setValue("bookmark_offline", true);
+        EXPECT_FALSE(syncSettings(*elsewhere));
+        const QString printed = QString::fromStdString(testing::internal::GetCapturedStdout());
+        setFailureDisplay({});
+        const QString line = "Failed writing settings: " + path + " the file cannot be written";
+        EXPECT_EQ(printed.split('\n').filter("Failed writing settings:"), QStringList({line, line, line}))
+            << printed.toStdString();
+        ASSERT_EQ(shown.size(), 1u) << "the window says it once";
+        EXPECT_EQ(shown[0], "Failed writing settings:\n" + path + "\nthe file cannot be written");
+    }
     resetState();
 }
 

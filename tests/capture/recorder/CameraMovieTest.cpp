@@ -14,11 +14,57 @@
 #include "capture/CameraFixture.h"
 #include "capture/ScreenRecorder.h"
 #include "capture/gst/DeviceProviders.h"
+#include "capture/gst/SourceDevice.h"
 #include "state/Failures.h"
 
 namespace note = qv::app::notification;
 
 namespace qv::capture::test {
+
+namespace {
+
+// The printed lines that begin with `start`.
+std::vector<std::string> linesStartingWith(const std::string& printed, const QString& start) {
+    std::vector<std::string> lines;
+    for (const QString& line : QString::fromStdString(printed).split('\n'))
+        if (line.startsWith(start)) lines.push_back(line.toStdString());
+    return lines;
+}
+
+// A recording failure as the window shows it: what failed, which file, why.
+struct ShownFailure {
+    QString label, path, reason;
+    explicit ShownFailure(const QString& text) {
+        const QStringList lines = text.split('\n');
+        EXPECT_EQ(lines.size(), 3) << text.toStdString();
+        label = lines.value(0);
+        path = lines.value(1);
+        reason = lines.value(2);
+    }
+};
+
+// The synthetic cameras with a microphone whose source cannot be made: the camera runs without
+// sound, a screen recorder cannot be set up with it.
+class MicrophoneWithoutSource : public DeviceProvider {
+public:
+    MicrophoneWithoutSource() : synthetic_(QStringLiteral(QV_TEST_SOURCE_DIR "/recorder-devices.json")) {}
+    std::vector<CaptureDeviceRef> videoDevices() override { return synthetic_.videoDevices(); }
+    std::vector<CaptureDeviceRef> audioDevices() override {
+        struct Mic : gst::SourceDevice {
+            gst::ElementPtr createSource() const override { return nullptr; }
+        };
+        auto mic = std::make_shared<Mic>();
+        mic->kind = CaptureDevice::Kind::Audio;
+        mic->localizedName = QStringLiteral("Unplugged Line In");
+        mic->uniqueID = QStringLiteral("test:unplugged");
+        return {mic};
+    }
+
+private:
+    gst::SyntheticDeviceProvider synthetic_;
+};
+
+}  // namespace
 
 class Recording : public CameraWindow {
 protected:
@@ -171,6 +217,8 @@ TEST_F(Recording, AMovieThatCannotStartPrintsTheErrorAndPostsNothing) {
     QDir(videos).removeRecursively();  // the videos folder went away
     std::vector<QString> shown;
     app::setFailureDisplay([&](const QString& text) { shown.push_back(text); });
+    QStringList failed;
+    QObject::connect(controller(), &CameraController::recordingFailed, [&](const QString& source) { failed << source; });
     testing::internal::CaptureStdout();
     controller()->startMovieRecording();
     EXPECT_FALSE(controller()->isMovieRecording());
@@ -178,15 +226,22 @@ TEST_F(Recording, AMovieThatCannotStartPrintsTheErrorAndPostsNothing) {
     ASSERT_TRUE(qv::test::waitUntil([&] { return controller()->screenRecorder() == nullptr; }, 10000));
     qv::test::spin(300);
     const std::string printed = testing::internal::GetCapturedStdout();
-    EXPECT_NE(printed.find("Error recording movie: "), std::string::npos) << printed;
-    EXPECT_NE(printed.find("Finished Error recording screen: "), std::string::npos) << printed;
     EXPECT_EQ(log.count(note::VideoRecorded), 0);
-    // Both failures reach the window, each saying what failed and where.
+    // The movie was refused at once; the screen recorder found out once it ran, and says so.
+    EXPECT_EQ(failed, QStringList{"screen"});
+    // Both failures reach the window, each saying what failed, where and why; the printed line
+    // is what failed and why alone.
     app::setFailureDisplay({});
     ASSERT_EQ(shown.size(), 2u);
-    EXPECT_TRUE(shown[0].startsWith("Error recording movie:")) << shown[0].toStdString();
-    EXPECT_TRUE(shown[1].startsWith("Finished Error recording screen:")) << shown[1].toStdString();
-    for (const QString& text : shown) EXPECT_TRUE(text.contains(videos)) << text.toStdString();
+    const char* labels[] = {"Error recording movie:", "Finished Error recording screen:"};
+    for (size_t i = 0; i < shown.size(); ++i) {
+        const ShownFailure failure(shown[i]);
+        EXPECT_EQ(failure.label, labels[i]);
+        EXPECT_EQ(QFileInfo(failure.path).absolutePath(), videos);
+        EXPECT_FALSE(failure.reason.isEmpty());
+        EXPECT_EQ(linesStartingWith(printed, labels[i]),
+                  std::vector<std::string>{(failure.label + ' ' + failure.reason).toStdString()});
+    }
     // A failed recording does not block the next one.
     QDir().mkpath(videos);
     controller()->startMovieRecording();
@@ -194,6 +249,27 @@ TEST_F(Recording, AMovieThatCannotStartPrintsTheErrorAndPostsNothing) {
     qv::test::spin(500);
     controller()->stopRecording();
     EXPECT_EQ(announcedFiles(1).size(), 1u);
+}
+
+TEST_F(Recording, AScreenRecorderThatCannotBeSetUpPrintsTheShortLineAndShowsWhy) {
+    open(std::make_unique<MicrophoneWithoutSource>());
+    const QString videos = useVideosFolder();
+    ASSERT_TRUE(controller()->curVemoMic());
+    std::vector<QString> shown;
+    app::setFailureDisplay([&](const QString& text) { shown.push_back(text); });
+    testing::internal::CaptureStdout();
+    controller()->startScreenRecording();
+    const std::string printed = testing::internal::GetCapturedStdout();
+    app::setFailureDisplay({});
+    EXPECT_EQ(controller()->screenRecorder(), nullptr);
+    EXPECT_EQ(linesStartingWith(printed, "Failed to initialize screen recording"),
+              std::vector<std::string>{"Failed to initialize screen recording"});
+    ASSERT_EQ(shown.size(), 1u);
+    const ShownFailure failure(shown[0]);
+    EXPECT_EQ(failure.label, "Failed to initialize screen recording:");
+    EXPECT_EQ(QFileInfo(failure.path).absolutePath(), videos);
+    EXPECT_EQ(failure.reason, "couldNotAddMic: Unplugged Line In");
+    EXPECT_TRUE(QDir(videos).isEmpty()) << "no file left behind";
 }
 
 TEST_F(Recording, AFinishedRecordingWithoutAPictureIsShownInTheWindowAndNotPosted) {

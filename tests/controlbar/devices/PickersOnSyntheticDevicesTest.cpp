@@ -7,23 +7,10 @@
 #include <gst/gst.h>
 
 #include <QComboBox>
-#include <QDir>
-#include <QTemporaryDir>
-#include <QVBoxLayout>
 
 #include <cstdlib>
 
-#include "capture/CameraController.h"
-#include "capture/CameraPreviewView.h"
-#include "capture/CameraView.h"
-#include "capture/CameraViewController.h"
-#include "controlbar/ControlBarView.h"
-#include "controlbar/Popover.h"
-#include "controlbar/SharedCameraPort.h"
-#include "state/AppState.h"
-#include "state/NotificationCenter.h"
-#include "state/Notifications.h"
-#include "support/QtWait.h"
+#include "BarOnDevices.h"
 
 using namespace qv;
 namespace nt = app::notification;
@@ -61,44 +48,8 @@ int loudestSample(const QString& path) {
     return loudest;
 }
 
-class PickersOnDevices : public ::testing::Test {
+class PickersOnDevices : public test::BarOnDevices {
 protected:
-    void SetUp() override {
-        app::currentZoomFactor = 1.0;
-        app::applyResolution(QStringLiteral("1080P@30fps"));
-        ASSERT_TRUE(save.isValid());
-        auto folders = std::make_shared<app::FolderLocations>(app::FolderLocations::forSaveFolder(save.path()));
-        QDir().mkpath(folders->videosFolderURL);
-        QDir().mkpath(folders->imagesFolderURL);
-        app::setFolderLocations(folders);
-        for (const char* name : {nt::CameraStarted, nt::VideoRecorded})
-            app::NotificationCenter::defaultCenter().addObserver(&owner, name, [this](const app::Notification& n) {
-                received.push_back(n);
-            });
-
-        window = std::make_unique<QWidget>();
-        auto* layout = new QVBoxLayout(window.get());
-        layout->setContentsMargins(0, 0, 0, 0);
-        camera = new capture::CameraView(window.get());
-        layout->addWidget(camera, 1);
-        bar = new controlbar::ControlBarView(controlbar::sharedCameraProvider(), window.get());
-        layout->addWidget(bar, 0, Qt::AlignHCenter);
-        window->resize(1280, 800);
-        window->show();
-        ASSERT_TRUE(test::waitUntil([&] { return started() > 0; }, 20000));
-        ASSERT_TRUE(test::waitUntil([&] { return preview() && preview()->framesPainted() > 2; }, 10000));
-    }
-    void TearDown() override {
-        window.reset();
-        test::spin(50);
-        app::setFolderLocations(nullptr);
-    }
-
-    capture::CameraController* controller() const { return camera->viewController()->cameraController(); }
-    capture::CameraPreviewView* preview() const { return camera->viewController()->previewView(); }
-    int started() const {
-        return int(std::count_if(received.begin(), received.end(), [](const app::Notification& n) { return n.name == nt::CameraStarted; }));
-    }
     QComboBox* openPicker(const char* name) {
         bar->model().showPopoverSettings = true;
         emit bar->model().changed();
@@ -114,13 +65,6 @@ protected:
         picker->setCurrentIndex(index);
         emit picker->activated(index);
     }
-
-    QObject owner;
-    std::vector<app::Notification> received;
-    QTemporaryDir save;
-    std::unique_ptr<QWidget> window;
-    capture::CameraView* camera = nullptr;
-    controlbar::ControlBarView* bar = nullptr;
 };
 
 // Whether most of the picture is the webcam's black background (the own-brand camera shows
