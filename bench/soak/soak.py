@@ -71,6 +71,12 @@ class Region:
         i = (y - self.y) * self.stride + (x - self.x) * 3
         return self.data[i], self.data[i + 1], self.data[i + 2]
 
+    def crop(self, x0, x1):
+        """The columns from x0 to x1 (screen coordinates)."""
+        rows = [self.data[r * self.stride + (x0 - self.x) * 3:r * self.stride + (x1 - self.x) * 3]
+                for r in range(self.height)]
+        return Region(x0, self.y, x1 - x0, self.height, b"".join(rows), (x1 - x0) * 3)
+
     def pixels(self, step=2):
         for y in range(self.y, self.y + self.height, step):
             for x in range(self.x, self.x + self.width, step):
@@ -145,45 +151,59 @@ def type_text(text):
 
 # --- Files --------------------------------------------------------------------------------------
 
-def mp4_boxes(path):
-    """The top-level box types of an MP4 file."""
-    boxes = []
-    with open(path, "rb") as f:
-        while True:
-            head = f.read(8)
-            if len(head) < 8:
-                break
-            size, kind = int.from_bytes(head[:4], "big"), head[4:8].decode("latin-1")
-            if size == 1:
-                size = int.from_bytes(f.read(8), "big")
-                f.seek(size - 16, 1)
-            elif size == 0:
-                boxes.append(kind)
-                break
-            elif size < 8:
-                break
-            else:
-                f.seek(size - 8, 1)
-            boxes.append(kind)
+def mp4_boxes(data, start=0, end=None):
+    """The boxes of an MP4 file's bytes between two offsets: (type, offset of its content, end)."""
+    end = len(data) if end is None else end
+    boxes, at = [], start
+    while at + 8 <= end:
+        size, kind, content = int.from_bytes(data[at:at + 4], "big"), data[at + 4:at + 8].decode("latin-1"), at + 8
+        if size == 1:
+            size, content = int.from_bytes(data[at + 8:at + 16], "big"), at + 16
+        elif size == 0:
+            size = end - at
+        if size < content - at or at + size > end:
+            break
+        boxes.append((kind, content, at + size))
+        at += size
     return boxes
 
 
-def finished_png(path):
+def mp4_seconds(path):
+    """The duration a finished MP4 file gives in its movie header, or None (no movie header: the
+    file is not finished)."""
+    data = contents(path)
+    boxes = {kind: (content, end) for kind, content, end in mp4_boxes(data)}
+    if "ftyp" not in boxes or "moov" not in boxes:
+        return None
+    for kind, content, end in mp4_boxes(data, *boxes["moov"]):
+        if kind == "mvhd":
+            if data[content] == 1:  # version 1: 64-bit times
+                scale = int.from_bytes(data[content + 20:content + 24], "big")
+                duration = int.from_bytes(data[content + 24:content + 32], "big")
+            else:
+                scale = int.from_bytes(data[content + 12:content + 16], "big")
+                duration = int.from_bytes(data[content + 16:content + 20], "big")
+            return duration / scale if scale else None
+    return None
+
+
+def contents(path):
+    """A file's bytes; empty when it cannot be read (not there yet, or gone)."""
     try:
         with open(path, "rb") as f:
-            data = f.read()
+            return f.read()
     except OSError:
-        return False
+        return b""
+
+
+def finished_png(path):
+    data = contents(path)
     return data.startswith(b"\x89PNG\r\n\x1a\n") and data[-12:-8] == b"\x00\x00\x00\x00" and data[-8:-4] == b"IEND"
 
 
 def gif_size(path):
     """Width and height of a complete GIF file (header and trailer), else None."""
-    try:
-        with open(path, "rb") as f:
-            data = f.read()
-    except OSError:
-        return None
+    data = contents(path)
     if data[:6] not in (b"GIF89a", b"GIF87a") or not data.endswith(b"\x3b"):
         return None
     return int.from_bytes(data[6:8], "little"), int.from_bytes(data[8:10], "little")
@@ -299,10 +319,6 @@ class Soak:
         self.thumbnail = False  # the bar shows the last capture in its first place
         self.gifs = 0
 
-    # Where things are. The main window covers the screen (it opens full screen); the root view
-    # lays the bar at the bottom centre, the archive list at the left edge, vertically centred,
-    # and the GIF maker in the middle.
-
     def fail(self, message):
         if self.shots:
             try:
@@ -319,12 +335,16 @@ class Soak:
 
     def alive_and(self, condition):
         if not self.p.alive():
-            raise StepFailed(f"round {self.round}: the program ended (exit {self.p.process.returncode})")
+            raise StepFailed(f"the program ended (exit {self.p.process.returncode})")
         return condition()
 
     def shot(self, name):
         if self.shots and self.round == 1:
             screenshot(os.path.join(self.shots, f"{name}.png"))
+
+    # Where things are. The main window covers the screen (it opens full screen); the root view
+    # lays the bar at the bottom centre, the archive list at the left edge, vertically centred,
+    # and the GIF maker in the middle.
 
     def centre(self, r, origin=(0, 0)):
         return origin[0] + r["x"] + r["width"] / 2, origin[1] + r["y"] + r["height"] / 2
@@ -356,12 +376,20 @@ class Soak:
         top = (self.screen[3] - 1) // 2 - archive["size"]["height"] // 2
         return archive, top
 
-    def archive_open(self):
-        """The archive list's top rows (grey, the list's own ground) are in view."""
+    def archive_state(self):
+        """"open" when the archive list's top rows stand fully in view (the right end of its
+        grey ground, beyond the rows' titles, is at its place), "closed" when none of them is in
+        view (left of it, only the handle's rim), else "moving"."""
         archive, top = self.archive_rect()
-        band = grab(2, top + 4, 130, 56)
-        grey = band.fraction(lambda p: all(abs(c - 160) <= 6 for c in p))
-        return grey > 0.5, grey
+        band = grab(0, top + 4, 140, 56)
+        grey = lambda p: all(abs(c - 160) <= 6 for c in p)  # the list's ground
+        right = band.crop(126, 136).fraction(grey)
+        rest = band.crop(20, 126).fraction(grey)
+        if right > 0.9 and rest > 0.5:
+            return "open"
+        if right < 0.05 and rest < 0.05:
+            return "closed"
+        return "moving"
 
     # The steps.
 
@@ -375,7 +403,7 @@ class Soak:
         self.screen = self.check("the window covers the screen", lambda: (
             (g := geometry(self.window)) and g[0] == 0 and g[1] == 0 and g[2] > 1000 and g), 30, 0.2)
         # The archive list slides away 3 s after it appears.
-        self.check("the archive list slides away after it first appeared", lambda: not self.archive_open()[0], 20, 0.3)
+        self.check("the archive list slides away after it first appeared", lambda: self.archive_state() == "closed", 20, 0.3)
 
     def recording(self, kind, entry, announcement):
         before = files(self.p.videos, ".mp4")
@@ -400,9 +428,9 @@ class Soak:
             return new
         new = self.check(f"the {kind} recording is finished in videos/", finished, 60, 0.2)
         path = os.path.join(self.p.videos, new[0])
-        boxes = mp4_boxes(path)
-        if "ftyp" not in boxes or "moov" not in boxes:
-            self.fail(f"{path} is not a complete movie (boxes {boxes})")
+        seconds = mp4_seconds(path)
+        if seconds is None or seconds < RECORDING_SECONDS - 1:
+            self.fail(f"{path} is not a finished movie of about {RECORDING_SECONDS} s (it says {seconds} s)")
         self.thumbnail = True
         return path
 
@@ -438,7 +466,7 @@ class Soak:
         handle = archive["handle"]
         # Collapsed, the list is 140 to the left: only the handle's right rim is in view.
         click(8, top + handle["y"] + handle["height"] / 2)
-        self.check("the archive list slides in", lambda: self.archive_open()[0], 10, 0.2)
+        self.check("the archive list slides in", lambda: self.archive_state() == "open", 10, 0.2)
         return archive, top
 
     def archive(self):
@@ -446,7 +474,7 @@ class Soak:
         self.shot("archive-open")
         handle = archive["handle"]
         click(handle["x"] + handle["width"] - 8, top + handle["y"] + handle["height"] / 2)
-        self.check("the archive list slides away", lambda: not self.archive_open()[0], 10, 0.2)
+        self.check("the archive list slides away", lambda: self.archive_state() == "closed", 10, 0.2)
 
     def gif(self, snapshot):
         archive, top = self.open_archive()
