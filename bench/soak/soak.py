@@ -248,6 +248,7 @@ def settled_usage(pid, quiet=3.0, timeout=30.0):
 class Program:
     def __init__(self, program, work):
         self.program = program
+        self.work = work
         self.home = os.path.join(work, "home")
         self.save = os.path.join(work, "save")
         self.log_path = os.path.join(work, "program.log")
@@ -283,6 +284,7 @@ class Program:
         # A process group of its own: the web engine's helpers end with it.
         self.process = subprocess.Popen(["stdbuf", "-oL", "-eL", self.program], env=env, stdout=self.log,
                                         stderr=subprocess.STDOUT, start_new_session=True)
+        note(self.work, "program.pid", self.process.pid)
 
     @property
     def pid(self):
@@ -537,6 +539,11 @@ class Soak:
         return times
 
 
+def note(work, name, pid):
+    with open(os.path.join(work, name), "w") as f:
+        f.write(str(pid))
+
+
 def table(first, last, rounds):
     rows = [("descriptors", first[0], last[0], "{:d}"), ("threads", first[1], last[1], "{:d}"),
             ("RSS (MB)", first[2], last[2], "{:.1f}")]
@@ -562,13 +569,16 @@ def main():
     parser.add_argument("--rounds", type=int, default=30)
     parser.add_argument("--program", help="the program (default: BUILD/quorvane-wendle, the edition with the GIF maker)")
     parser.add_argument("--shots", help="a folder for screenshots of the first round (and of a failure)")
+    parser.add_argument("--work", help="an empty folder for the run's home and save folder, removed at the end "
+                        "(default: a new temporary one); the driver's and the program's ids are noted in it")
     args = parser.parse_args()
     if args.rounds < 2:
         parser.error("at least 2 rounds: the first is the warm-up")
     program = os.path.abspath(args.program or os.path.join(args.build, "quorvane-wendle"))
     layout_tool = os.path.join(args.build, "bench", "soak", "qv_soak_layout")
 
-    work = tempfile.mkdtemp(prefix="qv-soak-")
+    work = os.path.abspath(args.work) if args.work else tempfile.mkdtemp(prefix="qv-soak-")
+    note(work, "soak.pid", os.getpid())
     p = None
 
     def stopped(signum, frame):

@@ -14,6 +14,30 @@ shots=${3:-}
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 "$root/scripts/deps-bench" soak
-args=(--build "$build" --rounds "$rounds")
+# The run's home and save folder. soak.py removes it and ends the program when it ends or is
+# stopped; so does this script when it is stopped itself (the driver and the program, by the ids
+# the driver noted there).
+work=$(mktemp -d -t qv-soak-XXXXXX)
+driver=
+cleanup() {
+    local id
+    for id in "$work/program.pid" "$work/soak.pid"; do
+        [ -s "$id" ] || continue
+        [ "$id" = "$work/program.pid" ] && kill -TERM -- "-$(cat "$id")" 2>/dev/null  # its process group
+        kill -TERM "$(cat "$id")" 2>/dev/null
+    done
+    [ -n "$driver" ] && kill -TERM "$driver" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 143' TERM
+trap 'exit 130' INT
+trap 'exit 129' HUP
+args=(--build "$build" --rounds "$rounds" --work "$work")
 [ -n "$shots" ] && args+=(--shots "$(realpath -m "$shots")")
-exec "$root/scripts/virtual-desktop" -s 1920x1080 python3 "$here/soak.py" "${args[@]}"
+"$root/scripts/virtual-desktop" -s 1920x1080 python3 "$here/soak.py" "${args[@]}" &
+driver=$!
+status=0
+wait "$driver" || status=$?
+driver=
+exit "$status"
