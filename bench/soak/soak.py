@@ -486,10 +486,11 @@ class Soak:
         button = gif["exportGif"]
         area = (origin[0] + button["x"] + 3, origin[1] + button["y"] + 3, 14, button["height"] - 6)
 
-        def blue():
-            # The "Export GIF" button's ground (blue at 60 %) shows once the preview has a frame.
-            return grab(*area).fraction(lambda p: p[2] - p[0] > 80 and p[2] - p[1] > 80) > 0.6
-        self.check("the GIF maker opens with the round's snapshot as its frame", blue, 20, 0.3)
+        def export_button():
+            """How much of the "Export GIF" button's ground (blue at 60 %) is in view: it shows once
+            the maker's preview has its first frame."""
+            return grab(*area).fraction(lambda p: p[2] - p[0] > 80 and p[2] - p[1] > 80)
+        self.check("the GIF maker opens with the round's snapshot as its frame", lambda: export_button() > 0.6, 20, 0.3)
         self.shot("gif-maker")
         click(*self.centre(button, origin))
         dialog = self.check("the export panel opens", lambda: visible_windows("^Export GIF$"), 20, 0.2)[-1]
@@ -508,13 +509,14 @@ class Soak:
         # "Export Successful!": the question whether to delete the snapshots, "Keep" the default;
         # Tab goes to "DELETE" and Space presses it.
         alert = self.check("the export alert comes", lambda: [
-            w for w in visible_windows(f"^{os.path.basename(self.p.program)}$", "--class") if w not in (self.window, dialog) and self.transient_for_main(w)], 20, 0.2)[-1]
+            w for w in visible_windows(f"^{os.path.basename(self.p.program)}$", "--class")
+            if w not in (self.window, dialog) and self.transient_for_main(w)], 20, 0.2)[-1]
         self.shot("export-alert")
         run("xdotool", "windowactivate", "--sync", alert, check=False)
         keys("Tab", "space")
-        self.check("the snapshot in the GIF is deleted and the GIF maker closes", lambda: (
-            not os.path.exists(snapshot) and grab(*area).fraction(lambda p: p[2] - p[0] > 80 and p[2] - p[1] > 80) < 0.2),
-            20, 0.3)
+        # "DELETE" removes exactly the GIF's frames: the round's snapshot was its one frame.
+        self.check("the snapshot in the GIF is deleted and the GIF maker closes",
+                   lambda: not os.path.exists(snapshot) and export_button() < 0.2, 20, 0.3)
         self.shot("after-export")
 
     def transient_for_main(self, window):
