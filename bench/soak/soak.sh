@@ -6,7 +6,7 @@
 # after the last, with the target: no more descriptors or threads than after the warm-up, RSS
 # within 50 MB of it. Exit code 0 met, 1 not met, 2 a step did not happen.
 #   soak.sh <build folder> [rounds, 30] [folder for screenshots of the first round]
-# The program listens on its port 9080: run it where no other copy does (e.g. under netns-run).
+# The program listens on its port 9080: run it where no other copy does (another network namespace, say).
 set -euo pipefail
 build=$(realpath "${1:?build folder}")
 rounds=${2:-${QV_SOAK_ROUNDS:-30}}
