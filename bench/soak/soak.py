@@ -533,13 +533,14 @@ class Soak:
         return "window id #" in out and int(out.rsplit("#", 1)[1].strip(), 16) == int(self.window)
 
     def one_round(self):
-        """Runs the round's steps; the seconds each took."""
+        """Runs the round's steps; the seconds each took and how much the RSS changed over it (MB,
+        read as the step ends: a pointer to where memory goes, not a settled figure)."""
         times = {}
 
         def step(name, action):
-            start = time.monotonic()
+            start, rss = time.monotonic(), usage(self.p.pid)[2]
             result = action()
-            times[name] = time.monotonic() - start
+            times[name] = (time.monotonic() - start, usage(self.p.pid)[2] - rss)
             return result
         step("movie", lambda: self.recording("camera", "toolbar_record_camera", "recorded"))
         step("screen", lambda: self.recording("screen", "toolbar_record_screen", "screen recorded at"))
@@ -614,7 +615,7 @@ def main():
             soak.round = n
             start = time.monotonic()
             times = soak.one_round()
-            steps = ", ".join(f"{name} {t:.1f}" for name, t in times.items())
+            steps = ", ".join(f"{name} {t:.1f} s {mb:+.0f} MB" for name, (t, mb) in times.items())
             print(f"round {n}: {time.monotonic() - start:.1f} s ({steps})", flush=True)
             if n == 1:
                 first = settled_usage(p.pid)
