@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 
@@ -30,7 +31,9 @@ struct Outcome {
 // `feedSound` false: the writer expects sound that never comes. While `pictureStalled` is set, no
 // frame reaches the writer (a capture too slow to deliver any).
 Outcome record(const QString& path, bool withAudio, const std::function<void(MovieWriter&)>& script,
-               bool feedSound = true, const std::atomic<bool>* pictureStalled = nullptr) {
+               bool feedSound = true, const std::atomic<bool>* pictureStalled = nullptr,
+               const std::atomic<bool>* soundHeld = nullptr) {
+    // While `soundHeld` is set, no sound reaches the writer (a microphone not started, or stopped).
     std::promise<Outcome> finished;
     MovieWriter writer(path, withAudio, [&](const QString& file, const std::optional<QString>& error) {
         finished.set_value({file, error});
@@ -44,7 +47,9 @@ Outcome record(const QString& path, bool withAudio, const std::function<void(Mov
                                 [&](GstSample* s) {
                                     if (!pictureStalled || !pictureStalled->load()) writer.pushVideo(s);
                                 },
-                                [&](GstSample* s) { writer.pushAudio(s); });
+                                [&](GstSample* s) {
+                                    if (!soundHeld || !soundHeld->load()) writer.pushAudio(s);
+                                });
         script(writer);
         recorded = writer.recordedSeconds();
         writer.finish();
@@ -327,4 +332,110 @@ TEST(MovieWriter, FinishingWithoutFramesReportsAnError) {
     ASSERT_EQ(future.wait_for(30s), std::future_status::ready);
     EXPECT_TRUE(future.get().has_value());
     EXPECT_FALSE(QFileInfo::exists(dir.filePath("empty.mp4")));
+}
+
+
+// The largest step between neighbouring packet times (0 for fewer than two).
+double largestStep(const std::vector<double>& times) {
+    double step = 0;
+    for (size_t i = 1; i < times.size(); ++i) step = std::max(step, times[i] - times[i - 1]);
+    return step;
+}
+
+TEST(MovieWriter, AMicrophoneThatIsLateOrStopsCostsThePictureNothing) {
+    // The muxer writes a stretch once both tracks have it: sound that does not come must not hold
+    // the picture up until its queues overflow.
+    struct Case {
+        const char* name;
+        std::chrono::milliseconds soundBefore;  // sound fed from the start, then held
+        std::chrono::milliseconds soundHeld;
+        std::chrono::milliseconds soundAfter;
+    };
+    for (const Case& c : {Case{"starts 4 s late", 0ms, 4000ms, 1500ms}, Case{"stops for 3 s", 1000ms, 3000ms, 1500ms}}) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("microphone.mp4");
+        std::atomic<bool> held{c.soundBefore == 0ms};
+        const Outcome outcome = record(
+            path, true,
+            [&](MovieWriter&) {
+                std::this_thread::sleep_for(c.soundBefore);
+                held = true;
+                std::this_thread::sleep_for(c.soundHeld);
+                held = false;
+                std::this_thread::sleep_for(c.soundAfter);
+            },
+            true, nullptr, &held);
+        ASSERT_FALSE(outcome.error) << outcome.error->toStdString();
+        // Every frame is there, without a hole; the sound runs from 0 to the end, silence where
+        // the microphone gave none.
+        const std::vector<double> frames = qv::test::packetTimes(path, "video");
+        const std::vector<double> sound = qv::test::packetTimes(path, "audio");
+        ASSERT_FALSE(frames.empty());
+        ASSERT_FALSE(sound.empty());
+        EXPECT_LT(largestStep(frames), 0.2);
+        EXPECT_GE(frames.back(), outcome.recordedSeconds - 0.2);
+        EXPECT_NEAR(sound.front(), 0.0, 0.001);
+        EXPECT_LT(largestStep(sound), 0.1);
+        EXPECT_GE(sound.back(), frames.back() - 0.5);
+    }
+}
+
+namespace {
+
+// The process's peak resident memory, in MB, since it was last reset.
+double peakResidentMegabytes() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly)) return 0;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:")) return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+    return 0;
+}
+
+void resetPeakResident() {
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (clear.open(QIODevice::WriteOnly)) clear.write("5");
+}
+
+}  // namespace
+
+TEST(MovieWriter, SoundThatFirstComesMinutesLateGetsItsSilenceInPiecesTheQueueHolds) {
+    // A picture that stood still, and sound that first came ten minutes into the movie (a machine
+    // that slept while it recorded): ten minutes of silence go before it, made without holding
+    // them all in memory at once and without more pieces than the encoder's queue takes.
+    QTemporaryDir dir;
+    const QString path = dir.filePath("slept.mp4");
+    std::promise<std::optional<QString>> finished;
+    MovieWriter writer(path, true, [&](const QString&, const std::optional<QString>& error) { finished.set_value(error); });
+    ASSERT_TRUE(writer.start(nullptr));
+    GstCaps* videoCaps = gst_caps_from_string("video/x-raw,format=BGRx,width=64,height=36,framerate=30/1");
+    GstCaps* audioCaps = gst_caps_from_string("audio/x-raw,format=S16LE,layout=interleaved,rate=44100,channels=2");
+    const GstClockTime piece = gst_util_uint64_scale(1024, GST_SECOND, 44100);
+    const GstClockTime late = 600 * GST_SECOND;
+    GstSample* frame = sampleAt(videoCaps, 0, GST_SECOND / 30, 64 * 36 * 4);
+    writer.pushVideo(frame);
+    gst_sample_unref(frame);
+    resetPeakResident();
+    const double peakBefore = peakResidentMegabytes();
+    for (GstClockTime t = late; t < late + GST_SECOND; t += piece) {
+        GstSample* s = sampleAt(audioCaps, t, piece, 1024 * 4);
+        writer.pushAudio(s);
+        gst_sample_unref(s);
+    }
+    const double peakGrowth = peakResidentMegabytes() - peakBefore;
+    writer.finish();
+    auto future = finished.get_future();
+    ASSERT_EQ(future.wait_for(120s), std::future_status::ready);
+    const std::optional<QString> outcome = future.get();
+    gst_caps_unref(videoCaps);
+    gst_caps_unref(audioCaps);
+    ASSERT_FALSE(outcome) << outcome->toStdString();
+
+    // Ten minutes of silence at once would be about 100 MB.
+    EXPECT_LT(peakGrowth, 20.0);
+    const std::vector<double> sound = qv::test::packetTimes(path, "audio");
+    ASSERT_FALSE(sound.empty());
+    EXPECT_NEAR(sound.front(), 0.0, 0.001);
+    EXPECT_LT(largestStep(sound), 0.1);
+    EXPECT_GE(sound.back(), 600.9);
 }
