@@ -16,37 +16,22 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <malloc.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
 #include <vector>
 
 #include "state/AppState.h"
 #include "state/NotificationCenter.h"
 #include "state/Notifications.h"
 #include "support/CameraWindow.h"
+#include "support/ProcessUsage.h"
 #include "support/QtWait.h"
 
 namespace {
-
-int entriesOf(const char* folder) {
-    int n = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder)) ++n;
-    return n;
-}
-
-double residentMegabytes() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly)) return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
-    return 0;
-}
 
 double heapMegabytes() {
     const struct mallinfo2 info = mallinfo2();
@@ -63,18 +48,18 @@ struct Usage {
 // Threads and pipelines end a little after the movie is announced: wait until the descriptors and
 // threads stop falling (at most `ms`), then read.
 Usage settledUsage(int ms) {
-    Usage usage{entriesOf("/proc/self/fd"), entriesOf("/proc/self/task")};
+    Usage usage{qv::test::openDescriptors(), qv::test::threadCount()};
     QElapsedTimer timer;
     timer.start();
     int quietRounds = 0;
     while (timer.elapsed() < ms && quietRounds < 20) {
         qv::test::spin(50);
-        const Usage now{entriesOf("/proc/self/fd"), entriesOf("/proc/self/task")};
+        const Usage now{qv::test::openDescriptors(), qv::test::threadCount()};
         quietRounds = (now.descriptors == usage.descriptors && now.threads == usage.threads) ? quietRounds + 1 : 0;
         usage = now;
     }
     usage.heapMb = heapMegabytes();
-    usage.rssMb = residentMegabytes();
+    usage.rssMb = qv::test::statusMegabytes("VmRSS:");
     return usage;
 }
 

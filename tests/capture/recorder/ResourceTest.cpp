@@ -3,11 +3,10 @@
 // back every descriptor and thread they took.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include "capture/CameraFixture.h"
 #include "capture/PIPController.h"
 #include "capture/gst/DeviceProviders.h"
+#include "support/ProcessUsage.h"
 
 namespace note = qv::app::notification;
 
@@ -15,15 +14,9 @@ namespace qv::capture::test {
 
 namespace {
 
-int entriesOf(const char* folder) {
-    int n = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder)) ++n;
-    return n;
-}
-
 struct Usage {
-    int descriptors = entriesOf("/proc/self/fd");
-    int threads = entriesOf("/proc/self/task");
+    int descriptors = qv::test::openDescriptors();
+    int threads = qv::test::threadCount();
 };
 
 std::ostream& operator<<(std::ostream& out, const Usage& usage) {
