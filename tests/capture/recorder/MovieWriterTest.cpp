@@ -183,6 +183,9 @@ public:
 
     explicit HandFedWriter(const QString& path)
         : writer_(path, true, [this](const QString&, const std::optional<QString>& error) { finished_.set_value(error); }) {
+        gst_init(nullptr, nullptr);  // for the caps, before the writer starts
+        videoCaps_ = gst_caps_from_string("video/x-raw,format=BGRx,width=64,height=36,framerate=30/1");
+        audioCaps_ = gst_caps_from_string("audio/x-raw,format=S16LE,layout=interleaved,rate=44100,channels=2");
     }
     ~HandFedWriter() {
         gst_caps_unref(videoCaps_);
@@ -208,8 +211,8 @@ private:
 
     std::promise<std::optional<QString>> finished_;
     MovieWriter writer_;
-    GstCaps* videoCaps_ = gst_caps_from_string("video/x-raw,format=BGRx,width=64,height=36,framerate=30/1");
-    GstCaps* audioCaps_ = gst_caps_from_string("audio/x-raw,format=S16LE,layout=interleaved,rate=44100,channels=2");
+    GstCaps* videoCaps_ = nullptr;
+    GstCaps* audioCaps_ = nullptr;
 };
 
 }  // namespace
