@@ -179,8 +179,17 @@ MovieWriter::~MovieWriter() {
 
 bool MovieWriter::start(QString* error) {
     ensureInitialized();
+    // Recovery at a later start-up, or in another instance now, leaves a file alone while its
+    // recorder holds this lock: the file is made with the lock held, before anything is written.
+    lock_ = MovieFileLock::createLocked(path_, error);
+    if (!lock_) return false;
+    const auto fail = [this] {
+        QFile::remove(path_);
+        lock_.reset();
+        return false;
+    };
     PipelineRef pipeline = parsePipeline(writerDescription(withAudio_), error);
-    if (!pipeline) return false;
+    if (!pipeline) return fail();
 
     GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline.get()), "sink");
     const QByteArray location = QFile::encodeName(path_);
@@ -201,11 +210,10 @@ bool MovieWriter::start(QString* error) {
         BusPtr bus(gst_element_get_bus(pipeline.get()));
         MessageRef message(gst_bus_pop_filtered(bus.get(), GST_MESSAGE_ERROR));
         if (error) *error = message ? errorText(message.get()) : QStringLiteral("The movie file cannot be written");
-        return false;
+        pipeline.reset();
+        return fail();
     }
     pipeline_ = pipeline.release();
-    // Recovery at a later start-up leaves a file alone while its recorder holds this lock.
-    lock_ = std::make_unique<MovieFileLock>(path_);
     running_ = true;
     busThread_ = std::thread([this] { watchBus(); });
     return true;

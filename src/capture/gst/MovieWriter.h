@@ -37,8 +37,8 @@ public:
     MovieWriter(const MovieWriter&) = delete;
     MovieWriter& operator=(const MovieWriter&) = delete;
 
-    // Opens the file and starts the encoders. On failure nothing is written to the file and the
-    // finish handler is never called.
+    // Makes the file, locked (see MovieFileLock), and starts the encoders. On failure there is no
+    // file and the finish handler is never called.
     bool start(QString* error);
 
     // From any (streaming) thread. The sample's buffer is re-timed onto the movie's clock, which
