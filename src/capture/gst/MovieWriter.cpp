@@ -144,7 +144,11 @@ struct MovieWriter::Track {
             if (silence) gst_memory_unref(silence);
             silence = gst_allocator_alloc(nullptr, pieceFrames * bpf, nullptr);
             GstMapInfo map;
-            if (!silence || !gst_memory_map(silence, &map, GST_MAP_WRITE)) return;
+            if (!silence || !gst_memory_map(silence, &map, GST_MAP_WRITE)) {
+                if (silence) gst_memory_unref(silence);
+                silence = nullptr;
+                return;
+            }
             gst_audio_format_info_fill_silence(info.finfo, map.data, map.size);
             gst_memory_unmap(silence, &map);
         }
