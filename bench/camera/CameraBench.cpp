@@ -13,7 +13,6 @@
 #include <QImageWriter>
 #include <QTemporaryDir>
 #include <QUrl>
-#include <QVBoxLayout>
 
 #include <sys/resource.h>
 
@@ -26,8 +25,7 @@
 #include "state/Notifications.h"
 #include "capture/CameraController.h"
 #include "capture/CameraPreviewView.h"
-#include "capture/CameraView.h"
-#include "capture/CameraViewController.h"
+#include "support/CameraWindow.h"
 
 namespace {
 
@@ -74,28 +72,20 @@ int main(int argc, char** argv) {
     const int amount = QString::fromLatin1(argv[3]).toInt();
     qv::app::applyResolution(resolutionSetting(size));
 
-    int started = 0;
     std::vector<QString> captured;
     QObject observer;
-    auto& center = qv::app::NotificationCenter::defaultCenter();
-    center.addObserver(&observer, qv::app::notification::CameraStarted, [&](const qv::app::Notification&) { ++started; });
-    center.addObserver(&observer, qv::app::notification::ImageCaptured, [&](const qv::app::Notification& n) {
-        captured.push_back(n.userInfo.value(QStringLiteral("url")).toUrl().toLocalFile());
-    });
+    qv::app::NotificationCenter::defaultCenter().addObserver(
+        &observer, qv::app::notification::ImageCaptured, [&](const qv::app::Notification& n) {
+            captured.push_back(n.userInfo.value(QStringLiteral("url")).toUrl().toLocalFile());
+        });
 
-    QWidget window;
-    auto* layout = new QVBoxLayout(&window);
-    layout->setContentsMargins(0, 0, 0, 0);
-    auto* view = new qv::capture::CameraView(&window);
-    layout->addWidget(view);
-    window.resize(1280, 800);
-    window.show();
-    auto* controller = view->viewController()->cameraController();
-    auto* preview = view->viewController()->previewView();
-    if (!waitUntil([&] { return started > 0 && preview->framesPainted() > 10; }, 30000)) {
+    qv::bench::CameraWindow window;
+    if (!window.waitForFrames()) {
         std::fprintf(stderr, "the camera did not start\n");
         return 1;
     }
+    auto* controller = window.controller;
+    auto* preview = window.preview;
     runFor(1000);  // settle
 
     if (mode == QLatin1String("preview")) {

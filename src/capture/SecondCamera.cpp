@@ -32,8 +32,8 @@ void SecondCamera::shutdown() {
     stopped_ = true;
     if (sharedMain_) disconnect(sharedMain_, nullptr, this, nullptr);
     session_->stop();  // no frame callback after this
-    queue_.reset();    // lets a preparation in progress end
-    session_->stop();  // in case it started meanwhile
+    queue_.reset();       // lets a preparation in progress end
+    session_->release();  // in case it started meanwhile; the pipeline goes with the controller
 }
 
 std::optional<VemoCamera> SecondCamera::chooseCamera(const std::optional<VemoCamera>& chosen,

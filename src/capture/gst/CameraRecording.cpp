@@ -57,8 +57,7 @@ public:
         };
         gst_app_sink_set_callbacks(GST_APP_SINK(sink_.get()), &callbacks, this, nullptr);
 
-        gst_bin_add_many(GST_BIN(pipeline), GST_ELEMENT(gst_object_ref(queue_.get())),
-                         GST_ELEMENT(gst_object_ref(sink_.get())), nullptr);
+        gst_bin_add_many(GST_BIN(pipeline), queue_.get(), sink_.get(), nullptr);
         added_ = true;
         if (!gst_element_link(queue_.get(), sink_.get())) return false;
         gst_element_sync_state_with_parent(sink_.get());

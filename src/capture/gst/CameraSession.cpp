@@ -50,6 +50,9 @@ GstBusSyncReply onBusMessage(GstBus*, GstMessage* message, gpointer) {
         CharPtr debugText(debug);
         util::printLine(std::string("Camera pipeline error:"), std::string(error ? error->message : "unknown"));
     }
+    // A dropped message is the handler's to release: it holds its source, and through the
+    // source the pipeline, which would never go.
+    gst_message_unref(message);
     return GST_BUS_DROP;
 }
 
@@ -93,7 +96,7 @@ bool CameraSession::addPreviewBranch(Pipeline& p) {
     };
     gst_app_sink_set_callbacks(GST_APP_SINK(sink.get()), &callbacks, this, nullptr);
     std::initializer_list<GstElement*> branch{queue.get(), sink.get()};
-    for (GstElement* e : branch) gst_bin_add(GST_BIN(p.pipeline.get()), GST_ELEMENT(gst_object_ref(e)));
+    for (GstElement* e : branch) gst_bin_add(GST_BIN(p.pipeline.get()), e);
     return link(branch) && gst_element_link(tee.get(), queue.get());
 }
 
@@ -118,6 +121,19 @@ void CameraSession::teardown() {
     running_ = false;
     if (old && old->pipeline) gst_element_set_state(old->pipeline.get(), GST_STATE_NULL);
     hasSound_ = false;
+}
+
+void CameraSession::dropFrames() {
+    std::lock_guard lock(frameMutex_);
+    latest_.reset();
+    latestSample_.reset();
+    latestPreview_.reset();
+    frameSize_ = QSize();
+}
+
+void CameraSession::release() {
+    teardown();
+    dropFrames();
 }
 
 QString CameraSession::configure(const Inputs& inputs) {
@@ -167,7 +183,7 @@ QString CameraSession::configure(const Inputs& inputs) {
     std::vector<GstElement*> chain{source.get(), capsfilter.get()};
     if (decoder) chain.push_back(decoder.get());
     for (GstElement* e : {convert.get(), rgb.get(), tee.get(), p->appsink.get()}) chain.push_back(e);
-    for (GstElement* e : chain) gst_bin_add(bin, GST_ELEMENT(gst_object_ref(e)));
+    for (GstElement* e : chain) gst_bin_add(bin, e);
     bool linked = true;
     for (size_t i = 1; i < chain.size() && linked; ++i) linked = gst_element_link(chain[i - 1], chain[i]);
     if (!linked) return QStringLiteral("the camera's format cannot be used: ") + capsText;
@@ -230,7 +246,7 @@ QString CameraSession::configure(const Inputs& inputs) {
         if (micSource && aconvert && atee && asink) {
             g_object_set(asink.get(), "sync", FALSE, "async", FALSE, nullptr);
             std::initializer_list<GstElement*> audio{micSource.get(), aconvert.get(), atee.get(), asink.get()};
-            for (GstElement* e : audio) gst_bin_add(bin, GST_ELEMENT(gst_object_ref(e)));
+            for (GstElement* e : audio) gst_bin_add(bin, e);
             if (link(audio)) {
                 hasSound_ = true;
             } else {
@@ -241,12 +257,9 @@ QString CameraSession::configure(const Inputs& inputs) {
 
     BusPtr bus(gst_element_get_bus(p->pipeline.get()));
     gst_bus_set_sync_handler(bus.get(), &onBusMessage, nullptr, nullptr);
+    dropFrames();
     {
         std::lock_guard lock(frameMutex_);
-        latest_.reset();
-        latestSample_.reset();
-        latestPreview_.reset();
-        frameSize_ = QSize();
         activeFormat_.clear();
     }
     std::lock_guard lock(pipelineMutex_);

@@ -58,6 +58,10 @@ public:
     // keeps the pipeline from playing is left out (with a printed line) and the camera tried alone.
     bool start(int timeoutMs = 10000);
     void stop();
+    // Stops and lets the pipeline go, with the frames it gave and the devices, threads and
+    // descriptors it holds (a frame keeps its buffer pool); the active format description stays
+    // readable. configure() makes a new one.
+    void release();
     bool isRunning() const { return running_.load(); }
     bool hasPipeline() const;
     bool hasSound() const { return hasSound_.load(); }
@@ -86,6 +90,7 @@ public:
 
 private:
     void teardown();
+    void dropFrames();
     bool play(int timeoutMs);
     bool addPreviewBranch(Pipeline& p);
 

@@ -45,7 +45,7 @@ struct GFree {
 };
 using CharPtr = std::unique_ptr<gchar, GFree>;
 
-// gst_init once per process, from any thread.
+// gst_init once per process, from any thread; also caps the allocator's arenas (see the source).
 void ensureInitialized();
 
 }  // namespace qv::gst

@@ -8,7 +8,10 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include "capture/gst/MovieWriter.h"
 #include "util/Print.h"
@@ -78,6 +81,24 @@ MovieFileLock::MovieFileLock(const QString& path) {
         ::close(fd_);
         fd_ = -1;
     }
+}
+
+std::unique_ptr<MovieFileLock> MovieFileLock::createLocked(const QString& path, QString* error) {
+    const QFileInfo info(path);
+    QByteArray temporary =
+        QFile::encodeName(info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".new-XXXXXX"));
+    std::unique_ptr<MovieFileLock> lock(new MovieFileLock);
+    lock->fd_ = ::mkostemp(temporary.data(), O_CLOEXEC);
+    const auto fail = [&](const char* what) {
+        if (error) *error = QStringLiteral("Cannot %1 %2: %3").arg(QLatin1String(what), path, QString::fromLocal8Bit(std::strerror(errno)));
+        if (lock->fd_ >= 0) ::unlink(temporary.constData());
+        return nullptr;
+    };
+    if (lock->fd_ < 0) return fail("create");
+    // Nobody else knows the new file yet: the lock is had at once.
+    if (::flock(lock->fd_, LOCK_EX | LOCK_NB) != 0) return fail("lock");
+    if (std::rename(temporary.constData(), QFile::encodeName(path).constData()) != 0) return fail("create");
+    return lock;
 }
 
 MovieFileLock::~MovieFileLock() {

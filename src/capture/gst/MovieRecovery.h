@@ -10,6 +10,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
 namespace qv::gst {
 
 struct RecoveryReport {
@@ -24,12 +26,17 @@ struct RecoveryReport {
 class MovieFileLock {
 public:
     explicit MovieFileLock(const QString& path);  // does not wait: held() tells whether it was had
+    // Makes `path` an empty file that is locked from the moment it exists (made under a hidden
+    // name beside it, locked, then renamed), replacing any file of that name. Null, with `error`
+    // set, when the file cannot be made.
+    static std::unique_ptr<MovieFileLock> createLocked(const QString& path, QString* error);
     ~MovieFileLock();
     MovieFileLock(const MovieFileLock&) = delete;
     MovieFileLock& operator=(const MovieFileLock&) = delete;
     bool held() const { return fd_ >= 0; }
 
 private:
+    MovieFileLock() = default;
     int fd_ = -1;
 };
 

@@ -3,6 +3,8 @@
 #include <gst/app/gstappsrc.h>
 #include <gst/audio/audio.h>
 
+#include <malloc.h>
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -22,6 +24,15 @@ constexpr GstClockTime defaultFrameDuration = GST_SECOND / 30;
 // The writer's input queues, in buffers: about one second of frames, two of sound.
 constexpr guint64 videoQueueBuffers = 30;
 constexpr guint64 audioQueueBuffers = 200;
+// The muxer writes a stretch of the movie once both tracks have reached it, and the picture waits
+// for the sound meanwhile (about three seconds fit in the queues between). Sound that falls further
+// behind than this, a microphone that has not started yet or has stopped, is made up with silence,
+// so the picture goes on.
+constexpr GstClockTime soundLagAllowed = GST_SECOND;
+// The sound track's format: any microphone's sound is converted to it, so silence made before the
+// first sound arrived fits what follows.
+constexpr const char* soundTrackFormat = "rate=48000,channels=2";
+constexpr const char* silenceCaps = "audio/x-raw,format=S16LE,layout=interleaved,rate=48000,channels=2";
 
 struct UnrefMessage {
     void operator()(GstMessage* message) const { gst_message_unref(message); }
@@ -77,32 +88,9 @@ QString writerDescription(bool withAudio) {
             .arg(movieBitRate / 1000);
     if (withAudio)
         description += source.arg(QStringLiteral("asrc")).arg(audioQueueBuffers) +
-                       QStringLiteral("! audioconvert ! audioresample ! %1 ! aacparse ! queue ! mux. ")
-                           .arg(QString::fromLatin1(aacEncoder()));
+                       QStringLiteral("! audioconvert ! audioresample ! audio/x-raw,%1 ! %2 ! aacparse ! queue ! mux. ")
+                           .arg(QString::fromLatin1(soundTrackFormat), QString::fromLatin1(aacEncoder()));
     return description;
-}
-
-// Pushes silence of the raw sound format `caps` from movie time 0 up to `until`, in pieces of at
-// most a second; nothing when the caps are not raw sound.
-void pushLeadingSilence(GstAppSrc* appsrc, GstCaps* caps, GstClockTime until) {
-    GstAudioInfo info;
-    if (!gst_audio_info_from_caps(&info, caps) || GST_AUDIO_INFO_BPF(&info) == 0) return;
-    const guint64 rate = guint64(GST_AUDIO_INFO_RATE(&info));
-    const guint64 total = gst_util_uint64_scale(until, rate, GST_SECOND);
-    for (guint64 first = 0; first < total;) {
-        const guint64 frames = std::min(total - first, rate);
-        const gsize bytes = gsize(frames * GST_AUDIO_INFO_BPF(&info));
-        GstBuffer* silence = gst_buffer_new_allocate(nullptr, bytes, nullptr);
-        GstMapInfo map;
-        if (gst_buffer_map(silence, &map, GST_MAP_WRITE)) {
-            gst_audio_format_info_fill_silence(info.finfo, map.data, map.size);
-            gst_buffer_unmap(silence, &map);
-        }
-        GST_BUFFER_PTS(silence) = gst_util_uint64_scale(first, GST_SECOND, rate);
-        GST_BUFFER_DURATION(silence) = gst_util_uint64_scale(first + frames, GST_SECOND, rate) - GST_BUFFER_PTS(silence);
-        gst_app_src_push_buffer(appsrc, silence);
-        first += frames;
-    }
 }
 
 }  // namespace
@@ -120,8 +108,59 @@ QString errorText(GstMessage* message) {
 struct MovieWriter::Track {
     GstElement* appsrc = nullptr;  // owned by the pipeline
     GstCaps* caps = nullptr;       // the caps last given to appsrc (owned)
+    // Held while deciding on and pushing a buffer: the sound track gets silence from the picture's
+    // thread too, and its buffers must go in in the order of their times.
+    std::mutex pushMutex;
+    GstMemory* silence = nullptr;  // silence of `caps`, shared by the pieces that need it (owned)
     ~Track() {
         if (caps) gst_caps_unref(caps);
+        if (silence) gst_memory_unref(silence);
+    }
+
+    // Gives appsrc new caps (under the writer's clock lock, before a buffer of them is pushed).
+    void useCaps(GstCaps* newCaps) {
+        if (caps && gst_caps_is_equal(caps, newCaps)) return;
+        gst_caps_replace(&caps, newCaps);
+        gst_app_src_set_caps(GST_APP_SRC(appsrc), newCaps);
+        if (silence) gst_memory_unref(silence);
+        silence = nullptr;
+    }
+
+    // Pushes silence of the track's caps over [from, until) of the movie. The pieces share one
+    // block of silent memory and last a second, or longer when they would take more than half the
+    // queue's room (the other half is left to the sound that follows): a gap of minutes takes
+    // neither tens of megabytes nor more room than there is.
+    void pushSilence(GstClockTime from, GstClockTime until) {
+        GstAudioInfo info;
+        if (!caps || !gst_audio_info_from_caps(&info, caps) || GST_AUDIO_INFO_BPF(&info) == 0) return;
+        const guint64 rate = guint64(GST_AUDIO_INFO_RATE(&info));
+        const guint64 bpf = guint64(GST_AUDIO_INFO_BPF(&info));
+        const guint64 total = gst_util_uint64_scale(until - from, rate, GST_SECOND);
+        if (total == 0) return;
+        const guint64 level = gst_app_src_get_current_level_buffers(GST_APP_SRC(appsrc));
+        const guint64 room = level + 2 < audioQueueBuffers ? (audioQueueBuffers - level) / 2 : 1;
+        const guint64 pieceFrames = std::min(total, std::max(rate, (total + room - 1) / room));
+        if (!silence || gst_memory_get_sizes(silence, nullptr, nullptr) < pieceFrames * bpf) {
+            if (silence) gst_memory_unref(silence);
+            silence = gst_allocator_alloc(nullptr, pieceFrames * bpf, nullptr);
+            GstMapInfo map;
+            if (!silence || !gst_memory_map(silence, &map, GST_MAP_WRITE)) {
+                if (silence) gst_memory_unref(silence);
+                silence = nullptr;
+                return;
+            }
+            gst_audio_format_info_fill_silence(info.finfo, map.data, map.size);
+            gst_memory_unmap(silence, &map);
+        }
+        for (guint64 first = 0; first < total;) {
+            const guint64 frames = std::min(total - first, pieceFrames);
+            GstBuffer* piece = gst_buffer_new();
+            gst_buffer_append_memory(piece, gst_memory_share(silence, 0, gssize(frames * bpf)));
+            GST_BUFFER_PTS(piece) = from + gst_util_uint64_scale(first, GST_SECOND, rate);
+            GST_BUFFER_DURATION(piece) = from + gst_util_uint64_scale(first + frames, GST_SECOND, rate) - GST_BUFFER_PTS(piece);
+            gst_app_src_push_buffer(GST_APP_SRC(appsrc), piece);
+            first += frames;
+        }
     }
 };
 
@@ -144,8 +183,17 @@ MovieWriter::~MovieWriter() {
 
 bool MovieWriter::start(QString* error) {
     ensureInitialized();
+    // Recovery at a later start-up, or in another instance now, leaves a file alone while its
+    // recorder holds this lock: the file is made with the lock held, before anything is written.
+    lock_ = MovieFileLock::createLocked(path_, error);
+    if (!lock_) return false;
+    const auto fail = [this] {
+        QFile::remove(path_);
+        lock_.reset();
+        return false;
+    };
     PipelineRef pipeline = parsePipeline(writerDescription(withAudio_), error);
-    if (!pipeline) return false;
+    if (!pipeline) return fail();
 
     GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline.get()), "sink");
     const QByteArray location = QFile::encodeName(path_);
@@ -166,11 +214,10 @@ bool MovieWriter::start(QString* error) {
         BusPtr bus(gst_element_get_bus(pipeline.get()));
         MessageRef message(gst_bus_pop_filtered(bus.get(), GST_MESSAGE_ERROR));
         if (error) *error = message ? errorText(message.get()) : QStringLiteral("The movie file cannot be written");
-        return false;
+        pipeline.reset();
+        return fail();
     }
     pipeline_ = pipeline.release();
-    // Recovery at a later start-up leaves a file alone while its recorder holds this lock.
-    lock_ = std::make_unique<MovieFileLock>(path_);
     running_ = true;
     busThread_ = std::thread([this] { watchBus(); });
     return true;
@@ -186,6 +233,7 @@ void MovieWriter::pushAudio(GstSample* sample) {
 
 void MovieWriter::push(Track& track, GstSample* sample, bool isVideo) {
     if (!running_.load() || finishing_.load() || !sample) return;
+    std::lock_guard pushing(track.pushMutex);
     GstBuffer* buffer = gst_sample_get_buffer(sample);
     GstCaps* caps = gst_sample_get_caps(sample);
     if (!buffer || !caps || !GST_BUFFER_PTS_IS_VALID(buffer)) return;
@@ -196,7 +244,7 @@ void MovieWriter::push(Track& track, GstSample* sample, bool isVideo) {
     if (!GST_CLOCK_TIME_IS_VALID(runningTime)) return;
 
     GstClockTime movieTime;
-    GstClockTime silenceUntil = 0;  // sound: the silence that goes before the first piece
+    GstClockTime silenceFrom = 0, silenceUntil = 0;  // sound: the silence that goes before this piece
     {
         std::lock_guard lock(clockMutex_);
         if (paused_.load()) return;
@@ -233,21 +281,21 @@ void MovieWriter::push(Track& track, GstSample* sample, bool isVideo) {
             // rounding between neighbouring buffers is not an overlap).
             if (movieTime + GST_MSECOND < lastAudioEnd_) return;
             // The sound that came before the first frame is left out, so the first piece kept
-            // starts a little after it. Silence fills that gap: both tracks start at 0. A sound
-            // track that starts later makes demuxers begin the movie there and skip the frames
-            // before it, the first key frame among them, and with it the picture up to the next.
-            if (!audioStarted_) silenceUntil = movieTime;
-            audioStarted_ = true;
+            // starts a little after it. Silence fills that gap, and any other the sound leaves:
+            // both tracks start at 0 and the sound runs on without holes. A sound track that
+            // starts later makes demuxers begin the movie there and skip the frames before it,
+            // the first key frame among them, and with it the picture up to the next.
+            if (movieTime > lastAudioEnd_ + GST_MSECOND) {
+                silenceFrom = lastAudioEnd_;
+                silenceUntil = movieTime;
+            }
             const GstClockTime duration = GST_BUFFER_DURATION_IS_VALID(buffer) ? GST_BUFFER_DURATION(buffer) : 0;
             lastAudioEnd_ = movieTime + duration;
         }
-        if (!track.caps || !gst_caps_is_equal(track.caps, caps)) {
-            gst_caps_replace(&track.caps, caps);
-            gst_app_src_set_caps(GST_APP_SRC(track.appsrc), caps);
-        }
+        track.useCaps(caps);
     }
     if (timeObserver_) timeObserver_(isVideo, movieTime);
-    if (silenceUntil > 0) pushLeadingSilence(GST_APP_SRC(track.appsrc), caps, silenceUntil);
+    if (silenceUntil > 0) track.pushSilence(silenceFrom, silenceUntil);
     GstBuffer* copy = gst_buffer_copy(buffer);  // shares the frame's memory
     GST_BUFFER_PTS(copy) = movieTime;
     GST_BUFFER_DTS(copy) = GST_CLOCK_TIME_NONE;
@@ -259,6 +307,24 @@ void MovieWriter::push(Track& track, GstSample* sample, bool isVideo) {
         gst_buffer_replace(&lastVideoFrame_, copy);
     }
     gst_app_src_push_buffer(GST_APP_SRC(track.appsrc), copy);
+    if (isVideo && audio_ && movieTime > soundLagAllowed) fillSoundUpTo(movieTime - soundLagAllowed);
+}
+
+void MovieWriter::fillSoundUpTo(GstClockTime until) {
+    std::lock_guard pushing(audio_->pushMutex);
+    GstClockTime from;
+    {
+        std::lock_guard lock(clockMutex_);
+        if (paused_.load() || resumePending_ || finishing_.load() || until <= lastAudioEnd_) return;
+        // Before any sound there are no caps yet: the silence has the sound track's own format.
+        if (!audio_->caps) {
+            CapsPtr caps(gst_caps_from_string(silenceCaps));
+            audio_->useCaps(caps.get());
+        }
+        from = lastAudioEnd_;
+        lastAudioEnd_ = until;
+    }
+    audio_->pushSilence(from, until);
 }
 
 void MovieWriter::pause() { paused_ = true; }
@@ -292,27 +358,25 @@ void MovieWriter::finish() {
             GST_BUFFER_DURATION(hold) = lastVideoDuration_;
         }
     }
-    if (hold) gst_app_src_push_buffer(GST_APP_SRC(video_->appsrc), hold);
-    gst_app_src_end_of_stream(GST_APP_SRC(video_->appsrc));
+    {
+        std::lock_guard pushing(video_->pushMutex);
+        if (hold) gst_app_src_push_buffer(GST_APP_SRC(video_->appsrc), hold);
+        gst_app_src_end_of_stream(GST_APP_SRC(video_->appsrc));
+    }
     if (audio_) {
+        std::lock_guard pushing(audio_->pushMutex);
         bool silent;
         {
             std::lock_guard lock(clockMutex_);
             silent = audio_->caps == nullptr;
+            if (silent) {
+                CapsPtr caps(gst_caps_from_string(silenceCaps));
+                audio_->useCaps(caps.get());
+            }
         }
         // A sound track that never got a sample would leave the file without a valid index:
         // give it a moment of silence instead.
-        if (silent) {
-            constexpr int frames = 1024;
-            GstCaps* caps = gst_caps_from_string("audio/x-raw,format=S16LE,layout=interleaved,rate=48000,channels=2");
-            gst_app_src_set_caps(GST_APP_SRC(audio_->appsrc), caps);
-            gst_caps_unref(caps);
-            GstBuffer* silence = gst_buffer_new_allocate(nullptr, frames * 4, nullptr);
-            gst_buffer_memset(silence, 0, 0, frames * 4);
-            GST_BUFFER_PTS(silence) = 0;
-            GST_BUFFER_DURATION(silence) = gst_util_uint64_scale(frames, GST_SECOND, 48000);
-            gst_app_src_push_buffer(GST_APP_SRC(audio_->appsrc), silence);
-        }
+        if (silent) audio_->pushSilence(0, gst_util_uint64_scale(1024, GST_SECOND, 48000));
         gst_app_src_end_of_stream(GST_APP_SRC(audio_->appsrc));
     }
 }
@@ -364,6 +428,10 @@ void MovieWriter::complete(std::optional<QString> error) {
     if (completed_.exchange(true)) return;
     lock_.reset();
     running_ = false;
+    // The encoder's frames and the finishing copy went back to the allocator, which keeps freed
+    // memory of this size for itself: hand it back to the system, or every movie leaves tens of
+    // megabytes resident. Here, on the writer's own thread, the walk costs the window nothing.
+    malloc_trim(0);
     if (onFinish_) onFinish_(path_, error);
 }
 

@@ -37,15 +37,17 @@ public:
     MovieWriter(const MovieWriter&) = delete;
     MovieWriter& operator=(const MovieWriter&) = delete;
 
-    // Opens the file and starts the encoders. On failure nothing is written to the file and the
-    // finish handler is never called.
+    // Makes the file, locked (see MovieFileLock), and starts the encoders. On failure there is no
+    // file and the finish handler is never called.
     bool start(QString* error);
 
     // From any (streaming) thread. The sample's buffer is re-timed onto the movie's clock, which
     // starts with the first video frame and stands still while the writer is paused. Sound that
     // arrives before the first video frame, or while paused, is left out; silence goes before the
-    // first sound kept, so both tracks start at 0. A frame or piece of sound that finds the
-    // encoder's queue full is dropped and not counted.
+    // first sound kept, so both tracks start at 0, and fills any later gap in the sound. While the
+    // sound lags more than a second behind the picture (a microphone that starts late or stops),
+    // silence keeps up with the picture, a frame's worth at a time. A frame or piece of sound
+    // that finds the encoder's queue full is dropped and not counted.
     void pushVideo(GstSample* sample);
     void pushAudio(GstSample* sample);
 
@@ -69,6 +71,7 @@ public:
 private:
     struct Track;
     void push(Track& track, GstSample* sample, bool isVideo);
+    void fillSoundUpTo(GstClockTime until);
     void watchBus();
     void complete(std::optional<QString> error);
 
@@ -97,7 +100,6 @@ private:
     GstClockTime lastAudioEnd_ = 0;                 // movie time where the last sound pushed ends
     GstBuffer* lastVideoFrame_ = nullptr;           // the last frame pushed (a reference)
     bool resumePending_ = false;
-    bool audioStarted_ = false;                     // a piece of sound went into the movie
 };
 
 // Rewrites a fragmented MP4 as an ordinary one in place: every track the file holds is copied,

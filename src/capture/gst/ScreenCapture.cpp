@@ -152,7 +152,7 @@ ElementPtr make(const char* factory) {
 }
 
 bool addAndLink(GstBin* bin, std::initializer_list<GstElement*> chain) {
-    for (GstElement* element : chain) gst_bin_add(bin, GST_ELEMENT(gst_object_ref(element)));
+    for (GstElement* element : chain) gst_bin_add(bin, element);
     GstElement* previous = nullptr;
     for (GstElement* element : chain) {
         if (previous && !gst_element_link(previous, element)) return false;
@@ -187,6 +187,9 @@ GstFlowReturn onSample(GstAppSink* sink, gpointer data) {
 GstBusSyncReply onBusMessage(GstBus*, GstMessage* message, gpointer data) {
     if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR)
         static_cast<ScreenCapture::State*>(data)->fail(errorText(message));
+    // A dropped message is the handler's to release: it holds its source, and through the
+    // source the pipeline.
+    gst_message_unref(message);
     return GST_BUS_DROP;
 }
 

@@ -32,6 +32,7 @@ public:
     }
     Pipe(const Pipe&) = delete;
     Pipe& operator=(const Pipe&) = delete;
+    bool made() const { return fds_[0] >= 0; }
     int readEnd() const { return fds_[0]; }
     void wake() const {
         const char byte = 1;
@@ -107,12 +108,18 @@ struct ClickWatcher::Impl {
 
 ClickWatcher::ClickWatcher(Handler handler) : impl_(std::make_unique<Impl>()) {
     impl_->handler = std::move(handler);
+    // Without its stop pipe (no descriptors left) a watching thread could never be woken to end:
+    // then the watcher does not start, and reports nothing.
+    if (!impl_->stopPipe.made()) {
+        impl_->report(false);
+        return;
+    }
     impl_->thread = std::thread([impl = impl_.get()] { impl->run(); });
 }
 
 ClickWatcher::~ClickWatcher() {
     impl_->stopPipe.wake();
-    impl_->thread.join();
+    if (impl_->thread.joinable()) impl_->thread.join();
 }
 
 bool ClickWatcher::watching() const {

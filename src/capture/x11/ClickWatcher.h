@@ -1,8 +1,8 @@
 #pragma once
 // Watches the X server for pointer button presses anywhere on the screen (also in other programs'
 // windows), through X Input 2 raw events on the root window of a connection of its own, and
-// reports where the pointer was. Without an X server, or one without X Input 2, it reports
-// nothing.
+// reports where the pointer was. Without an X server, or one without X Input 2, or when the
+// process has no descriptors left for its stop pipe, it reports nothing.
 #include <functional>
 #include <memory>
 

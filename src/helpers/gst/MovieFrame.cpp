@@ -3,6 +3,7 @@
 #include <gst/app/gstappsink.h>
 #include <gst/gst.h>
 #include <gst/video/video.h>
+#include <malloc.h>
 
 #include <QFileInfo>
 #include <QUrl>
@@ -37,9 +38,18 @@ QString messageText(GstMessage* msg) {
     return text;
 }
 
-}  // namespace
+struct ObjectUnref {
+    void operator()(GstElement* e) const { gst_object_unref(e); }
+};
 
-std::optional<QImage> grabMovieFrame(const QString& path, int maxWidth, int maxHeight, QString* error, int timeoutMs) {
+// A new element held by the caller (no longer floating), or null.
+template <typename Unref>
+std::unique_ptr<GstElement, Unref> make(const char* factory, const char* name = nullptr) {
+    GstElement* element = gst_element_factory_make(factory, name);
+    return std::unique_ptr<GstElement, Unref>(element ? GST_ELEMENT(gst_object_ref_sink(element)) : nullptr);
+}
+
+std::optional<QImage> grab(const QString& path, int maxWidth, int maxHeight, QString* error, int timeoutMs) {
     auto fail = [&](const QString& why) -> std::optional<QImage> {
         if (error) *error = why;
         return std::nullopt;
@@ -47,15 +57,17 @@ std::optional<QImage> grabMovieFrame(const QString& path, int maxWidth, int maxH
     if (!gst_is_initialized()) gst_init(nullptr, nullptr);
     if (!QFileInfo(path).isFile()) return fail(QStringLiteral("No such file: ") + path);
 
-    std::unique_ptr<GstElement, ElementUnref> playbin(gst_element_factory_make("playbin", nullptr));
-    GstElement* sink = gst_element_factory_make("appsink", "sink");
-    GstElement* audio = gst_element_factory_make("fakesink", nullptr);
-    if (!playbin || !sink || !audio) return fail(QStringLiteral("GStreamer playbin is not available"));
+    // The sinks go after the playbin that uses them, which stops them as it stops.
+    auto appsink = make<ObjectUnref>("appsink", "sink");
+    auto audio = make<ObjectUnref>("fakesink");
+    auto playbin = make<ElementUnref>("playbin");
+    if (!playbin || !appsink || !audio) return fail(QStringLiteral("GStreamer playbin is not available"));
+    GstElement* sink = appsink.get();
     GstCaps* caps = gst_caps_from_string("video/x-raw,format=BGRx");
     g_object_set(sink, "caps", caps, "sync", FALSE, nullptr);
     gst_caps_unref(caps);
     const QByteArray uri = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toEncoded();
-    g_object_set(playbin.get(), "uri", uri.constData(), "video-sink", sink, "audio-sink", audio, nullptr);
+    g_object_set(playbin.get(), "uri", uri.constData(), "video-sink", sink, "audio-sink", audio.get(), nullptr);
     // The picture alone: a sound track that cannot be decoded must not cost the thumbnail.
     gst_util_set_object_arg(G_OBJECT(playbin.get()), "flags", "video");
 
@@ -97,6 +109,16 @@ std::optional<QImage> grabMovieFrame(const QString& path, int maxWidth, int maxH
     if (scaled.constBits() == frame.constBits()) scaled = frame.copy();
     gst_buffer_unmap(buffer, &map);
     return scaled;
+}
+
+}  // namespace
+
+std::optional<QImage> grabMovieFrame(const QString& path, int maxWidth, int maxHeight, QString* error, int timeoutMs) {
+    std::optional<QImage> frame = grab(path, maxWidth, maxHeight, error, timeoutMs);
+    // The decoder's frames went back to the allocator, which keeps freed memory of this size for
+    // itself: hand it back to the system, or every movie read leaves megabytes resident.
+    malloc_trim(0);
+    return frame;
 }
 
 }  // namespace qv::gst

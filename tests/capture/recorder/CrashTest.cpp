@@ -5,15 +5,23 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <poll.h>
+#include <sys/inotify.h>
+#include <unistd.h>
+
 #include <chrono>
+#include <future>
+#include <optional>
 #include <thread>
 
 #include "MovieProbe.h"
 #include "capture/gst/MovieRecovery.h"
+#include "capture/gst/MovieWriter.h"
 
 namespace {
 
@@ -127,4 +135,46 @@ TEST(RecordingCrash, RecoveryTouchesOnlyInterruptedMovies) {
     const auto report = qv::gst::recoverInterruptedMovies(dir.path());
     EXPECT_TRUE(report.empty());
     EXPECT_EQ(allFiles(dir.path()), QStringList{"notes.mp4"});
+}
+
+TEST(RecordingCrash, AMovieIsLockedFromTheMomentItsFileExists) {
+    // Recovery running at that moment (another instance starting) must never find a new movie
+    // unlocked: it would take its header, written before the first fragment, for an interrupted
+    // recording without frames and delete it.
+    QTemporaryDir dir;
+    const QString path = dir.filePath("new.mp4");
+    const int watch = inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(inotify_add_watch(watch, QFile::encodeName(dir.path()).constData(), IN_CREATE | IN_MOVED_TO), 0);
+    // As soon as the name appears, try the lock as recovery does.
+    std::promise<bool> lockedWhenSeen;
+    std::thread watcher([&] {
+        alignas(inotify_event) char events[4096];
+        for (int round = 0; round < 600; ++round) {  // gives up after a minute
+            pollfd ready{watch, POLLIN, 0};
+            if (::poll(&ready, 1, 100) <= 0) continue;
+            const ssize_t size = ::read(watch, events, sizeof events);
+            for (ssize_t at = 0; at < size;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(events + at);
+                if (event->len && QString::fromLocal8Bit(event->name) == QLatin1String("new.mp4")) {
+                    lockedWhenSeen.set_value(!qv::gst::MovieFileLock(path).held());
+                    return;
+                }
+                at += ssize_t(sizeof(inotify_event) + event->len);
+            }
+        }
+    });
+    std::promise<void> finished;
+    qv::gst::MovieWriter writer(path, false, [&](const QString&, const std::optional<QString>&) { finished.set_value(); });
+    QString error;
+    const bool started = writer.start(&error);
+    auto seen = lockedWhenSeen.get_future();
+    const bool appeared = seen.wait_for(std::chrono::seconds(60)) == std::future_status::ready;
+    watcher.join();
+    ::close(watch);
+    ASSERT_TRUE(started) << error.toStdString();
+    ASSERT_TRUE(appeared) << "the movie's file never appeared";
+    EXPECT_TRUE(seen.get()) << "the movie's file existed before its writer locked it";
+    writer.finish();  // without frames: an error, and the file goes
+    EXPECT_EQ(finished.get_future().wait_for(std::chrono::seconds(30)), std::future_status::ready);
 }

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "MovieProbe.h"
+#include "support/ProcessUsage.h"
 #include "TestFeed.h"
 #include "capture/gst/MovieWriter.h"
 
@@ -30,7 +31,9 @@ struct Outcome {
 // `feedSound` false: the writer expects sound that never comes. While `pictureStalled` is set, no
 // frame reaches the writer (a capture too slow to deliver any).
 Outcome record(const QString& path, bool withAudio, const std::function<void(MovieWriter&)>& script,
-               bool feedSound = true, const std::atomic<bool>* pictureStalled = nullptr) {
+               bool feedSound = true, const std::atomic<bool>* pictureStalled = nullptr,
+               const std::atomic<bool>* soundHeld = nullptr) {
+    // While `soundHeld` is set, no sound reaches the writer (a microphone not started, or stopped).
     std::promise<Outcome> finished;
     MovieWriter writer(path, withAudio, [&](const QString& file, const std::optional<QString>& error) {
         finished.set_value({file, error});
@@ -44,7 +47,9 @@ Outcome record(const QString& path, bool withAudio, const std::function<void(Mov
                                 [&](GstSample* s) {
                                     if (!pictureStalled || !pictureStalled->load()) writer.pushVideo(s);
                                 },
-                                [&](GstSample* s) { writer.pushAudio(s); });
+                                [&](GstSample* s) {
+                                    if (!soundHeld || !soundHeld->load()) writer.pushAudio(s);
+                                });
         script(writer);
         recorded = writer.recordedSeconds();
         writer.finish();
@@ -169,6 +174,47 @@ GstSample* sampleAt(GstCaps* caps, GstClockTime at, GstClockTime duration, gsize
     return sample;
 }
 
+// A writer with sound, fed by hand with frames of 64 x 36 and a microphone's pieces of 1024
+// samples at 44.1 kHz, at the capture times given.
+class HandFedWriter {
+public:
+    static constexpr GstClockTime frame = GST_SECOND / 30;
+    const GstClockTime piece = gst_util_uint64_scale(1024, GST_SECOND, 44100);
+
+    explicit HandFedWriter(const QString& path)
+        : writer_(path, true, [this](const QString&, const std::optional<QString>& error) { finished_.set_value(error); }) {
+        gst_init(nullptr, nullptr);  // for the caps, before the writer starts
+        videoCaps_ = gst_caps_from_string("video/x-raw,format=BGRx,width=64,height=36,framerate=30/1");
+        audioCaps_ = gst_caps_from_string("audio/x-raw,format=S16LE,layout=interleaved,rate=44100,channels=2");
+    }
+    ~HandFedWriter() {
+        gst_caps_unref(videoCaps_);
+        gst_caps_unref(audioCaps_);
+    }
+    MovieWriter& writer() { return writer_; }
+    void video(GstClockTime at) { push(videoCaps_, at, frame, 64 * 36 * 4, &MovieWriter::pushVideo); }
+    void audio(GstClockTime at) { push(audioCaps_, at, piece, 1024 * 4, &MovieWriter::pushAudio); }
+    // Finishes the movie and waits for the file: its error, or none.
+    std::optional<QString> finish(std::chrono::seconds timeout) {
+        writer_.finish();
+        auto future = finished_.get_future();
+        if (future.wait_for(timeout) != std::future_status::ready) return QStringLiteral("never finished");
+        return future.get();
+    }
+
+private:
+    void push(GstCaps* caps, GstClockTime at, GstClockTime duration, gsize bytes, void (MovieWriter::*to)(GstSample*)) {
+        GstSample* s = sampleAt(caps, at, duration, bytes);
+        (writer_.*to)(s);
+        gst_sample_unref(s);
+    }
+
+    std::promise<std::optional<QString>> finished_;
+    MovieWriter writer_;
+    GstCaps* videoCaps_ = nullptr;
+    GstCaps* audioCaps_ = nullptr;
+};
+
 }  // namespace
 
 TEST(MovieWriter, SoundThatRanAheadOfThePictureNeverStepsBackAfterAPause) {
@@ -236,44 +282,26 @@ TEST(MovieWriter, AFirstFrameThatLastsWhileTheSoundStartsLateStaysInTheFile) {
     // first frame is the only key frame here: without it nothing of the picture can be shown.
     QTemporaryDir dir;
     const QString path = dir.filePath("late-sound.mp4");
-    std::promise<std::optional<QString>> finished;
-    MovieWriter writer(path, true, [&](const QString&, const std::optional<QString>& error) { finished.set_value(error); });
+    HandFedWriter feed(path);
     QString error;
-    ASSERT_TRUE(writer.start(&error)) << error.toStdString();
-    GstCaps* videoCaps = gst_caps_from_string("video/x-raw,format=BGRx,width=64,height=36,framerate=30/1");
-    // A microphone's pieces of 1024 samples at 44.1 kHz.
-    GstCaps* audioCaps = gst_caps_from_string("audio/x-raw,format=S16LE,layout=interleaved,rate=44100,channels=2");
-    constexpr GstClockTime frame = GST_SECOND / 30;
-    const GstClockTime piece = gst_util_uint64_scale(1024, GST_SECOND, 44100);
+    ASSERT_TRUE(feed.writer().start(&error)) << error.toStdString();
     const GstClockTime origin = 5 * GST_SECOND;  // the capture's running time of the first frame
-    auto pushVideo = [&](GstClockTime at) {
-        GstSample* s = sampleAt(videoCaps, origin + at, frame, 64 * 36 * 4);
-        writer.pushVideo(s);
-        gst_sample_unref(s);
-    };
-    pushVideo(0);
+    feed.video(origin);
     const GstClockTime frames[] = {900 * GST_MSECOND, 1000 * GST_MSECOND};  // then two more frames
     size_t next = 0;
-    for (GstClockTime t = 37 * GST_MSECOND; t < 1100 * GST_MSECOND; t += piece) {
-        if (next < std::size(frames) && t >= frames[next]) pushVideo(frames[next++]);
-        GstSample* s = sampleAt(audioCaps, origin + t, piece, 1024 * 4);
-        writer.pushAudio(s);
-        gst_sample_unref(s);
+    for (GstClockTime t = 37 * GST_MSECOND; t < 1100 * GST_MSECOND; t += feed.piece) {
+        if (next < std::size(frames) && t >= frames[next]) feed.video(origin + frames[next++]);
+        feed.audio(origin + t);
     }
-    const double recorded = writer.recordedSeconds();
-    writer.finish();
-    auto future = finished.get_future();
-    ASSERT_EQ(future.wait_for(30s), std::future_status::ready);
-    const std::optional<QString> outcome = future.get();
-    gst_caps_unref(videoCaps);
-    gst_caps_unref(audioCaps);
+    const double recorded = feed.writer().recordedSeconds();
+    const std::optional<QString> outcome = feed.finish(30s);
     ASSERT_FALSE(outcome) << outcome->toStdString();
 
     // Every frame the writer counted is in the file, the first at the start of the movie.
     const std::vector<double> times = qv::test::packetTimes(path, "video");
     ASSERT_GE(times.size(), 3u);
     EXPECT_NEAR(times.front(), 0.0, 0.001);
-    EXPECT_GE(times.back() + 0.1, recorded - frame / double(GST_SECOND));
+    EXPECT_GE(times.back() + 0.1, recorded - HandFedWriter::frame / double(GST_SECOND));
     // The picture shows from the first moment on, and the sound starts there too.
     EXPECT_FALSE(qv::test::decodedFrames(path, 0.0, 0.5).empty());
     const std::vector<double> sound = qv::test::packetTimes(path, "audio");
@@ -327,4 +355,77 @@ TEST(MovieWriter, FinishingWithoutFramesReportsAnError) {
     ASSERT_EQ(future.wait_for(30s), std::future_status::ready);
     EXPECT_TRUE(future.get().has_value());
     EXPECT_FALSE(QFileInfo::exists(dir.filePath("empty.mp4")));
+}
+
+
+// The largest step between neighbouring packet times (0 for fewer than two).
+double largestStep(const std::vector<double>& times) {
+    double step = 0;
+    for (size_t i = 1; i < times.size(); ++i) step = std::max(step, times[i] - times[i - 1]);
+    return step;
+}
+
+TEST(MovieWriter, AMicrophoneThatIsLateOrStopsCostsThePictureNothing) {
+    // The muxer writes a stretch once both tracks have it: sound that does not come must not hold
+    // the picture up until its queues overflow.
+    struct Case {
+        const char* name;
+        std::chrono::milliseconds soundBefore;  // sound fed from the start, then held
+        std::chrono::milliseconds soundHeld;
+        std::chrono::milliseconds soundAfter;
+    };
+    for (const Case& c : {Case{"starts 4 s late", 0ms, 4000ms, 1500ms}, Case{"stops for 3 s", 1000ms, 3000ms, 1500ms}}) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("microphone.mp4");
+        std::atomic<bool> held{c.soundBefore == 0ms};
+        const Outcome outcome = record(
+            path, true,
+            [&](MovieWriter&) {
+                std::this_thread::sleep_for(c.soundBefore);
+                held = true;
+                std::this_thread::sleep_for(c.soundHeld);
+                held = false;
+                std::this_thread::sleep_for(c.soundAfter);
+            },
+            true, nullptr, &held);
+        ASSERT_FALSE(outcome.error) << outcome.error->toStdString();
+        // Every frame is there, without a hole; the sound runs from 0 to the end, silence where
+        // the microphone gave none.
+        const std::vector<double> frames = qv::test::packetTimes(path, "video");
+        const std::vector<double> sound = qv::test::packetTimes(path, "audio");
+        ASSERT_FALSE(frames.empty());
+        ASSERT_FALSE(sound.empty());
+        EXPECT_LT(largestStep(frames), 0.2);
+        EXPECT_GE(frames.back(), outcome.recordedSeconds - 0.2);
+        EXPECT_NEAR(sound.front(), 0.0, 0.001);
+        EXPECT_LT(largestStep(sound), 0.1);
+        EXPECT_GE(sound.back(), frames.back() - 0.5);
+    }
+}
+
+TEST(MovieWriter, SoundThatFirstComesMinutesLateGetsItsSilenceInPiecesTheQueueHolds) {
+    // A picture that stood still, and sound that first came ten minutes into the movie (a machine
+    // that slept while it recorded): ten minutes of silence go before it, made without holding
+    // them all in memory at once and without more pieces than the encoder's queue takes.
+    QTemporaryDir dir;
+    const QString path = dir.filePath("slept.mp4");
+    HandFedWriter feed(path);
+    ASSERT_TRUE(feed.writer().start(nullptr));
+    const GstClockTime late = 600 * GST_SECOND;
+    feed.video(0);
+    qv::test::resetPeakResident();
+    const double peakBefore = qv::test::statusMegabytes("VmHWM:");
+    for (GstClockTime t = late; t < late + GST_SECOND; t += feed.piece) feed.audio(t);
+    const double peakGrowth = qv::test::statusMegabytes("VmHWM:") - peakBefore;
+    const std::optional<QString> outcome = feed.finish(120s);
+    ASSERT_FALSE(outcome) << outcome->toStdString();
+
+    // Ten minutes of silence at once would be about 100 MB.
+    EXPECT_LT(peakGrowth, 20.0);
+    const std::vector<double> sound = qv::test::packetTimes(path, "audio");
+    ASSERT_FALSE(sound.empty());
+    EXPECT_NEAR(sound.front(), 0.0, 0.001);
+    EXPECT_LT(largestStep(sound), 0.1);
+    EXPECT_GE(sound.back(), 600.9);
 }
