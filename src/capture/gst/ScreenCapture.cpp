@@ -16,6 +16,7 @@
 #include <deque>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "capture/gst/GstPtr.h"
 #include "capture/gst/MovieWriter.h"
@@ -151,7 +152,7 @@ ElementPtr make(const char* factory) {
     return ElementPtr(GST_ELEMENT(gst_object_ref_sink(element)));
 }
 
-bool addAndLink(GstBin* bin, std::initializer_list<GstElement*> chain) {
+bool addAndLink(GstBin* bin, const std::vector<GstElement*>& chain) {
     for (GstElement* element : chain) gst_bin_add(bin, element);
     GstElement* previous = nullptr;
     for (GstElement* element : chain) {
@@ -240,8 +241,14 @@ ScreenCapture::ScreenCapture(const ScreenCaptureSettings& settings) : state_(std
     ElementPtr rate = make("capsfilter");
     ElementPtr scale = make("videoscale");
     ElementPtr size = make("capsfilter");
+    // The X server's shared images go back to ximagesrc here, in this pipeline: a frame that
+    // reached the writer's queues as one of them (an area recorded at its own size, where the
+    // scaler passes frames through) would come back after ximagesrc stopped and stay attached for
+    // the rest of the run. The encoder wants I420 anyway.
+    ElementPtr toI420 = make("videoconvert");
+    ElementPtr format = make("capsfilter");
     ElementPtr videoSink = make("appsink");
-    if (!rate || !scale || !size || !videoSink)
+    if (!rate || !scale || !size || !toI420 || !format || !videoSink)
         throw SetupError{Failure::couldNotAddScreen, QStringLiteral("missing GStreamer elements")};
     CapsPtr rateCaps(gst_caps_new_simple("video/x-raw", "framerate", GST_TYPE_FRACTION,
                                          std::max(1, settings.framesPerSecond), 1, nullptr));
@@ -250,6 +257,8 @@ ScreenCapture::ScreenCapture(const ScreenCaptureSettings& settings) : state_(std
                                          G_TYPE_INT, settings.outputSize.height(), "pixel-aspect-ratio",
                                          GST_TYPE_FRACTION, 1, 1, nullptr));
     g_object_set(size.get(), "caps", sizeCaps.get(), nullptr);
+    CapsPtr formatCaps(gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "I420", nullptr));
+    g_object_set(format.get(), "caps", formatCaps.get(), nullptr);
     g_object_set(videoSink.get(), "sync", FALSE, "max-buffers", 2u, "drop", TRUE, "enable-last-sample", FALSE,
                  nullptr);
     // Clicks are drawn after scaling, at the movie's size: the frames without a click pass as
@@ -261,8 +270,10 @@ ScreenCapture::ScreenCapture(const ScreenCaptureSettings& settings) : state_(std
         s.highlights = std::make_unique<ClickHighlights>();
         g_signal_connect(overlay.get(), "draw", G_CALLBACK(drawClicks), s.highlights.get());
     }
-    const bool linked = overlay ? addAndLink(bin, {screen.get(), rate.get(), scale.get(), size.get(), overlay.get(), videoSink.get()})
-                                : addAndLink(bin, {screen.get(), rate.get(), scale.get(), size.get(), videoSink.get()});
+    std::vector<GstElement*> chain{screen.get(), rate.get(), scale.get(), size.get(), toI420.get(), format.get()};
+    if (overlay) chain.push_back(overlay.get());
+    chain.push_back(videoSink.get());
+    const bool linked = addAndLink(bin, chain);
     if (!linked) throw SetupError{Failure::couldNotAddScreen, QStringLiteral("the screen picture cannot be scaled")};
     setSinkCallbacks(videoSink.get(), &onSample<true>, &s);
 

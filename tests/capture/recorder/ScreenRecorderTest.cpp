@@ -6,12 +6,17 @@
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QThread>
 
 #include "MovieProbe.h"
 #include "capture/ScreenRecorder.h"
 #include "capture/gst/DeviceProviders.h"
+#include "capture/gst/ScreenCapture.h"
 #include "support/QtWait.h"
+
+#include <atomic>
 
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
@@ -217,4 +222,40 @@ TEST(ScreenRecorder, AHighlightedClickShowsAsARingWhereItHappened) {
     EXPECT_GE(ringed, 2) << "frames with the ring: " << ringed << " of " << frames.size();
     // Frames from before the click show the screen alone.
     EXPECT_FALSE(isRingColour(frames.front().image.pixelColor(onRing)));
+}
+
+namespace {
+
+// Shared memory segments this process has attached (ximagesrc's frames are X shared memory).
+int attachedSharedMemory() {
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    if (!maps.open(QIODevice::ReadOnly)) return -1;
+    return int(maps.readAll().count("SYSV"));
+}
+
+// One recording of about a second of a screen area at its own size, so that the frames reach the
+// writer as the X server's shared images if nothing in between copies them.
+void recordAreaAtItsOwnSize(const QString& path) {
+    qv::gst::ScreenCaptureSettings settings;
+    settings.destination = path;
+    settings.area = QRect(0, 0, 640, 360);
+    settings.outputSize = QSize(640, 360);
+    qv::gst::ScreenCapture capture(settings);
+    std::atomic<bool> started = false, finished = false;
+    capture.start([&] { started = true; }, [&](const QString&, const std::optional<QString>&) { finished = true; });
+    ASSERT_TRUE(qv::test::waitUntil([&] { return started || finished; }, 10000));
+    ASSERT_TRUE(qv::test::waitUntil([&] { return capture.recordedSeconds() > 1.0 || finished; }, 10000));
+    capture.stop();
+    ASSERT_TRUE(qv::test::waitUntil([&] { return bool(finished); }, 30000));
+}
+
+}  // namespace
+
+TEST(ScreenRecorder, RecordingsGiveBackTheScreensSharedImages) {
+    QTemporaryDir dir;
+    recordAreaAtItsOwnSize(dir.filePath("warm.mp4"));
+    const int before = attachedSharedMemory();
+    for (int i = 0; i < 3; ++i) recordAreaAtItsOwnSize(dir.filePath(QStringLiteral("screen%1.mp4").arg(i)));
+    EXPECT_EQ(attachedSharedMemory(), before) << "segments attached after three more recordings";
+    for (int i = 0; i < 3; ++i) EXPECT_GT(QFileInfo(dir.filePath(QStringLiteral("screen%1.mp4").arg(i))).size(), 0);
 }
