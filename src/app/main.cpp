@@ -6,16 +6,12 @@
 #include "helpers/NiceButtonStyle.h"
 #include "state/AppState.h"
 #include "util/BuildInfo.h"
+#include "util/Memory.h"
 #include "webpanels/AppScheme.h"
 #include "webpanels/WebRendering.h"
 
-#include <malloc.h>
-
 int main(int argc, char** argv) {
-    // The allocator fixes its number of arenas when a second thread first allocates, so the cap
-    // that keeps recordings from growing the program movie by movie (see qv::gst's
-    // ensureInitialized) is set before any thread starts.
-    mallopt(M_ARENA_MAX, 4);
+    qv::util::capAllocatorArenas();  // before any thread starts
     qv::app::setApplicationId(QStringLiteral(QV_APP_ID));
     // The program's pages are served from a scheme of their own, known before the application starts.
     qv::webpanels::registerAppScheme();
