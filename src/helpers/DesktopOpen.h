@@ -6,14 +6,23 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <functional>
+
 namespace qv::app {
+
+// How a desktop program's run came out, told once: false when it could not start or ended with
+// an error (the failure is shown by then), true when it ended well or is still running after a
+// while (xdg-open waits for some of the programs it starts).
+using DesktopSettled = std::function<void(bool opened)>;
+inline constexpr int kDesktopSettleMs = 2000;
 
 // Runs `program` with `arguments`; when it cannot start or ends with an error, reports `failure`
 // with `where` and the reason (printed and shown). False only when it could not start.
 bool runDesktopProgram(const QString& program, const QStringList& arguments, const QString& failure,
-                       const QString& where);
+                       const QString& where, DesktopSettled settled = {}, int settleMs = kDesktopSettleMs);
 
 // Opens `url` (a file or a folder) in the program the desktop has for it.
-bool openOnDesktop(const QUrl& url, const QString& failure);
+bool openOnDesktop(const QUrl& url, const QString& failure, DesktopSettled settled = {},
+                   int settleMs = kDesktopSettleMs);
 
 }  // namespace qv::app

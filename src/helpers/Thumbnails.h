@@ -28,4 +28,7 @@ void thumbnailCompletion(const std::optional<QImage>& representation, ThumbnailR
 // The same work synchronously on the calling thread (what the worker runs).
 std::optional<QImage> makeThumbnail(const QString& path, QString* error);
 
+// A plain picture of a page, 256 x 144, for a file whose own picture cannot be made. Any thread.
+QImage genericThumbnail();
+
 }  // namespace qv::app

@@ -1,6 +1,5 @@
 #include "library/ArchiveListView.h"
 
-#include <QDesktopServices>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -15,6 +14,7 @@
 
 #include <cmath>
 
+#include "helpers/DesktopOpen.h"
 #include "helpers/FolderListing.h"
 #include "helpers/Thumbnails.h"
 #include "library/LibraryImages.h"
@@ -121,7 +121,10 @@ private:
 
 ArchiveListView::ArchiveListView(QWidget* parent) : QWidget(parent), handover_(MainThreadHandover::create(this)) {
     setObjectName(QStringLiteral("archiveList"));
-    openFolder = [](const QString& folder) { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); };
+    openFolder = [](const QString& folder, std::function<void(bool)> settled) {
+        app::openOnDesktop(QUrl::fromLocalFile(folder),
+                           QStringLiteral("No file manager could show the folder:"), std::move(settled));
+    };
 
     row_ = new QWidget(this);
     row_->setObjectName(QStringLiteral("archiveRow"));
@@ -352,8 +355,13 @@ void ArchiveListView::openInFinder() {
         alert->open();
         return;
     }
-    if (openFolder) openFolder(folders->rootFolderURL);
-    setHideArchiveList(true, false);
+    // The list slides away once the file manager is there; where none could show the folder the
+    // window says so and the list stays, as the teacher left it.
+    if (!openFolder) return;
+    QPointer<ArchiveListView> self(this);
+    openFolder(folders->rootFolderURL, [self](bool opened) {
+        if (self && opened) self->setHideArchiveList(true, false);
+    });
 }
 
 void ArchiveListView::openGifGenerator() {

@@ -68,8 +68,9 @@ public:
     // How the load's worker hands its items to this list.
     const std::shared_ptr<MainThreadHandover>& handover() const { return handover_; }
 
-    // Opens a file-viewer window on a folder (the desktop's file manager; tests replace it).
-    std::function<void(const QString& folder)> openFolder;
+    // Opens a file-viewer window on a folder (the desktop's file manager; tests replace it) and
+    // tells `settled` once whether it opened; a failure is shown in the window by then.
+    std::function<void(const QString& folder, std::function<void(bool opened)> settled)> openFolder;
     // The 3.0 s of the first collapse and of the retries while no save folder is known.
     int collapseDelayMs = 3000;
     int retryDelayMs = 3000;

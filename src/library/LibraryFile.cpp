@@ -111,4 +111,8 @@ bool attachThumbnail(LibraryFile& item) {
     return true;
 }
 
+void attachGenericPicture(LibraryFile& item) {
+    item.thumbnailImage = app::genericThumbnail();
+}
+
 }  // namespace qv::library

@@ -57,5 +57,8 @@ QString localPath(const std::optional<QUrl>& url);
 // Reads the item's picture from the file at its thumbnail address (256 x 144 at the most) on the
 // calling thread, a worker's: false, with the picture left as it was, when there is none.
 bool attachThumbnail(LibraryFile& item);
+// Gives the item a plain picture of a page, for a file whose own picture cannot be read: the
+// lists then show it with a name and a delete button like any other. Any thread.
+void attachGenericPicture(LibraryFile& item);
 
 }  // namespace qv::library

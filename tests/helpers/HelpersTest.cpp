@@ -16,6 +16,8 @@
 #include "helpers/ImageOps.h"
 #include "helpers/Thumbnails.h"
 #include "support/BigPhoto.h"
+#include "support/BigPng.h"
+#include "support/ProcessUsage.h"
 #include "support/QtWait.h"
 
 using namespace qv::app;
@@ -186,6 +188,50 @@ TEST(Thumbnails, APhoneSizedPhotoIsReadScaled) {
     EXPECT_LT(left.blue(), 60);
     EXPECT_GT(right.blue(), 200);
     EXPECT_LT(right.red(), 60);
+}
+
+// 16-bit PNGs past Qt's limit on one image (a 16-bit 8000 x 6000 RGBA picture is 384 MB decoded):
+// each gets its thumbnail, with its colours where they were, and reading it takes little memory.
+TEST(Thumbnails, A16BitPngPastQtsImageLimitIsReadScaledInLittleMemory) {
+    struct Case {
+        const char* name;
+        int width, height;
+        qv::test::BigPngKind kind;
+        QSize thumbnail;
+    };
+    const Case cases[] = {
+        {"RGBA, 8000 x 6000", 8000, 6000, qv::test::BigPngKind::rgba16, QSize(192, 144)},
+        {"grey with alpha, interlaced, 7000 x 3000", 7000, 3000, qv::test::BigPngKind::greyAlpha16Interlaced,
+         QSize(256, 109)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("scan.png");
+        ASSERT_TRUE(qv::test::writeBigPng(path, c.width, c.height, c.kind));
+        qv::test::resetPeakResident();
+        const double before = qv::test::statusMegabytes("VmRSS:");
+        ThumbResult r;
+        runThumbnail(path, r);
+        const double grown = qv::test::statusMegabytes("VmHWM:") - before;
+        ASSERT_TRUE(r.image) << (r.error ? r.error->toStdString() : "");
+        EXPECT_EQ(r.image->size(), c.thumbnail);
+        const int w = r.image->width(), h = r.image->height();
+        const QColor left = r.image->pixelColor(w / 8, h / 2), right = r.image->pixelColor(w * 7 / 8, h / 2);
+        EXPECT_EQ(left.alpha(), 255);
+        EXPECT_EQ(right.alpha(), 255);
+        if (c.kind == qv::test::BigPngKind::rgba16) {
+            EXPECT_GT(left.red(), 240);
+            EXPECT_LT(left.blue(), 15);
+            EXPECT_GT(right.blue(), 240);
+            EXPECT_LT(right.red(), 15);
+        } else {
+            EXPECT_LT(left.value(), 15);
+            EXPECT_GT(right.value(), 240);
+        }
+        // Rows, not the picture: far below even one 8-bit copy of it.
+        EXPECT_LT(grown, 48) << "MB";
+    }
 }
 
 TEST(Thumbnails, FirstPageOfAPdf) {

@@ -19,9 +19,11 @@
 #include "library/ThumbnailList.h"
 #include "library/ThumbnailView.h"
 #include "state/AppState.h"
+#include "state/Failures.h"
 #include "state/NotificationCenter.h"
 #include "state/Notifications.h"
 #include "support/QtWait.h"
+#include "support/ScopedEnv.h"
 
 using namespace qv::library;
 using namespace qv::app;
@@ -64,7 +66,7 @@ struct ArchiveFixture : ::testing::Test {
     static std::unique_ptr<ArchiveListView> shownList() {
         auto list = std::make_unique<ArchiveListView>();
         list->collapseDelayMs = 60 * 60 * 1000;
-        list->openFolder = [](const QString&) {};
+        list->openFolder = [](const QString&, std::function<void(bool)> settled) { settled(true); };
         list->show();
         return list;
     }
@@ -236,7 +238,10 @@ TEST_F(ArchiveFixture, OpenInFinderOpensTheRootFolderOrWarnsWithoutOne) {
     for (QLabel* label : list->openInFinderRow()->findChildren<QLabel*>()) texts << label->text();
     EXPECT_TRUE(texts.contains("Open in File Manager")) << texts.join(", ").toStdString();
     QString opened;
-    list->openFolder = [&](const QString& folder) { opened = folder; };
+    list->openFolder = [&](const QString& folder, std::function<void(bool)> settled) {
+        opened = folder;
+        settled(true);
+    };
     qv::test::clickAt(list->openInFinderRow(), list->openInFinderRow()->rect().center());
     EXPECT_EQ(opened, folders->rootFolderURL);
     EXPECT_TRUE(list->hideArchiveList());
@@ -252,6 +257,55 @@ TEST_F(ArchiveFixture, OpenInFinderOpensTheRootFolderOrWarnsWithoutOne) {
     EXPECT_TRUE(opened.isEmpty());
     EXPECT_FALSE(list->hideArchiveList());
     list->noFolderAlert()->accept();
+}
+
+// The desktop's own opener, xdg-open, as a stand-in on PATH: missing, finding no file manager,
+// opening the folder, or staying with the file manager it started.
+TEST_F(ArchiveFixture, OpenInFileManagerSaysWhenNoFileManagerCouldShowTheFolderAndTheListStays) {
+    struct Case {
+        const char* name;
+        const char* script;  // null: no xdg-open at all
+        bool opens;
+    };
+    const Case cases[] = {
+        {"no xdg-open", nullptr, false},
+        {"no file manager", "#!/bin/sh\necho 'xdg-open: no method available for opening' >&2\nexit 3\n",
+         false},
+        {"opened", "#!/bin/sh\nexit 0\n", true},
+        {"file manager keeps running", "#!/bin/sh\nexec /bin/sleep 4\n", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir bin;
+        if (c.script) {
+            QFile script(bin.filePath("xdg-open"));
+            ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+            script.write(c.script);
+            script.close();
+            script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        }
+        const qv::test::ScopedEnv path("PATH", bin.path().toUtf8());
+        QStringList shown;
+        setFailureDisplay([&](const QString& text) { shown << text; });
+        auto list = std::make_unique<ArchiveListView>();  // the desktop's opener, as the program has it
+        list->collapseDelayMs = 60 * 60 * 1000;
+        list->show();
+        qv::test::clickAt(list->openInFinderRow(), list->openInFinderRow()->rect().center());
+        if (c.opens) {
+            EXPECT_TRUE(qv::test::waitUntil([&] { return list->hideArchiveList(); }, 15000));
+            EXPECT_EQ(list->shift(), 140);
+            EXPECT_TRUE(shown.isEmpty()) << shown.join(" | ").toStdString();
+        } else {
+            ASSERT_TRUE(qv::test::waitUntil([&] { return !shown.isEmpty(); }, 15000));
+            EXPECT_TRUE(
+                shown.first().startsWith("No file manager could show the folder:\n" + folders->rootFolderURL))
+                << shown.first().toStdString();
+            qv::test::spin(300);  // nothing slides later either
+            EXPECT_FALSE(list->hideArchiveList());
+            EXPECT_EQ(list->shift(), 0);
+        }
+        setFailureDisplay({});
+    }
 }
 
 TEST_F(ArchiveFixture, TapShowsSideBySideAndCellDeleteRemovesFileAndRow) {

@@ -3,6 +3,7 @@
 #include "library/files/FileLibraryView.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -25,6 +26,7 @@
 #include "library/ThumbnailView.h"
 #include "library/files/FileLibraryFolders.h"
 #include "library/files/FileLibraryWidgets.h"
+#include "library/files/ImportRules.h"
 #include "state/NotificationCenter.h"
 #include "state/Notifications.h"
 #include "state/QtPrint.h"
@@ -38,7 +40,19 @@ namespace {
 
 const QString kConvertingText = QStringLiteral(
     "Importing your file into Vemo Library, it will be appeared in the list on the right side. Please wait.");
-constexpr int kBodyHeight = 510;  // the tab view's 500 with 5 above and below
+constexpr int kTabsHeight = 500;
+constexpr int kBodyHeight = kTabsHeight + 10;  // the tab view with 5 above and below
+
+// Of the hidden names in the library folder, My Files lists what an import makes of a file whose
+// own name is hidden: a picture or PDF, or the folder of a presentation's slides. The program's
+// working files (".part", slide folders on their way) and the desktop's hidden files
+// (".directory", ".Trash-1000/") are none of these and stay out.
+bool listedInMyFiles(const QString& path, const LibraryFile& item) {
+    const QFileInfo info(path);
+    if (!info.fileName().startsWith(QLatin1Char('.'))) return true;
+    if (info.isDir()) return item.type == LibraryFileType::PPT;
+    return info.isFile() && importKind(path) == ImportKind::imageOrPDF;
+}
 
 }  // namespace
 
@@ -94,7 +108,9 @@ void FileLibraryView::buildWidgets() {
         "QScrollArea, QScrollArea > QWidget > QWidget { background: #808080; color: white; }"));
     tabs_->addTab(buildMyFilesTab(), QString());
     tabs_->addTab(buildTemplatesTab(), QString());
-    bodyLayout->addWidget(tabs_, 1);
+    // The tab view keeps its height; the failures bar below it makes the body taller instead.
+    tabs_->setFixedHeight(kTabsHeight);
+    bodyLayout->addWidget(tabs_);
 
     errorBar_ = new QWidget(body_);
     errorBar_->setStyleSheet(QStringLiteral("background: #a33; color: white; border-radius: 6px;"));
@@ -115,12 +131,13 @@ void FileLibraryView::buildWidgets() {
     connect(dismiss, &QPushButton::clicked, this, [this] {
         errors_.clear();
         errorBar_->hide();
+        fitBody();
         emit changed();
     });
     errorLayout->addWidget(errorScroll_, 1);
     errorLayout->addWidget(dismiss);
     errorBar_->hide();
-    errorBar_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);  // as high as its lines
+    errorBar_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);  // as high as its lines
     bodyLayout->addWidget(errorBar_);
 
     // The converting sheet lies over the tab view while a presentation is converted.
@@ -239,7 +256,21 @@ QWidget* FileLibraryView::buildTemplatesTab() {
     return new VerticalScroll(content);
 }
 
-QSize FileLibraryView::sizeHint() const { return {handleSize + bodyWidth, kBodyHeight}; }
+QSize FileLibraryView::sizeHint() const {
+    return {handleSize + bodyWidth, body_ ? body_->height() : kBodyHeight};
+}
+
+void FileLibraryView::fitBody() {
+    const int bar = errorBar_->isHidden() ? 0 : errorBar_->sizeHint().height();
+    const int height = kBodyHeight + bar;
+    if (body_->height() == height) return;
+    const int before = this->height();
+    body_->setFixedSize(bodyWidth, height);
+    setFixedSize(sizeHint());
+    // Kept where it was centred.
+    if (parentWidget()) move(x(), y() + (before - height) / 2);
+    setShift(shift_);
+}
 
 QWidget* FileLibraryView::handle() const { return handle_; }
 
@@ -247,7 +278,7 @@ void FileLibraryView::setShift(double shift) {
     shift_ = shift;
     const int dx = static_cast<int>(std::lround(shift));
     body_->move(handleSize + dx, 0);
-    handle_->move(handleOffset + dx, (kBodyHeight - handleSize) / 2);
+    handle_->move(handleOffset + dx, (body_->height() - handleSize) / 2);
     sheet_->setGeometry(tabs_->geometry());
     // Only the body and the handle take the pointer; the rest lets it through to what lies below.
     QRegion visible(body_->geometry());
@@ -281,6 +312,7 @@ void FileLibraryView::showError(const QString& text) {
                                                                                           : bodyWidth - 80);
     errorScroll_->setFixedHeight(std::min(lines, 6 * errorLabel_->fontMetrics().lineSpacing()) + 2);
     errorBar_->show();
+    fitBody();
     emit changed();
 }
 
@@ -383,7 +415,9 @@ void FileLibraryView::loadLibraryFiles() {
     }
     QStringList paths;
     try {
-        paths = app::contentsOfDirectory(folder, std::nullopt, app::FileDateKind::contentModificationDate, false, true);
+        // Hidden names too: what an import made of a hidden-named file is listed like the others.
+        paths = app::contentsOfDirectory(folder, std::nullopt, app::FileDateKind::contentModificationDate,
+                                         false, false);
     } catch (const app::FolderListingError&) {
         printLine(" Failed to read directory \u2013 bad permissions, perhaps? ");
         return;
@@ -393,7 +427,12 @@ void FileLibraryView::loadLibraryFiles() {
     listingPool_.start([handover, self, paths, generation] {
         for (const QString& path : paths) {
             LibraryFilePtr item = makeLibraryFile(itemUrl(path));
-            if (!attachThumbnail(*item)) continue;
+            if (!listedInMyFiles(path, *item)) continue;
+            // A slide folder without its first slide stands for nothing; a file that cannot be
+            // read is listed with a plain picture, so that the teacher can see and delete it.
+            const QString thumbnail = localPath(item->thumbnail);
+            if (thumbnail.isEmpty() || !QFileInfo::exists(thumbnail)) continue;
+            if (!attachThumbnail(*item)) attachGenericPicture(*item);
             postTo(handover, self, [item, generation](FileLibraryView& v) {
                 if (generation != v.listingGeneration_) return;
                 v.fileList_.push_back(item);

@@ -156,6 +156,8 @@ private:
     void refreshChips();
     void refreshSheet();
     void showError(const QString& text);
+    // The body's height: the tab view's, and the failures bar's while it shows.
+    void fitBody();
     void importEnded(const ImportOutcome& outcome, bool paste);
     std::vector<TemplateFacts> templateFacts() const;
     void addImported(const LibraryFilePtr& item, bool paste);

@@ -1,12 +1,13 @@
 #include "library/files/FileLibraryWidgets.h"
 
-#include <QGridLayout>
+#include <QAbstractScrollArea>
 #include <QImageReader>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QScrollBar>
 
-#include <map>
+#include <algorithm>
 
 #include "library/LibraryImages.h"
 #include "library/ThumbnailView.h"
@@ -15,8 +16,6 @@
 namespace qv::library {
 
 namespace {
-
-constexpr int kColumnWidth = 125;
 
 // A cell is drawn when its item has a picture or its thumbnail file loads as one.
 bool drawable(const LibraryFilePtr& item) {
@@ -76,46 +75,112 @@ void CategoryChip::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 CellGrid::CellGrid(MakeCell makeCell) : makeCell_(std::move(makeCell)) {
-    grid_ = new QGridLayout(this);
-    grid_->setContentsMargins(0, 0, 0, 0);
-    grid_->setHorizontalSpacing(0);
-    grid_->setVerticalSpacing(5);
-    for (int c = 0; c < 3; ++c) grid_->setColumnMinimumWidth(c, kColumnWidth);
-    grid_->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    setFixedHeight(0);
+}
+
+int CellGrid::rowHeight() const {
+    return ThumbnailView::heightWithPicture(font());
 }
 
 void CellGrid::setItems(const std::vector<LibraryFilePtr>& items) {
-    std::map<QUuid, ThumbnailView*> old;
-    for (const auto& [id, cell] : cells_) old[id] = cell;
-    while (grid_->count()) delete grid_->takeAt(0);
-    cells_.clear();
-    int index = 0;
-    for (const LibraryFilePtr& item : items) {
-        if (!drawable(item)) continue;
-        ThumbnailView* cell = nullptr;
-        if (auto it = old.find(item->id); it != old.end()) {
-            cell = it->second;
-            old.erase(it);
-        } else {
+    items_.clear();
+    for (const LibraryFilePtr& item : items)
+        if (drawable(item)) items_.push_back(item);
+    const int rows = (int(items_.size()) + columns - 1) / columns;
+    // As high as all its rows: the scroll area's content grows, never squeezes a cell.
+    setFixedHeight(rows == 0 ? 0 : rows * rowHeight() + (rows - 1) * rowSpacing);
+    layoutCells();
+}
+
+void CellGrid::watchScrollArea() {
+    if (scroll_) return;
+    for (QWidget* w = parentWidget(); w; w = w->parentWidget()) {
+        if (auto* area = qobject_cast<QAbstractScrollArea*>(w)) {
+            scroll_ = area;
+            area->viewport()->installEventFilter(this);
+            connect(area->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { layoutCells(); });
+            return;
+        }
+    }
+}
+
+std::pair<int, int> CellGrid::rowsInView() const {
+    const int rows = (int(items_.size()) + columns - 1) / columns;
+    if (!scroll_) return {0, rows - 1};
+    // The viewport's rectangle in the grid's coordinates (by geometry, so also while hidden).
+    QWidget* viewport = scroll_->viewport();
+    const int top = mapFrom(viewport, QPoint(0, 0)).y();
+    const int step = rowHeight() + rowSpacing;
+    const int first = std::max(0, top / step);
+    const int last = std::min(rows - 1, (top + viewport->height()) / step);
+    return {first, last};
+}
+
+void CellGrid::layoutCells() {
+    watchScrollArea();
+    const auto [first, last] = rowsInView();
+    const int height = rowHeight(), step = height + rowSpacing;
+    const int left = std::max(0, (width() - columns * columnWidth) / 2);
+    QHash<QUuid, ThumbnailView*> shown;
+    const int end = std::min(int(items_.size()), (last + 1) * columns);
+    for (int index = first * columns; index < end; ++index) {
+        const LibraryFilePtr& item = items_[size_t(index)];
+        ThumbnailView* cell = cells_.take(item->id);
+        if (!cell) {
             cell = makeCell_(item);
             cell->setParent(this);
         }
-        grid_->addWidget(cell, index / 3, index % 3, Qt::AlignHCenter | Qt::AlignTop);
+        cell->setGeometry(left + (index % columns) * columnWidth, (index / columns) * step, columnWidth,
+                          height);
         cell->show();
-        cells_.emplace_back(item->id, cell);
-        ++index;
+        shown.insert(item->id, cell);
     }
-    // A cell may be removing itself right now (its own delete button): delete later.
-    for (auto& [id, cell] : old) {
+    // Cells out of view go, but for one whose delete question is still open (its item listed
+    // still); a cell may be removing its own item right now: it goes later.
+    for (auto it = cells_.begin(); it != cells_.end(); ++it) {
+        ThumbnailView* cell = it.value();
         cell->hide();
-        cell->deleteLater();
+        const bool listed = std::any_of(items_.begin(), items_.end(),
+                                        [&](const LibraryFilePtr& i) { return i->id == it.key(); });
+        if (cell->deleteAlert() && listed)
+            shown.insert(it.key(), cell);
+        else
+            cell->deleteLater();
     }
+    cells_ = std::move(shown);
 }
 
 std::vector<QWidget*> CellGrid::cells() const {
     std::vector<QWidget*> out;
-    for (const auto& [id, cell] : cells_) out.push_back(cell);
+    for (const LibraryFilePtr& item : items_)
+        if (ThumbnailView* cell = cells_.value(item->id); cell && !cell->isHidden()) out.push_back(cell);
     return out;
+}
+
+void CellGrid::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    layoutCells();
+}
+
+void CellGrid::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    layoutCells();
+}
+
+void CellGrid::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    layoutCells();
+}
+
+void CellGrid::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange) setItems(std::vector<LibraryFilePtr>(items_));
+}
+
+bool CellGrid::eventFilter(QObject* watched, QEvent* event) {
+    if (scroll_ && watched == scroll_->viewport() && event->type() == QEvent::Resize) layoutCells();
+    return QWidget::eventFilter(watched, event);
 }
 
 VerticalScroll::VerticalScroll(QWidget* content) {

@@ -24,10 +24,14 @@ ImportOutcome copyPicture(const QString& path, const QString& folder) {
         return {nullptr, QStringLiteral("%1 could not be copied into the library: %2").arg(name, copy.error)};
     }
     LibraryFilePtr item = makeLibraryFile(QUrl::fromLocalFile(copy.destination));
-    if (!attachThumbnail(*item))
-        return {nullptr, QStringLiteral("%1 was copied into the library, but it cannot be shown: it is damaged, or not a "
-                                        "picture or PDF that can be read.")
-                             .arg(name)};
+    if (!attachThumbnail(*item)) {
+        // Listed all the same, with a plain picture, so that the teacher can delete the copy.
+        attachGenericPicture(*item);
+        return {item, QStringLiteral(
+                          "%1 was copied into the library, but it cannot be shown: it is damaged, or not a "
+                          "picture or PDF that can be read.")
+                          .arg(name)};
+    }
     return {item, {}};
 }
 
@@ -41,9 +45,11 @@ ImportOutcome convertPresentation(SlideConverter& converter, const QString& path
     QString folderPath = result.folder;
     if (!folderPath.endsWith(QLatin1Char('/'))) folderPath += QLatin1Char('/');  // a folder's url ends with "/"
     LibraryFilePtr item = makeLibraryFile(QUrl::fromLocalFile(folderPath));
-    if (!attachThumbnail(*item))
-        return {nullptr, QStringLiteral("The slides of %1 were made, but the first one cannot be shown.")
-                             .arg(QFileInfo(path).fileName())};
+    if (!attachThumbnail(*item)) {
+        attachGenericPicture(*item);
+        return {item, QStringLiteral("The slides of %1 were made, but the first one cannot be shown.")
+                          .arg(QFileInfo(path).fileName())};
+    }
     return {item, {}};
 }
 

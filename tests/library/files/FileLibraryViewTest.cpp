@@ -14,9 +14,12 @@
 #include <QPdfWriter>
 #include <QProcess>
 #include <QScopeGuard>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QStandardPaths>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QWheelEvent>
 
 #include <signal.h>
 
@@ -25,15 +28,17 @@
 #include <memory>
 #include <set>
 
+#include "helpers/Thumbnails.h"
 #include "library/ThumbnailView.h"
 #include "library/files/FileLibraryView.h"
+#include "library/files/PanelFixture.h"
 #include "state/AppState.h"
 #include "state/NotificationCenter.h"
 #include "state/Notifications.h"
-#include "library/files/PanelFixture.h"
 #include "support/BigPhoto.h"
-#include "support/QtWait.h"
+#include "support/BigPng.h"
 #include "support/Processes.h"
+#include "support/QtWait.h"
 #include "support/ScopedEnv.h"
 #include "support/WindowPicture.h"
 
@@ -61,34 +66,37 @@ TEST_F(FileLibraryPanel, MyFilesNewestFirstWithSlideFoldersAsOneEntry) {
     setAge(lib("deck"), 100);
     QDir().mkpath(lib("broken"));  // a slide folder without its first slide
     writePng(lib("broken/other.png"), Qt::green);
-    writePng(lib(".hidden.png"), Qt::green);
-    writeText(lib("notes.txt"), "not a picture");  // no thumbnail: left out
+    writePng(lib(".hidden.png"), Qt::green);  // what an import makes of a hidden name: listed
+    setAge(lib(".hidden.png"), 50);
+    writeText(lib("notes.txt"), "not a picture");  // no thumbnail: listed with a plain picture
+    setAge(lib("notes.txt"), 40);
 
     FileLibraryView panel(services());
     panel.show();
-    ASSERT_TRUE(waitUntil([&] { return panel.fileList().size() == 4; }, 20000));
+    ASSERT_TRUE(waitUntil([&] { return panel.fileList().size() == 6; }, 20000));
     qv::test::spin(200);
-    EXPECT_EQ(names(panel.fileList()), (QStringList{"deck", "sheet", "old", "old"}));
-    EXPECT_EQ(rawValue(panel.fileList()[0]->type), "PPT");
-    EXPECT_EQ(rawValue(panel.fileList()[1]->type), "PDF");
-    EXPECT_EQ(rawValue(panel.fileList()[2]->type), "JPG");
-    EXPECT_EQ(panel.tabs()->tabText(0), "My Files (4)");
-    EXPECT_EQ(panel.fileCells().size(), 4u);
+    EXPECT_EQ(names(panel.fileList()), (QStringList{"notes", ".hidden", "deck", "sheet", "old", "old"}));
+    EXPECT_EQ(rawValue(panel.fileList()[0]->type), " ");
+    EXPECT_EQ(rawValue(panel.fileList()[2]->type), "PPT");
+    EXPECT_EQ(rawValue(panel.fileList()[3]->type), "PDF");
+    EXPECT_EQ(rawValue(panel.fileList()[4]->type), "JPG");
+    EXPECT_EQ(panel.tabs()->tabText(0), "My Files (6)");
+    EXPECT_EQ(panel.fileCells().size(), 6u);
     EXPECT_TRUE(panel.myFilesEmptyText()->isHidden());
 
     // Deleting through a cell removes exactly that item, also with another of the same name before
     // it in the list.
-    auto* cell = static_cast<ThumbnailView*>(panel.fileCells()[3]);
+    auto* cell = static_cast<ThumbnailView*>(panel.fileCells()[5]);
     ASSERT_EQ(cell->libraryFileItem()->url, QUrl::fromLocalFile(lib("old.png")));
     cell->requestDeletion();
     cell->deleteConfirmed();
-    EXPECT_EQ(names(panel.fileList()), (QStringList{"deck", "sheet", "old"}));
-    EXPECT_EQ(panel.fileList()[2]->url, QUrl::fromLocalFile(lib("old.jpg")));
+    EXPECT_EQ(names(panel.fileList()), (QStringList{"notes", ".hidden", "deck", "sheet", "old"}));
+    EXPECT_EQ(panel.fileList()[4]->url, QUrl::fromLocalFile(lib("old.jpg")));
     EXPECT_FALSE(QFileInfo::exists(lib("old.png")));
     EXPECT_TRUE(QFileInfo::exists(lib("old.jpg")));
-    EXPECT_EQ(panel.tabs()->tabText(0), "My Files (3)");
-    ASSERT_EQ(panel.fileCells().size(), 3u);
-    EXPECT_EQ(static_cast<ThumbnailView*>(panel.fileCells()[2])->libraryFileItem(), panel.fileList()[2]);
+    EXPECT_EQ(panel.tabs()->tabText(0), "My Files (5)");
+    ASSERT_EQ(panel.fileCells().size(), 5u);
+    EXPECT_EQ(static_cast<ThumbnailView*>(panel.fileCells()[4])->libraryFileItem(), panel.fileList()[4]);
 }
 
 TEST_F(FileLibraryPanel, EmptyLibraryShowsTheImportRowAndTheDropText) {
@@ -278,8 +286,10 @@ TEST_F(FileLibraryPanel, ImportsCopyPasteTheFirstAndIgnoreTheRest) {
     ASSERT_TRUE(panel.waitForImports(30000));
     ASSERT_TRUE(waitUntil([&] { return panel.fileList().size() >= 3; }, 20000));
     qv::test::spin(200);
-    // Inserted at the front as each arrives; the file from the library itself changes nothing.
+    // Inserted at the front as each arrives (copies run side by side: in either order); the file
+    // from the library itself changes nothing.
     QStringList front = names(panel.fileList()).mid(0, 2);
+    front.sort();
     EXPECT_EQ(front, (QStringList{"handout", "photo"}));
     EXPECT_EQ(names(panel.fileList()).count("already"), 1);
     EXPECT_EQ(read(lib("already.png")).isEmpty(), false);
@@ -385,7 +395,7 @@ TEST_F(FileLibraryPanel, AFailedConversionSaysSoInThePanel) {
 
 // A teacher's real files, dropped together: a phone photo of 48 MP, a name of 250 bytes, and a PNG
 // and a PDF that are damaged. The good ones are listed with their pictures; each damaged one is
-// named in the panel, both at once.
+// named in the panel, both at once, and listed with a plain picture.
 TEST_F(FileLibraryPanel, RealFilesAreListedAndEveryFailureIsNamed) {
     QTemporaryDir outside;
     const QString photo = outside.filePath("IMG_20260301_081500.jpg");
@@ -401,16 +411,21 @@ TEST_F(FileLibraryPanel, RealFilesAreListedAndEveryFailureIsNamed) {
                                      QUrl::fromLocalFile(outside.filePath("scan.png")),
                                      QUrl::fromLocalFile(outside.filePath("worksheet.pdf"))}));
     ASSERT_TRUE(panel.waitForImports(120000));
-    ASSERT_TRUE(waitUntil([&] { return panel.fileList().size() == 2 && panel.errorText().count('\n') == 1; }, 20000))
+    ASSERT_TRUE(
+        waitUntil([&] { return panel.fileList().size() == 4 && panel.errorText().count('\n') == 1; }, 20000))
         << names(panel.fileList()).join(", ").toStdString() << " / " << panel.errorText().toStdString();
     QStringList listed = names(panel.fileList());
     listed.sort();
-    EXPECT_EQ(listed, (QStringList{"IMG_20260301_081500", QString(123, QChar(0x0416))}));
+    // The damaged ones with a plain picture, so that the teacher can delete them.
+    EXPECT_EQ(listed, (QStringList{"IMG_20260301_081500", "scan", "worksheet", QString(123, QChar(0x0416))}));
     for (const auto& item : panel.fileList()) {
         ASSERT_TRUE(item->thumbnailImage) << item->name->toStdString();
         if (item->name == "IMG_20260301_081500") EXPECT_EQ(item->thumbnailImage->size(), QSize(192, 144));
+        EXPECT_EQ(*item->thumbnailImage == qv::app::genericThumbnail(),
+                  item->name == "scan" || item->name == "worksheet")
+            << item->name->toStdString();
     }
-    EXPECT_EQ(panel.fileCells().size(), 2u);
+    EXPECT_EQ(panel.fileCells().size(), 4u);
     EXPECT_TRUE(QFileInfo::exists(lib(QFileInfo(longName).fileName())));
     const QStringList errors = panel.errorText().split('\n');
     ASSERT_EQ(errors.size(), 2);
@@ -419,6 +434,192 @@ TEST_F(FileLibraryPanel, RealFilesAreListedAndEveryFailureIsNamed) {
             << name << ": " << panel.errorText().toStdString();
     qv::test::spin(200);
     qv::test::saveWindowPicture(panel, "file-library-import-failures.png");
+}
+
+// The My Files tab's scroll area and the rows it shows.
+QScrollArea* myFilesScroll(const FileLibraryView& panel) {
+    return qobject_cast<QScrollArea*>(panel.tabs()->widget(0));
+}
+
+// Every cell shown keeps the height of a cell with its picture and name, side by side in rows that
+// do not overlap, and lies in the scroll area's content.
+void expectWholeCells(const FileLibraryView& panel) {
+    const std::vector<QWidget*> cells = panel.fileCells();
+    ASSERT_FALSE(cells.empty());
+    const int full = ThumbnailView::heightWithPicture(cells.front()->font());
+    EXPECT_GE(full, 90);
+    QRect previous;
+    for (QWidget* cell : cells) {
+        EXPECT_EQ(cell->height(), full)
+            << static_cast<ThumbnailView*>(cell)->libraryFileItem()->name->toStdString();
+        EXPECT_GE(cell->width(), ThumbnailView::thumbnailWidth);
+        const QRect r(cell->mapTo(myFilesScroll(panel)->widget(), QPoint(0, 0)), cell->size());
+        if (!previous.isNull()) EXPECT_FALSE(r.intersects(previous));
+        previous = r;
+    }
+}
+
+// A term of imports: My Files with 60 and with 300 files keeps every cell at its full height and
+// scrolls; the failures bar takes no height from the tab. Only the rows in view have cells.
+TEST_F(FileLibraryPanel, MyFilesKeepsEveryCellWholeAndScrollsThroughALongLibrary) {
+    for (int count : {60, 300}) {
+        SCOPED_TRACE(count);
+        QDir(lib()).removeRecursively();
+        QDir().mkpath(lib());
+        for (int i = 0; i < count; ++i) {
+            const QString path = lib(QString("page-%1.png").arg(i, 3, 10, QChar('0')));
+            writePng(path, QColor::fromHsv(i * 7 % 360, 200, 220));
+            setAge(path, 1000 + i);  // page-000 newest
+        }
+        FileLibraryView panel(services());
+        panel.show();
+        ASSERT_TRUE(waitUntil([&] { return panel.fileList().size() == size_t(count); }, 60000));
+        spin(100);
+        QScrollArea* scroll = myFilesScroll(panel);
+        ASSERT_NE(scroll, nullptr);
+        QScrollBar* bar = scroll->verticalScrollBar();
+        const int full = ThumbnailView::heightWithPicture(panel.fileCells().front()->font());
+        const int rows = (count + 2) / 3;
+        EXPECT_GE(scroll->widget()->height(), rows * full);
+        EXPECT_GE(bar->maximum(), rows * full - scroll->viewport()->height());
+        expectWholeCells(panel);
+        EXPECT_LE(panel.fileCells().size(), 3u * (scroll->viewport()->height() / full + 2));
+
+        // The wheel scrolls the tab (a real wheel over the cells: the pointer tests).
+        QWidget* viewport = scroll->viewport();
+        const QPoint at = viewport->rect().center();
+        QWheelEvent wheel(QPointF(at), QPointF(viewport->mapToGlobal(at)), QPoint(), QPoint(0, -120),
+                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(viewport, &wheel);
+        EXPECT_GT(bar->value(), 0);
+
+        // Half-way and at the end, the cells in view are whole, and the last file has its own.
+        bar->setValue(bar->maximum() / 2);
+        spin(50);
+        expectWholeCells(panel);
+        bar->setValue(bar->maximum());
+        spin(50);
+        expectWholeCells(panel);
+        const auto* last = static_cast<ThumbnailView*>(panel.fileCells().back());
+        EXPECT_EQ(last->libraryFileItem(), panel.fileList().back());
+        const QRect inView(last->mapTo(scroll->viewport(), QPoint(0, 0)), last->size());
+        EXPECT_TRUE(scroll->viewport()->rect().contains(inView));
+
+        // A failure named below the tab leaves the tab its height.
+        const int tabHeight = panel.tabs()->height();
+        const int viewportHeight = viewport->height();
+        panel.importFile(lib("../nowhere/missing.png"), false);
+        ASSERT_TRUE(panel.waitForImports(30000));
+        ASSERT_TRUE(waitUntil([&] { return !panel.errorText().isEmpty(); }, 10000));
+        spin(50);
+        EXPECT_EQ(panel.tabs()->height(), tabHeight);
+        EXPECT_EQ(viewport->height(), viewportHeight);
+        expectWholeCells(panel);
+        if (count == 60) qv::test::saveWindowPicture(panel, "file-library-60-files-at-the-end.png");
+    }
+}
+
+// Hidden names: what an import makes of ".hidden.png" and ".talk.pptx" is listed, also by the next
+// start; the program's working files and the desktop's own hidden files are not.
+TEST_F(FileLibraryPanel, AHiddenNameImportIsListedAfterARestart) {
+    QTemporaryDir outside;
+    writePng(outside.filePath(".hidden.png"), Qt::green);
+    writeText(outside.filePath(".talk.pptx"), "a presentation");
+    writePdf(outside.filePath("slides.pdf"));
+    // A stand-in LibreOffice: the PDF under the document's base name in --outdir.
+    writeText(outside.filePath("office"),
+              QString("#!/bin/sh\n"
+                      "for a; do case \"$prev\" in --outdir) out=$a;; esac; prev=$a; doc=$a; done\n"
+                      "b=$(basename \"$doc\"); cp '%1' \"$out/${b%.*}.pdf\"\n")
+                  .arg(outside.filePath("slides.pdf"))
+                  .toUtf8());
+    QFile::setPermissions(outside.filePath("office"), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    FileLibraryServices s = services();
+    s.officeProgram = outside.filePath("office");
+    const auto sorted = [](QStringList l) {
+        l.sort();
+        return l;
+    };
+    {
+        FileLibraryView panel(s);
+        panel.show();
+        ASSERT_TRUE(panel.importDropped({QUrl::fromLocalFile(outside.filePath(".hidden.png")),
+                                         QUrl::fromLocalFile(outside.filePath(".talk.pptx"))}));
+        ASSERT_TRUE(panel.waitForImports(60000));
+        ASSERT_TRUE(waitUntil([&] { return panel.fileList().size() == 2; }, 20000))
+            << panel.errorText().toStdString();
+        EXPECT_EQ(sorted(names(panel.fileList())), (QStringList{".hidden", ".talk"}));
+    }
+    // What the program and the desktop keep under hidden names stays out.
+    writeText(lib(".notes.png.copy-abc123.part"), "a copy on its way");
+    QDir().mkpath(lib(".Lesson.slides-abc123"));
+    writePng(lib(".Lesson.slides-abc123/Lesson.001.png"), Qt::blue);
+    writeText(lib(".directory"), "[Desktop Entry]\n");
+    QDir().mkpath(lib(".Trash-1000/files"));
+    writeText(lib(".DS_Store"), "x");
+
+    FileLibraryView again(s);
+    again.show();
+    ASSERT_TRUE(waitUntil([&] { return again.fileList().size() >= 2; }, 20000));
+    spin(300);
+    EXPECT_EQ(sorted(names(again.fileList())), (QStringList{".hidden", ".talk"}));
+    for (const auto& item : again.fileList()) {
+        ASSERT_TRUE(item->thumbnailImage);
+        EXPECT_NE(*item->thumbnailImage, qv::app::genericThumbnail()) << item->name->toStdString();
+    }
+    EXPECT_TRUE(QFileInfo::exists(lib(".talk/.talk.001.png")));
+    EXPECT_EQ(again.fileCells().size(), 2u);
+}
+
+// Every file of the library has a cell the teacher can delete: one that cannot be read shows a
+// plain picture (also after a restart) instead of going unlisted, and a 16-bit PNG of 48 MP
+// shows its own.
+TEST_F(FileLibraryPanel, EveryFileOfTheLibraryHasACellTheTeacherCanDelete) {
+    QTemporaryDir outside;
+    writeText(outside.filePath("scan.png"), QByteArray("\x89PNG\r\n\x1a\n") + QByteArray(200, 'x'));
+    ASSERT_TRUE(writeBigPng(outside.filePath("poster.png"), 8000, 6000));
+    writeText(lib("notes.txt"), "not a picture");
+    {
+        FileLibraryView panel(services());
+        panel.show();
+        ASSERT_TRUE(waitUntil([&] { return panel.fileList().size() == 1; }, 20000));
+        ASSERT_TRUE(panel.importDropped({QUrl::fromLocalFile(outside.filePath("scan.png")),
+                                         QUrl::fromLocalFile(outside.filePath("poster.png"))}));
+        ASSERT_TRUE(panel.waitForImports(120000));
+        ASSERT_TRUE(waitUntil([&] { return panel.fileList().size() == 3; }, 20000))
+            << panel.errorText().toStdString();
+        // The damaged copy is named, and listed.
+        EXPECT_TRUE(
+            panel.errorText().contains("scan.png was copied into the library, but it cannot be shown"))
+            << panel.errorText().toStdString();
+        EXPECT_FALSE(panel.errorText().contains("poster.png")) << panel.errorText().toStdString();
+    }
+    FileLibraryView panel(services());
+    panel.show();
+    ASSERT_TRUE(waitUntil([&] { return panel.fileList().size() == 3; }, 30000));
+    spin(200);
+    QStringList listed = names(panel.fileList());
+    listed.sort();
+    EXPECT_EQ(listed, (QStringList{"notes", "poster", "scan"}));
+    ASSERT_EQ(panel.fileCells().size(), 3u);
+    const QImage generic = qv::app::genericThumbnail();
+    for (QWidget* w : panel.fileCells()) {
+        auto* cell = static_cast<ThumbnailView*>(w);
+        const LibraryFilePtr item = cell->libraryFileItem();
+        ASSERT_TRUE(item->thumbnailImage) << item->name->toStdString();
+        EXPECT_EQ(*item->thumbnailImage == generic, item->name != "poster") << item->name->toStdString();
+        EXPECT_EQ(cell->height(), ThumbnailView::heightWithPicture(cell->font()));
+    }
+    // The plain picture's delete button removes the copy.
+    for (QWidget* w : panel.fileCells()) {
+        auto* cell = static_cast<ThumbnailView*>(w);
+        if (cell->libraryFileItem()->name != "scan") continue;
+        cell->requestDeletion();
+        cell->deleteConfirmed();
+        break;
+    }
+    EXPECT_FALSE(QFileInfo::exists(lib("scan.png")));
+    EXPECT_EQ(panel.fileList().size(), 2u);
 }
 
 // A stand-in LibreOffice: its launcher starts a child (as soffice starts soffice.bin), notes both,

@@ -3,6 +3,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTest>
 
@@ -76,6 +78,52 @@ TEST_F(PointerOnPanel, ChipsAndCellsFollowARealPointer) {
     ASSERT_TRUE(pointerTo(panel.searchField(), panel.searchField()->rect().center()));
     ASSERT_TRUE(waitUntil([&] { return !cell->hovered(); }, 5000));
     EXPECT_FALSE(cell->showsFavoriteButton());
+}
+
+// My Files with 60 files under a real pointer: the wheel over the cells scrolls the tab, and the
+// delete button that the pointer brings up sits on a whole cell in view.
+TEST_F(PointerOnPanel, TheWheelScrollsMyFilesAndTheDeleteButtonSitsOnAWholeCell) {
+    for (int i = 0; i < 60; ++i) {
+        const QString path = lib(QString("page-%1.png").arg(i, 2, 10, QChar('0')));
+        writePng(path, QColor::fromHsv(i * 6, 200, 220));
+        setAge(path, 1000 + i);
+    }
+    FileLibraryView panel(services());
+    panel.move(200, 150);
+    panel.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&panel));
+    ASSERT_TRUE(waitUntil([&] { return panel.fileList().size() == 60; }, 30000));
+    auto* scroll = qobject_cast<QScrollArea*>(panel.tabs()->widget(0));
+    ASSERT_NE(scroll, nullptr);
+    QScrollBar* bar = scroll->verticalScrollBar();
+    ASSERT_EQ(bar->value(), 0);
+
+    auto* first = static_cast<ThumbnailView*>(panel.fileCells()[0]);
+    ASSERT_TRUE(pointerTo(first, first->thumbnailRect().center()));
+    ASSERT_TRUE(waitUntil([&] { return first->hovered(); }, 5000));
+    // Wheel down, as a mouse's wheel does (button 5), three notches.
+    ASSERT_EQ(QProcess::execute("xdotool", {"click", "--repeat", "3", "--delay", "50", "5"}), 0);
+    ASSERT_TRUE(waitUntil([&] { return bar->value() > 0; }, 5000)) << "the wheel did not scroll the tab";
+    spin(100);
+
+    // Whatever cell lies under the pointer now shows its delete button, on a whole cell in view.
+    const QPoint global = scroll->viewport()->mapToGlobal(scroll->viewport()->rect().center());
+    ASSERT_TRUE(pointerTo(global + QPoint(1, 0)));
+    ASSERT_TRUE(pointerTo(global));
+    ThumbnailView* under = nullptr;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            for (QWidget* w : panel.fileCells())
+                if (auto* cell = static_cast<ThumbnailView*>(w); cell->hovered()) under = cell;
+            return under != nullptr;
+        },
+        5000));
+    EXPECT_TRUE(under->showsDeleteButton());
+    EXPECT_EQ(under->height(), ThumbnailView::heightWithPicture(under->font()));
+    const QRect inView(under->mapTo(scroll->viewport(), QPoint(0, 0)), under->size());
+    EXPECT_TRUE(scroll->viewport()->rect().contains(
+        under->mapTo(scroll->viewport(), under->hoverControlRect().center())));
+    EXPECT_GE(inView.height(), ThumbnailView::thumbnailHeight);
 }
 
 }  // namespace
