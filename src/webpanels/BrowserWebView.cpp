@@ -200,7 +200,7 @@ std::optional<QUrl> BrowserWebView::typedAddress(const QString& text) {
 
 void BrowserWebView::openPDF(const QString& path) {
     if (browserView_) browserView_->setPdfMode(true);
-    app::pdfViewerQuery = pdfViewerQueryFor(path);
+    app::pdfViewerQuery = handPdfToViewer(path);
     load(pdfViewerAddress(app::pdfViewerQuery));
 }
 
