@@ -5,6 +5,8 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QVBoxLayout>
 
 namespace qv::webpanels {
@@ -57,6 +59,21 @@ public:
     }
 
     void openExternally(const QUrl& url) override { QDesktopServices::openUrl(url); }
+
+    std::optional<QString> chooseSavePath(QWidget* parent, const QString& suggestedPath) override {
+        const QString chosen =
+            QFileDialog::getSaveFileName(parent, QStringLiteral("Save PDF"), suggestedPath, QStringLiteral("PDF (*.pdf)"));
+        if (chosen.isEmpty()) return std::nullopt;
+        return chosen;
+    }
+
+    bool choosePrinter(QWidget* parent, QPrinter& printer, int pageCount) override {
+        QPrintDialog dialog(&printer, parent);
+        dialog.setMinMax(1, pageCount);
+        dialog.setOption(QAbstractPrintDialog::PrintPageRange, true);
+        dialog.setOption(QAbstractPrintDialog::PrintToFile, true);
+        return dialog.exec() == QDialog::Accepted;
+    }
 };
 
 }  // namespace
