@@ -364,6 +364,7 @@ TEST(BrowserPdf, AHostileDocumentIsShownAndRunsNothing) {
     }, 60000)) << "the document was not drawn";
     EXPECT_EQ(scene.evaluate("typeof window.qvRan").toString().toStdString(), "undefined");
     EXPECT_EQ(scene.evaluate("document.title").toString().toStdString(), "Worksheet.pdf");
+    qv::test::saveTestPicture(scene.window.grab().toImage(), "browser-pdf-hostile.png");
     // Drawn again larger, the glyph's outline is built once more.
     scene.evaluate("PDFViewerApplication.pdfViewer.currentScaleValue = '3'");
     ASSERT_TRUE(waitUntil([&] {
@@ -451,6 +452,7 @@ TEST(BrowserPdf, DownloadAndPrintTheDocumentUnderItsOwnName) {
     ASSERT_TRUE(waitUntil([&] {
         return printed.load(dir.filePath("printed.pdf")) == QPdfDocument::Error::None && printed.pageCount() == 2;
     }, 30000)) << "pages printed: " << printed.pageCount();
+    qv::test::saveTestPicture(scene.window.grab().toImage(), "browser-pdf-lesson-plan.png");
     qv::app::setFailureDisplay(nullptr);
     qv::app::globalPdfMode = false;
 }
