@@ -59,24 +59,24 @@ public:
     }
 
     void openExternally(const QUrl& url) override { QDesktopServices::openUrl(url); }
-
-    std::optional<QString> chooseSavePath(QWidget* parent, const QString& suggestedPath) override {
-        const QString chosen =
-            QFileDialog::getSaveFileName(parent, QStringLiteral("Save PDF"), suggestedPath, QStringLiteral("PDF (*.pdf)"));
-        if (chosen.isEmpty()) return std::nullopt;
-        return chosen;
-    }
-
-    bool choosePrinter(QWidget* parent, QPrinter& printer, int pageCount) override {
-        QPrintDialog dialog(&printer, parent);
-        dialog.setMinMax(1, pageCount);
-        dialog.setOption(QAbstractPrintDialog::PrintPageRange, true);
-        dialog.setOption(QAbstractPrintDialog::PrintToFile, true);
-        return dialog.exec() == QDialog::Accepted;
-    }
 };
 
 }  // namespace
+
+std::optional<QString> BrowserDialogs::chooseSavePath(QWidget* parent, const QString& suggestedPath) {
+    const QString chosen =
+        QFileDialog::getSaveFileName(parent, QStringLiteral("Save PDF"), suggestedPath, QStringLiteral("PDF (*.pdf)"));
+    if (chosen.isEmpty()) return std::nullopt;
+    return chosen;
+}
+
+bool BrowserDialogs::choosePrinter(QWidget* parent, QPrinter& printer, int pageCount) {
+    QPrintDialog dialog(&printer, parent);
+    dialog.setMinMax(1, pageCount);
+    dialog.setOption(QAbstractPrintDialog::PrintPageRange, true);
+    dialog.setOption(QAbstractPrintDialog::PrintToFile, true);
+    return dialog.exec() == QDialog::Accepted;
+}
 
 std::shared_ptr<BrowserDialogs> desktopBrowserDialogs() { return std::make_shared<DesktopBrowserDialogs>(); }
 

@@ -28,10 +28,11 @@ public:
     // Opens the address with the desktop's default handler (its web browser).
     virtual void openExternally(const QUrl& url) = 0;
     // Where a document is to be saved, starting at `suggestedPath`; none when the user cancelled.
-    virtual std::optional<QString> chooseSavePath(QWidget* parent, const QString& suggestedPath) = 0;
+    // (Qt's save dialog unless a backend has its own.)
+    virtual std::optional<QString> chooseSavePath(QWidget* parent, const QString& suggestedPath);
     // The system's print dialog for a document of `pageCount` pages, set up on `printer`: true
-    // when the user chose to print.
-    virtual bool choosePrinter(QWidget* parent, QPrinter& printer, int pageCount) = 0;
+    // when the user chose to print. (Qt's print dialog unless a backend has its own.)
+    virtual bool choosePrinter(QWidget* parent, QPrinter& printer, int pageCount);
 };
 
 // Qt's message boxes, file dialog and QDesktopServices.
