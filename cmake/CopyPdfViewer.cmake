@@ -75,9 +75,12 @@ if(missing)
                         "pdf.js at ${SOURCE} nor ${IMAGES} holds; draw them in ${IMAGES}:\n    ${names}")
 endif()
 
-# Two edits of web/viewer.js, each checked: no hosted-viewer origin skips the check (a page of our
-# scheme has the opaque origin "null", which Debian's list lets through with any document), and
-# the check lets our server's documents through.
+# Edits of web/viewer.js, each checked (the build stops when the text it changes is not there):
+# no hosted-viewer origin skips the check (a page of our scheme has the opaque origin "null",
+# which Debian's list lets through with any document), and the check lets our server's documents
+# through. A document is only data: the viewer never turns text of a document into code (font
+# glyphs and PostScript functions are then interpreted, never compiled with new Function), and it
+# runs no script a document holds.
 set(viewer "${DESTINATION}/web/viewer.js")
 file(READ "${viewer}" text)
 function(patch_once from to)
@@ -92,5 +95,9 @@ patch_once("const HOSTED_VIEWER_ORIGINS = [\"null\", \"http://mozilla.github.io\
            "const HOSTED_VIEWER_ORIGINS = [];")
 patch_once("      if (fileOrigin !== viewerOrigin) {"
            "      if (fileOrigin !== viewerOrigin && fileOrigin !== (window.quorvaneServerOrigin || \"${SERVER_ORIGIN}\")) {")
+patch_once("  isEvalSupported: {\n    value: true,"
+           "  isEvalSupported: {\n    value: false,")
+patch_once("  enableScripting: {\n    value: true,"
+           "  enableScripting: {\n    value: false,")
 file(WRITE "${viewer}" "${text}")
 file(TOUCH "${STAMP}")

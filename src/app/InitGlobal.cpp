@@ -12,8 +12,10 @@
 #include "state/QtPrint.h"
 #include "server/FileServing.h"
 #include "server/HttpServer.h"
+#include "server/PagePolicy.h"
 #include "server/html/PageResponse.h"
 #include "webpanels/AppScheme.h"
+#include "webpanels/PdfViewerAddress.h"
 
 namespace qv::app {
 
@@ -35,19 +37,9 @@ bool ensureFolder(const QString& path) {
     return true;
 }
 
-std::shared_ptr<server::HttpServer> makeProgramServer() {
-    auto server = std::make_shared<server::HttpServer>();
-    // The program's own pages call from their scheme; no other page may.
-    server->trustedOrigins = {webpanels::appOrigin().toStdString()};
-    server->router.addRoute(std::nullopt, "/files/:path", server::fileShareHandler("/", defaultDocuments));
-    server->router.addRoute(std::nullopt, "/", html::rootPageHandler);
-    registerLessonRoutes(*server, resourcesDirectory() + QStringLiteral("/wendlelessons"));
-    return server;
-}
-
 void startProgramServer(std::uint16_t port) {
     if (httpServer && httpServer->isRunning()) return;  // one server per process
-    auto server = makeProgramServer();
+    auto server = makeProgramServer(port);
     httpServer = server;
     try {
         server->start(port, true);
@@ -74,16 +66,36 @@ void initGlobal(const QString& saveFolder, std::uint16_t port) {
     startProgramServer(port);
 }
 
-void registerLessonRoutes(server::HttpServer& server, const QString& folder) {
+std::shared_ptr<server::HttpServer> makeProgramServer(std::uint16_t port) {
+    auto server = std::make_shared<server::HttpServer>();
+    // The program's own pages call from their scheme; no other page may.
+    server->trustedOrigins = {webpanels::appOrigin().toStdString()};
+    server->router.addRoute(std::nullopt, "/files/:path",
+                            server::fileShareHandler("/", defaultDocuments, [](const std::string& path) {
+                                return webpanels::wasHandedToPdfViewer(path);
+                            }));
+    // The root page shows one picture of another site, named exactly.
+    const QString rootPolicy = webpanels::ownPagesContentSecurityPolicy(
+        port, {QString::fromUtf8(html::rootPageImageUrl.data(), qsizetype(html::rootPageImageUrl.size()))});
+    server->router.addRoute(std::nullopt, "/", server::withContentSecurityPolicy(html::rootPageHandler, rootPolicy.toStdString()));
+    registerLessonRoutes(*server, resourcesDirectory() + QStringLiteral("/wendlelessons"),
+                         webpanels::ownPagesContentSecurityPolicy(port).toStdString());
+    return server;
+}
+
+void registerLessonRoutes(server::HttpServer& server, const QString& folder, const std::string& policy) {
     const QString root = QDir(folder).absolutePath();
-    server.router.addRoute(std::nullopt, "/:path", server::fileShareHandler(root.toStdString(), defaultDocuments));
+    auto share = [&policy](const QString& directory) {
+        server::HttpHandler handler = server::fileShareHandler(directory.toStdString(), defaultDocuments);
+        return policy.empty() ? handler : server::withContentSecurityPolicy(std::move(handler), policy);
+    };
+    server.router.addRoute(std::nullopt, "/:path", share(root));
     // Hidden folders are left out; the pattern is the subfolder's path relative to the lessons.
     QDirIterator it(root, QDir::Dirs | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString path = it.next();
         const QString relative = QDir(root).relativeFilePath(path);
-        server.router.addRoute(std::nullopt, "/" + relative.toStdString() + "/:path",
-                               server::fileShareHandler(path.toStdString(), defaultDocuments));
+        server.router.addRoute(std::nullopt, "/" + relative.toStdString() + "/:path", share(path));
     }
 }
 

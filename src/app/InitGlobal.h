@@ -4,6 +4,8 @@
 #include <QString>
 
 #include <cstdint>
+#include <memory>
+#include <string>
 
 namespace qv::server {
 class HttpServer;
@@ -21,8 +23,15 @@ void initGlobal(const QString& saveFolder);
 // The same on another port (tests; 0 picks a free one).
 void initGlobal(const QString& saveFolder, std::uint16_t port);
 
-// Routes "/:path" for the lessons folder and "/<subfolder>/:path" for each of its subfolders.
-void registerLessonRoutes(server::HttpServer& server, const QString& folder);
+// The program's server, not started, with its routes: "/files/:path" (the whole disk, answering
+// the program's own pages only for the documents handed to the PDF viewer), "/" (the root page)
+// and the lessons among the resources. The pages it sends carry the program's
+// Content-Security-Policy for a server on `port`.
+std::shared_ptr<server::HttpServer> makeProgramServer(std::uint16_t port);
+
+// Routes "/:path" for the lessons folder and "/<subfolder>/:path" for each of its subfolders; the
+// pages carry `policy` as their Content-Security-Policy unless it is empty.
+void registerLessonRoutes(server::HttpServer& server, const QString& folder, const std::string& policy = {});
 
 // Copies every item of the source folder into the destination, replacing items of the same name.
 void copyFolderContents(const QString& from, const QString& to);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <memory>
+#include <string_view>
 #include <unordered_map>
 
 #include "server/FileStream.h"
@@ -135,6 +136,30 @@ BodyWriter fileBodyWriter(std::shared_ptr<File> file) {
 
 bool sharesWholeDisk(const std::string& directory) { return directory == "/"; }
 
+// The absolute path a whole-disk request names: its value with every "@@" written "/".
+std::string wholeDiskPath(const std::string& value) {
+    std::string path = value;
+    replaceAll(path, "@@", "/");
+    return path;
+}
+
+// `inline; filename*=UTF-8''...` with the last component of the path, escaped as RFC 5987 asks.
+std::string inlineDisposition(const std::string& path) {
+    const std::string name = path.substr(path.find_last_of('/') == std::string::npos ? 0 : path.find_last_of('/') + 1);
+    static const char* hex = "0123456789ABCDEF";
+    std::string escaped;
+    for (unsigned char c : name) {
+        if (std::isalnum(c) || std::string_view("!#$&+-.^_`|~").find(static_cast<char>(c)) != std::string_view::npos) {
+            escaped += static_cast<char>(c);
+        } else {
+            escaped += '%';
+            escaped += hex[c >> 4];
+            escaped += hex[c & 15];
+        }
+    }
+    return "inline; filename*=UTF-8''" + escaped;
+}
+
 HttpResponse fileResponse(File file, const std::string& nameForType, bool wholeDisk) {
     HeaderFields fields{{"Content-Type", contentTypeForPath(nameForType)},
                         {"Content-Length", std::to_string(file.size())},
@@ -144,6 +169,10 @@ HttpResponse fileResponse(File file, const std::string& nameForType, bool wholeD
         // the disk be opened all the same, it runs in an origin of its own, without scripts.
         fields.emplace("X-Content-Type-Options", "nosniff");
         fields.emplace("Content-Security-Policy", "sandbox");
+        // The file's own name, not the address's "@@" path: the PDF viewer titles and saves the
+        // document by it.
+        fields.emplace("Content-Disposition", inlineDisposition(wholeDiskPath(nameForType)));
+        fields.emplace("Access-Control-Expose-Headers", "Content-Disposition");
     }
     return HttpResponse::raw(200, "OK", std::move(fields), fileBodyWriter(std::make_shared<File>(std::move(file))));
 }
@@ -152,8 +181,12 @@ HttpResponse fileResponse(File file, const std::string& nameForType, bool wholeD
 
 bool isRequestFromAnotherSite(const HttpRequest& request) {
     const std::string* site = request.header("sec-fetch-site");
-    if (!site || *site == "same-origin" || *site == "none") return false;
-    return request.header("origin") == nullptr;
+    return site && *site != "same-origin" && *site != "none";
+}
+
+bool wholeDiskShareAnswers(const HttpRequest& request, const std::string& path, const HandedDocuments& handed) {
+    if (!isRequestFromAnotherSite(request)) return true;
+    return request.header("origin") != nullptr && handed && !path.empty() && handed(path);
 }
 
 std::string contentTypeForPath(const std::string& path) {
@@ -165,10 +198,21 @@ std::string contentTypeForPath(const std::string& path) {
     return it == table.end() ? "application/octet-stream" : it->second;
 }
 
+namespace {
+
+// The whole-disk share's refusal, before any name is looked at on the disk.
+bool refusedByWholeDiskShare(const HttpRequest& request, const std::string& directory, const HandedDocuments& handed) {
+    if (!sharesWholeDisk(directory)) return false;
+    const std::string value = request.params.empty() ? std::string() : request.params.begin()->second;
+    return !wholeDiskShareAnswers(request, wholeDiskPath(value), handed);
+}
+
+}  // namespace
+
 HttpResponse serveFileFromDirectory(const HttpRequest& request, const std::vector<std::string>& defaults,
-                                    const std::string& directory) {
+                                    const std::string& directory, const HandedDocuments& handed) {
     const bool wholeDisk = sharesWholeDisk(directory);
-    if (wholeDisk && isRequestFromAnotherSite(request)) return HttpResponse::forbidden();
+    if (refusedByWholeDiskShare(request, directory, handed)) return HttpResponse::forbidden();
     if (request.params.empty()) return HttpResponse::notFound();
     const std::string& value = request.params.begin()->second;
     if (value.empty()) {
@@ -189,11 +233,12 @@ HttpResponse serveFileFromDirectory(const HttpRequest& request, const std::vecto
     }
 }
 
-std::optional<HttpResponse> serveCachedFileFromDirectory(const HttpRequest& request, const std::string& directory) {
+std::optional<HttpResponse> serveCachedFileFromDirectory(const HttpRequest& request, const std::string& directory,
+                                                         const HandedDocuments& handed) {
     // A refusal needs no disk; the default names, failures and answers other than a file are left
     // to the full handler.
     const bool wholeDisk = sharesWholeDisk(directory);
-    if (wholeDisk && isRequestFromAnotherSite(request)) return HttpResponse::forbidden();
+    if (refusedByWholeDiskShare(request, directory, handed)) return HttpResponse::forbidden();
     if (request.params.empty()) return std::nullopt;
     const std::string& value = request.params.begin()->second;
     if (value.empty() || value.find('\0') != std::string::npos || (!wholeDisk && leavesFolder(value)))
@@ -205,11 +250,14 @@ std::optional<HttpResponse> serveCachedFileFromDirectory(const HttpRequest& requ
     return fileResponse(std::move(*file), value, wholeDisk);
 }
 
-HttpHandler fileShareHandler(std::string directory, std::vector<std::string> defaults) {
+HttpHandler fileShareHandler(std::string directory, std::vector<std::string> defaults, HandedDocuments handed) {
     QuickHandler handler;
-    handler.answerNow = [directory](const HttpRequest& request) { return serveCachedFileFromDirectory(request, directory); };
-    handler.full = [directory = std::move(directory), defaults = std::move(defaults)](const HttpRequest& request) {
-        return serveFileFromDirectory(request, defaults, directory);
+    handler.answerNow = [directory, handed](const HttpRequest& request) {
+        return serveCachedFileFromDirectory(request, directory, handed);
+    };
+    handler.full = [directory = std::move(directory), defaults = std::move(defaults),
+                    handed = std::move(handed)](const HttpRequest& request) {
+        return serveFileFromDirectory(request, defaults, directory, handed);
     };
     return handler;
 }

@@ -1,5 +1,6 @@
 #include "webpanels/AppScheme.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -10,6 +11,7 @@
 #include <QWebEngineUrlScheme>
 
 #include "state/Resources.h"
+#include "webpanels/PdfViewerAddress.h"
 
 namespace qv::webpanels {
 
@@ -65,6 +67,49 @@ QByteArray appSchemeContentType(const QString& fileName) {
     return type.isValid() && !type.isDefault() ? type.name().toLatin1() : QByteArrayLiteral("application/octet-stream");
 }
 
+QString ownPagesContentSecurityPolicy(std::uint16_t serverPort, const QStringList& moreImages) {
+    QStringList places{QStringLiteral("'self'"), appOrigin()};
+    if (serverPort != 0)
+        places << QStringLiteral("http://localhost:%1").arg(serverPort) << QStringLiteral("http://127.0.0.1:%1").arg(serverPort);
+    const QString own = places.join(QLatin1Char(' '));
+    const QString data = own + QStringLiteral(" data: blob:");
+    QStringList images{data};
+    images << moreImages;
+    // Styles may be written into the page (the viewer's and the browser's own scripts set them);
+    // scripts may not, and no text ever becomes code.
+    // The viewer starts its worker from a blob: address of its own making when it cannot tell
+    // that the worker's script is of its own origin (our scheme's origin is opaque to a page).
+    return QStringLiteral("default-src %1; script-src 'self' %2; worker-src 'self' %2 blob:; "
+                          "style-src %1 'unsafe-inline'; img-src %3; connect-src %1; form-action %4; "
+                          "object-src 'none'; base-uri 'self'")
+        .arg(data, appOrigin(), images.join(QLatin1Char(' ')), own);
+}
+
+QByteArray withContentSecurityPolicy(const QByteArray& html, const QString& policy) {
+    const QByteArray meta =
+        "<meta http-equiv=\"Content-Security-Policy\" content=\"" + policy.toHtmlEscaped().toUtf8() + "\">";
+    QByteArray page = html;
+    // Right after the head's start tag: the first "<head" that is the whole tag name.
+    const QByteArray lower = html.toLower();
+    for (qsizetype at = lower.indexOf("<head"); at >= 0; at = lower.indexOf("<head", at + 1)) {
+        const qsizetype after = at + 5;
+        if (after >= lower.size()) break;
+        const char next = lower.at(after);
+        if (next != '>' && next != '/' && !QChar::isSpace(static_cast<uchar>(next))) continue;
+        const qsizetype close = lower.indexOf('>', after);
+        if (close < 0) break;
+        return page.insert(close + 1, meta);
+    }
+    // Without one, before everything but the doctype (and a byte order mark): the parser then
+    // makes the head around it.
+    qsizetype start = html.startsWith("\xef\xbb\xbf") ? 3 : 0;
+    if (lower.mid(start).trimmed().startsWith("<!doctype")) {
+        const qsizetype close = lower.indexOf('>', start);
+        if (close >= 0) start = close + 1;
+    }
+    return page.insert(start, meta);
+}
+
 void AppSchemeHandler::requestStarted(QWebEngineUrlRequestJob* job) {
     if (job->requestMethod() != "GET") {
         job->fail(QWebEngineUrlRequestJob::RequestDenied);
@@ -80,7 +125,16 @@ void AppSchemeHandler::requestStarted(QWebEngineUrlRequestJob* job) {
         job->fail(QWebEngineUrlRequestJob::RequestFailed);
         return;
     }
-    job->reply(appSchemeContentType(path), file);
+    const QByteArray type = appSchemeContentType(path);
+    if (type != "text/html") {
+        job->reply(type, file);
+        return;
+    }
+    // A page of the program: it carries the program's policy.
+    auto* buffer = new QBuffer(job);
+    buffer->setData(withContentSecurityPolicy(file->readAll(), ownPagesContentSecurityPolicy(pdfServerPort())));
+    buffer->open(QIODevice::ReadOnly);
+    job->reply(type, buffer);
 }
 
 void installAppScheme(QWebEngineProfile* profile) {

@@ -8,8 +8,11 @@
 //   installAppScheme(profile);            // on every profile that loads the program's pages
 //   view->load(appUrl(QStringLiteral("marrowpanel/index.html")));
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 #include <QWebEngineUrlSchemeHandler>
+
+#include <cstdint>
 
 class QWebEngineProfile;
 
@@ -30,7 +33,8 @@ QString appUrlFilePath(const QUrl& url);
 // Lets the profile load addresses of the scheme (once per profile).
 void installAppScheme(QWebEngineProfile* profile);
 
-// Answers GET requests of the scheme with files of the resources folder.
+// Answers GET requests of the scheme with files of the resources folder; its HTML pages carry
+// ownPagesContentSecurityPolicy for the PDF viewer's server port (pdfServerOrigin).
 class AppSchemeHandler : public QWebEngineUrlSchemeHandler {
     Q_OBJECT
 public:
@@ -40,5 +44,15 @@ public:
 
 // The content type the scheme announces for a file name.
 QByteArray appSchemeContentType(const QString& fileName);
+
+// The Content-Security-Policy of the program's own pages: no eval and no new Function, and
+// scripts only from the page's own origin and the scheme (workers also from blob:); pictures,
+// connections, frames and form submissions only to the program's scheme, its server on
+// `serverPort` (as "localhost" and as "127.0.0.1"; port 0: the page's own origin alone), data:
+// and blob:. `moreImages` are further picture addresses a page shows.
+QString ownPagesContentSecurityPolicy(std::uint16_t serverPort, const QStringList& moreImages = {});
+// The page with the policy as the first element of its head (<meta http-equiv>, as a page of the
+// scheme gets no header fields), also where the page leaves its head to the parser.
+QByteArray withContentSecurityPolicy(const QByteArray& html, const QString& policy);
 
 }  // namespace qv::webpanels

@@ -5,6 +5,8 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QVBoxLayout>
 
 namespace qv::webpanels {
@@ -60,6 +62,21 @@ public:
 };
 
 }  // namespace
+
+std::optional<QString> BrowserDialogs::chooseSavePath(QWidget* parent, const QString& suggestedPath) {
+    const QString chosen =
+        QFileDialog::getSaveFileName(parent, QStringLiteral("Save PDF"), suggestedPath, QStringLiteral("PDF (*.pdf)"));
+    if (chosen.isEmpty()) return std::nullopt;
+    return chosen;
+}
+
+bool BrowserDialogs::choosePrinter(QWidget* parent, QPrinter& printer, int pageCount) {
+    QPrintDialog dialog(&printer, parent);
+    dialog.setMinMax(1, pageCount);
+    dialog.setOption(QAbstractPrintDialog::PrintPageRange, true);
+    dialog.setOption(QAbstractPrintDialog::PrintToFile, true);
+    return dialog.exec() == QDialog::Accepted;
+}
 
 std::shared_ptr<BrowserDialogs> desktopBrowserDialogs() { return std::make_shared<DesktopBrowserDialogs>(); }
 

@@ -4,6 +4,7 @@
 #include <QMetaEnum>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWebEngineDownloadRequest>
 #include <QWebEngineHistory>
 #include <QWebEngineLoadingInfo>
 #include <QWebEngineProfile>
@@ -20,6 +21,7 @@
 #include "webpanels/BrowserScripts.h"
 #include "webpanels/BrowserView.h"
 #include "webpanels/LoadDeadline.h"
+#include "webpanels/PdfViewerActions.h"
 #include "webpanels/PdfViewerAddress.h"
 #include "webpanels/SeeThroughView.h"
 
@@ -131,6 +133,10 @@ BrowserWebView::BrowserWebView(BrowserView* browserView, QWidget* parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(view_);
     connect(page_, &QWebEnginePage::loadingChanged, this, &BrowserWebView::reportLoading);
+    // The PDF viewer's Download and Print.
+    connect(profile_, &QWebEngineProfile::downloadRequested, this,
+            [this](QWebEngineDownloadRequest* download) { saveViewerDownload(download, page_, this); });
+    connect(page_, &QWebEnginePage::printRequested, this, [this] { printViewerDocument(page_, this); });
     setPageOpacity(browserView_ ? browserView_->opacityValue() : 1.0);
 }
 
@@ -200,7 +206,7 @@ std::optional<QUrl> BrowserWebView::typedAddress(const QString& text) {
 
 void BrowserWebView::openPDF(const QString& path) {
     if (browserView_) browserView_->setPdfMode(true);
-    app::pdfViewerQuery = pdfViewerQueryFor(path);
+    app::pdfViewerQuery = handPdfToViewer(path);
     load(pdfViewerAddress(app::pdfViewerQuery));
 }
 

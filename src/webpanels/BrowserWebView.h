@@ -3,7 +3,8 @@
 // search engine, the online or offline lessons, or the PDF viewer), typed addresses and PDF
 // files, removes page backgrounds and inverts colours on request, answers the page's alert,
 // confirm, prompt and file requests through BrowserDialogs, sends new-window links to the
-// desktop's browser, and after every finished load writes the page's state back into its panel.
+// desktop's browser, saves and prints the PDF viewer's document (PdfViewerActions), and after
+// every finished load writes the page's state back into its panel.
 // It publishes itself in qv::app::browserWebView when it is first shown. Main thread only.
 #include <QImage>
 #include <QPointer>

@@ -11,12 +11,14 @@
 #include <QUrl>
 
 #include <cstdint>
+#include <string>
 
 namespace qv::webpanels {
 
 // The origin of our server, the one that the viewer's copy accepts documents from besides its
 // own: "http://localhost:9080", or the port set below (tests run their own server).
 QString pdfServerOrigin();
+std::uint16_t pdfServerPort();
 void setPdfServerPort(std::uint16_t port);
 
 // At document creation in the browser: tells a page of the program's scheme (the viewer) which
@@ -29,6 +31,15 @@ QString pdfFileSegment(const QString& path);
 QString pdfServerAddress(const QString& path);
 // "file=" + the server address encoded as a query component: the viewer's query for `path`.
 QString pdfViewerQueryFor(const QString& path);
+
+// The documents handed to the viewer in this run. The server's whole-disk share answers the
+// program's own pages for these files only: a page of the program, the viewer among them, reads
+// what the teacher opened and nothing else of the disk.
+// Hands `path` to the viewer and gives the viewer's query for it (pdfViewerQueryFor). Main thread.
+QString handPdfToViewer(const QString& path);
+// Whether the absolute path (UTF-8, as a request to the share names it) was handed to the viewer.
+// Any thread.
+bool wasHandedToPdfViewer(const std::string& path);
 
 // "marrowpanel/assets/pdfviewer/web/viewer.html" among the resources.
 QString pdfViewerPagePath();

@@ -3,7 +3,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <fstream>
+#include <set>
 
 #include "ServerTestSupport.h"
 #include "server/FileServing.h"
@@ -43,12 +45,18 @@ protected:
         writeFile(root / "x.PNG", "png");
         writeFile(root / "empty.txt", "");
         writeFile(root / "secret.txt", "secret");
+        writeFile(root / "handed.pdf", "handed");
         writeFile(lessons / "index.html", "<h1>lessons</h1>");
         writeFile(lessons / "sub" / "page.html", "page");
         ASSERT_EQ(::mkfifo((root / "fifo").c_str(), 0600), 0);
         fs::create_symlink(root / "nowhere", root / "dangling");
         const std::vector<std::string> defaults{"index.html", "default.html"};
-        running.server->router.addRoute(std::nullopt, "/files/:path", fileShareHandler("/", defaults));
+        // The program's pages were handed the one file "handed.pdf" (and a name that is gone).
+        handed = {(root / "handed.pdf").string(), (root / "gone.pdf").string()};
+        running.server->router.addRoute(std::nullopt, "/files/:path",
+                                        fileShareHandler("/", defaults, [this](const std::string& path) {
+                                            return handed.count(path) > 0;
+                                        }));
         running.server->router.addRoute(std::nullopt, "/:path", fileShareHandler(lessons.string(), defaults));
         running.server->router.addRoute(std::nullopt, "/sub/:path", fileShareHandler((lessons / "sub").string(), defaults));
         running.server->router.addRoute(std::nullopt, "/single/file", singleFileHandler((root / "secret.txt").string()));
@@ -57,14 +65,49 @@ protected:
     }
     test::TempDir temp;
     fs::path root, lessons;
+    std::set<std::string> handed;  // read by the server's threads, never changed while it runs
     test::RunningServer running;
 };
 
 TEST_F(FileShareTest, ServesAbsolutePathWithTypeLengthAndOrigin) {
     const std::string response = test::get(running.port, filesTarget(root / "a b.pdf"));
-    EXPECT_EQ(response, "HTTP/1.1 200 OK\r\nConnection: close\r\nAccess-Control-Allow-Origin: *\r\nContent-Length: 8\r\n"
+    EXPECT_EQ(response, "HTTP/1.1 200 OK\r\nConnection: close\r\nAccess-Control-Allow-Origin: *\r\n"
+                        "Access-Control-Expose-Headers: Content-Disposition\r\n"
+                        "Content-Disposition: inline; filename*=UTF-8''a%20b.pdf\r\nContent-Length: 8\r\n"
                         "Content-Security-Policy: sandbox\r\nContent-Type: application/pdf\r\nServer: QVHttp " +
                             HttpServer::version() + "\r\nX-Content-Type-Options: nosniff\r\n\r\nPDF-DATA");
+}
+
+// The name a page gets for a file of the disk is the file's own, not the address's "@@" path, in
+// the escaped form every browser reads.
+TEST_F(FileShareTest, WholeDiskFilesAreNamedByTheirOwnName) {
+    const std::pair<std::string, std::string> names[] = {
+        {"Lesson plan.pdf", "Lesson%20plan.pdf"},
+        {"Übung \"1\"; a=b.pdf", "%C3%9Cbung%20%221%22%3B%20a%3Db.pdf"},
+        {"x,y\\z'.pdf", "x%2Cy%5Cz%27.pdf"},
+        {"plain-name_1.2~!.pdf", "plain-name_1.2~!.pdf"},
+    };
+    for (const auto& [name, escaped] : names) {
+        SCOPED_TRACE(name);
+        writeFile(root / name, "x");
+        // The whole path escaped, "/" written "@@", as the program's viewer asks.
+        std::string target = "/files/";
+        for (unsigned char c : (root / name).string()) {
+            if (c == '/') {
+                target += "@@";
+            } else if (std::isalnum(c) || std::string_view("-._~").find(char(c)) != std::string_view::npos) {
+                target += char(c);
+            } else {
+                static const char* hex = "0123456789ABCDEF";
+                target += {'%', hex[c >> 4], hex[c & 15]};
+            }
+        }
+        const std::string response = test::get(running.port, target);
+        EXPECT_NE(response.find("\r\nContent-Disposition: inline; filename*=UTF-8''" + escaped + "\r\n"), std::string::npos)
+            << response;
+    }
+    // The lessons are pages, served without a name.
+    EXPECT_EQ(test::get(running.port, "/index.html").find("Content-Disposition"), std::string::npos);
 }
 
 TEST_F(FileShareTest, FixtureTree) {
@@ -111,25 +154,30 @@ TEST_F(FileShareTest, FixtureTree) {
     }
 }
 
-// Who may read the whole disk, by what a browser tells of the page a request is made for. The
-// engine has already refused every Origin it does not trust; an Origin here is a trusted one.
-TEST(FileSharePolicy, RequestsForPagesOfOtherSites) {
+// Who may read a file of the whole disk, by what a browser tells of the page a request is made
+// for, and whether the program handed that file to its pages. The engine has already refused
+// every Origin it does not trust; an Origin here is a trusted one (the program's own pages).
+TEST(FileSharePolicy, RequestsForPagesOfOtherSitesAndOfTheProgram) {
+    const std::string handedPath = "/home/t/Lesson plan.pdf";
+    const HandedDocuments handed = [&](const std::string& path) { return path == handedPath; };
     struct Case {
         const char* site;    // Sec-Fetch-Site; nullptr: not sent
         const char* origin;  // nullptr: not sent
         bool anotherSite;
+        bool answersHanded;  // the whole-disk share answers for the handed file
+        bool answersOther;   // and for any other file
     } cases[] = {
-        {nullptr, nullptr, false},                  // curl, the tests, old browsers
-        {"none", nullptr, false},                   // an address the browser loads itself
-        {"same-origin", nullptr, false},            // the server's own pages
-        {"cross-site", nullptr, true},              // a tag or frame of a web site or of quorvane://app
-        {"same-site", nullptr, true},               // a page on another port of this machine
-        {"cross-site", "quorvane://app", false},    // the PDF viewer's fetch
-        {"same-site", "http://127.0.0.1:9080", false},
-        {"some-future-value", nullptr, true},       // unknown: not trusted
-        {"Same-Origin", nullptr, true},
-        {"", nullptr, true},
-        {nullptr, "quorvane://app", false},
+        {nullptr, nullptr, false, true, true},                  // curl, the tests, old browsers
+        {"none", nullptr, false, true, true},                   // an address the browser loads itself
+        {"same-origin", nullptr, false, true, true},            // the server's own pages
+        {"cross-site", nullptr, true, false, false},            // a tag or frame of a web site or of quorvane://app
+        {"same-site", nullptr, true, false, false},             // a page on another port of this machine
+        {"cross-site", "quorvane://app", true, true, false},    // the PDF viewer's fetch
+        {"same-site", "http://127.0.0.1:9080", true, true, false},
+        {"some-future-value", nullptr, true, false, false},     // unknown: not trusted
+        {"Same-Origin", nullptr, true, false, false},
+        {"", nullptr, true, false, false},
+        {nullptr, "quorvane://app", false, true, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.site ? c.site : "-") + " / " + (c.origin ? c.origin : "-"));
@@ -137,6 +185,10 @@ TEST(FileSharePolicy, RequestsForPagesOfOtherSites) {
         if (c.site) request.headers["sec-fetch-site"] = c.site;
         if (c.origin) request.headers["origin"] = c.origin;
         EXPECT_EQ(isRequestFromAnotherSite(request), c.anotherSite);
+        EXPECT_EQ(wholeDiskShareAnswers(request, handedPath, handed), c.answersHanded);
+        EXPECT_EQ(wholeDiskShareAnswers(request, "/etc/hostname", handed), c.answersOther);
+        // Without a check of handed files no page is answered at all.
+        EXPECT_EQ(wholeDiskShareAnswers(request, handedPath, {}), !c.anotherSite);
     }
 }
 
@@ -155,7 +207,7 @@ TEST_F(FileShareTest, WholeDiskShareAnswersOnlyOwnPagesAndLocalTools) {
         {"local tool", "", "served", true},
         {"the browser's own load", "Sec-Fetch-Site: none\r\n", "served", true},
         {"a page of the server", "Sec-Fetch-Site: same-origin\r\n", "served", true},
-        {"the PDF viewer", "Sec-Fetch-Site: cross-site\r\nOrigin: quorvane://app\r\n", "served", true},
+        {"the PDF viewer, for a file it was not handed", "Sec-Fetch-Site: cross-site\r\nOrigin: quorvane://app\r\n", "refused", true},
         {"tag or frame of a web site", "Sec-Fetch-Site: cross-site\r\nSec-Fetch-Dest: script\r\n", "refused", true},
         {"navigation from the board", "Sec-Fetch-Site: cross-site\r\nSec-Fetch-Mode: navigate\r\n", "refused", true},
         {"another port of this machine", "Sec-Fetch-Site: same-site\r\nSec-Fetch-Dest: image\r\n", "refused", true},
@@ -211,14 +263,57 @@ TEST_F(FileShareTest, WholeDiskShareRefusesAndMarksAlikeOnBothWays) {
         ASSERT_TRUE(quick) << "a refusal needs no disk";
         EXPECT_EQ(quick->statusCode(), 403);
         EXPECT_EQ(serveFileFromDirectory(request, {}, "/").statusCode(), 403);
+        // The program's own page: refused alike for a file it was not handed, served for one it was.
         request.headers["origin"] = "quorvane://app";
-        HttpResponse full = serveFileFromDirectory(request, {}, "/");
+        const HandedDocuments none = [](const std::string&) { return false; };
+        const HandedDocuments file = [&](const std::string& path) { return path == name; };  // as the request names it
+        quick = serveCachedFileFromDirectory(request, "/", none);
+        ASSERT_TRUE(quick);
+        EXPECT_EQ(quick->statusCode(), 403);
+        EXPECT_EQ(serveFileFromDirectory(request, {}, "/", none).statusCode(), 403);
+        HttpResponse full = serveFileFromDirectory(request, {}, "/", file);
         EXPECT_EQ(full.statusCode(), 200);
         EXPECT_EQ(full.headerFields()["Content-Security-Policy"], "sandbox");
         EXPECT_EQ(full.headerFields()["X-Content-Type-Options"], "nosniff");
-        if (std::optional<HttpResponse> cached = serveCachedFileFromDirectory(request, "/")) {
+        if (std::optional<HttpResponse> cached = serveCachedFileFromDirectory(request, "/", file)) {
             EXPECT_EQ(cached->headerFields(), full.headerFields());
         }
+    }
+}
+
+// The program's own pages read through the whole-disk share exactly the files the program handed
+// them, named as it handed them; for anything else they get the refusal every other site gets.
+TEST_F(FileShareTest, OwnPagesReadOnlyTheDocumentsHandedToThem) {
+    const std::string forbidden = "HTTP/1.1 403 Forbidden\r\nConnection: close\r\nServer: QVHttp " + HttpServer::version() + "\r\n\r\n";
+    const std::string viewer = "Sec-Fetch-Site: cross-site\r\nSec-Fetch-Mode: cors\r\nOrigin: quorvane://app\r\n";
+    std::string handedName = filesTarget(root / "handed.pdf");
+    struct Case {
+        const char* name;
+        std::string target;
+        std::string headers;
+        const char* status;  // status line; "" for the whole refusal
+        const char* body;
+    } cases[] = {
+        {"a handed document", handedName, viewer, "HTTP/1.1 200 OK", "handed"},
+        {"a handed document that is gone", filesTarget(root / "gone.pdf"), viewer, "HTTP/1.1 404 Not Found", ""},
+        {"a file it was not handed", filesTarget(root / "secret.txt"), viewer, "", ""},
+        {"a missing file it was not handed", filesTarget(root / "missing.txt"), viewer, "", ""},
+        {"the handed file by another way", filesTarget(root / "dir" / ".." / "handed.pdf"), viewer, "", ""},
+        {"the handed file without its leading slash", "/files/" + handedName.substr(9), viewer, "", ""},
+        {"the handed file for a tag of a web site", handedName, "Sec-Fetch-Site: cross-site\r\nSec-Fetch-Dest: image\r\n", "", ""},
+        {"the handed file for a page on another port", handedName,
+         "Sec-Fetch-Site: same-site\r\nOrigin: http://127.0.0.1:1\r\n", "", ""},
+        {"a local tool reads any file", filesTarget(root / "secret.txt"), "", "HTTP/1.1 200 OK", "secret"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " " + c.target);
+        const std::string response = test::get(running.port, c.target, c.headers);
+        if (std::string(c.status).empty()) {
+            EXPECT_EQ(response, forbidden);
+            continue;
+        }
+        EXPECT_EQ(test::statusLine(response), c.status);
+        EXPECT_EQ(test::bodyOf(response), c.body);
     }
 }
 

@@ -12,6 +12,7 @@
 #include <QRegularExpression>
 #include <QUrlQuery>
 
+#include "webpanels/AppScheme.h"
 #include "webpanels/Bookmarks.h"
 #include "webpanels/BrowserBookmarkView.h"
 #include "webpanels/BrowserWebView.h"
@@ -61,8 +62,49 @@ TEST(PdfViewerAddress, EveryFileNameReachesTheServerWhole) {
         EXPECT_EQ(pathTheServerReads(query), path) << c.path;
         // The viewer's address carries the query unchanged.
         EXPECT_EQ(pdfViewerAddress(query).query(QUrl::FullyEncoded), query) << c.path;
+        // Handed to the viewer, the file is the one the server is asked for, by that very name.
+        const std::string asked = pathTheServerReads(query).toStdString();
+        EXPECT_FALSE(wasHandedToPdfViewer(asked)) << c.path;
+        EXPECT_EQ(handPdfToViewer(path), query);
+        EXPECT_TRUE(wasHandedToPdfViewer(asked)) << c.path;
+        EXPECT_FALSE(wasHandedToPdfViewer(asked + "x"));
     }
     EXPECT_EQ(pdfViewerAddress("file=x").toString(), "quorvane://app/marrowpanel/assets/pdfviewer/web/viewer.html?file=x");
+}
+
+// The program's pages of its scheme carry its policy as the first thing of their head, also a page
+// that leaves its head to the parser. The policy lets no text become code and names the only
+// places.
+TEST(ProgramPagePolicy, WrittenIntoTheHeadOfEveryPage) {
+    const QString policy = QStringLiteral("default-src 'self'");
+    const QByteArray meta = "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'self'\">";
+    struct Case {
+        QByteArray page;
+        QByteArray expected;
+    } cases[] = {
+        {"<!DOCTYPE html><html><head><title>x</title></head></html>",
+         "<!DOCTYPE html><html><head>" + meta + "<title>x</title></head></html>"},
+        {"\xef\xbb\xbf<!DOCTYPE html>\n<HTML>\n  <HEAD lang=\"en\">\n<script src=a.js></script>",
+         "\xef\xbb\xbf<!DOCTYPE html>\n<HTML>\n  <HEAD lang=\"en\">" + meta + "\n<script src=a.js></script>"},
+        {"<html><header>no</header><head>", "<html><header>no</header><head>" + meta},
+        {"<html><body><script>1</script></body></html>", meta + "<html><body><script>1</script></body></html>"},
+        {"\xef\xbb\xbf <!doctype html><body>", "\xef\xbb\xbf <!doctype html>" + meta + "<body>"},
+        {"<head", meta + "<head"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.page.toStdString());
+        EXPECT_EQ(withContentSecurityPolicy(c.page, policy).toStdString(), c.expected.toStdString());
+    }
+
+    const QString own = ownPagesContentSecurityPolicy(9080);
+    EXPECT_FALSE(own.contains("unsafe-eval"));
+    EXPECT_TRUE(own.contains("script-src 'self' quorvane://app;")) << own.toStdString();
+    EXPECT_TRUE(own.contains("connect-src 'self' quorvane://app http://localhost:9080 http://127.0.0.1:9080 data: blob:;"))
+        << own.toStdString();
+    EXPECT_TRUE(own.contains("img-src 'self' quorvane://app http://localhost:9080 http://127.0.0.1:9080 data: blob:;"));
+    EXPECT_TRUE(own.contains("form-action 'self' quorvane://app http://localhost:9080 http://127.0.0.1:9080;"));
+    EXPECT_TRUE(ownPagesContentSecurityPolicy(0, {"https://example.org/a.svg"})
+                    .contains("img-src 'self' quorvane://app data: blob: https://example.org/a.svg;"));
 }
 
 TEST(BrowserAddress, SchemeRuleTable) {

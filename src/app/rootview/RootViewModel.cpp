@@ -10,7 +10,7 @@
 
 namespace qv::app {
 
-QString pdfViewerQueryFor(const QString& path) { return webpanels::pdfViewerQueryFor(path); }
+QString pdfViewerQueryFor(const QString& path) { return webpanels::handPdfToViewer(path); }
 
 RootViewModel::RootViewModel(QObject* parent) : QObject(parent) {
     openExternally = [](const QUrl& url) { openOnDesktop(url, QStringLiteral("No program could open:")); };

@@ -16,7 +16,8 @@
 namespace qv::app {
 
 // The query with which the PDF viewer fetches a file from our server: the browser's own rule
-// (webpanels/PdfViewerAddress.h), so the handler and BrowserWebView::openPDF always agree.
+// (webpanels/PdfViewerAddress.h), so the handler and BrowserWebView::openPDF always agree. The
+// file is from then on one the viewer may read (handPdfToViewer).
 QString pdfViewerQueryFor(const QString& path);
 
 class RootViewModel : public QObject {

@@ -6,6 +6,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QPainter>
+#include <QPdfWriter>
 #include <QProcess>
 #include <QSslCertificate>
 #include <QSslConfiguration>
@@ -22,13 +24,16 @@
 #include <vector>
 
 #include "app/ContentView.h"
+#include "app/InitGlobal.h"
 #include "app/integration/PageInput.h"
 #include "app/rootview/RootView.h"
 #include "app/rootview/RootViewParts.h"
 #include "state/AppState.h"
 #include "state/NotificationCenter.h"
 #include "state/Notifications.h"
+#include "server/HttpServer.h"
 #include "support/ContentWindow.h"
+#include "support/LocalServer.h"
 #include "support/QtWait.h"
 #include "util/BuildInfo.h"
 #include "webpanels/BrowserBoardView.h"
@@ -125,6 +130,18 @@ TEST(BoardOverBrowser, ARealClickOnALocalPdfLinkOpensThePdfPanelAndOneOnAPicture
     const QString pdf = files.filePath("Lesson plan.pdf");
     const QString picture = files.filePath("Class photo.png");
     const QString other = files.filePath("Handled by the page.pdf");
+    for (const QString& document : {pdf, other}) {  // two pages each
+        QPdfWriter writer(document);
+        QPainter painter(&writer);
+        for (int page = 1; page <= 2; ++page) {
+            if (page > 1) writer.newPage();
+            painter.drawText(QRect(0, 0, writer.width(), writer.height()), Qt::AlignCenter, QString("Page %1").arg(page));
+        }
+    }
+    // The program's own server, on a free port: the viewer reads the file through it.
+    std::shared_ptr<qv::server::HttpServer> server = makeProgramServer(0);
+    ASSERT_TRUE(qv::test::startServer(*server, 0));
+    qv::webpanels::setPdfServerPort(server->localPort());
     auto link = [](const QString& id, const QString& path, int top) {
         return QStringLiteral("<a id=%1 href=\"%2\" style=\"position:absolute;left:80px;top:%3px;width:240px;"
                               "height:70px;background:rgb(0,110,230);color:white;font:20px sans-serif\">%1</a>")
@@ -207,6 +224,19 @@ TEST(BoardOverBrowser, ARealClickOnALocalPdfLinkOpensThePdfPanelAndOneOnAPicture
     EXPECT_EQ(pdfViewerQuery, qv::webpanels::pdfViewerQueryFor(pdf));
     EXPECT_EQ(pdfPanel->browserWebView()->startPage(), qv::webpanels::pdfViewerAddress(pdfViewerQuery));
     EXPECT_EQ(opened.size(), 1u);
+    // The viewer shows the document the link named, read from the program's server, which gives
+    // the viewer that file and not the other PDF the board named.
+    QWebEnginePage* viewer = pdfPanel->browserWebView()->wkWebView()->page();
+    ASSERT_TRUE(waitUntil([&] {
+        return evaluate(viewer, "window.PDFViewerApplication && PDFViewerApplication.pdfDocument ?"
+                                " PDFViewerApplication.pagesCount : 0").toInt() == 2;
+    }, 60000)) << "the PDF was not shown";
+    evaluate(viewer, "window.otherRead = null; fetch('" + qv::webpanels::pdfServerAddress(other) +
+                         "').then(r => { window.otherRead = 'read'; }, e => { window.otherRead = 'refused'; }); true");
+    EXPECT_TRUE(waitUntil([&] { return evaluate(viewer, "window.otherRead").toString() == "refused"; }, 30000))
+        << evaluate(viewer, "window.otherRead").toString().toStdString();
+    server->stop();
+    qv::webpanels::setPdfServerPort(9080);
     NotificationCenter::defaultCenter().removeObservers(&observer);
     globalPdfMode = false;
     setFolderLocations(nullptr);

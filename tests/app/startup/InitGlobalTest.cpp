@@ -12,7 +12,9 @@
 #include "state/Resources.h"
 #include "state/AppState.h"
 #include "server/HttpServer.h"
+#include "server/html/PageResponse.h"
 #include "webpanels/AppScheme.h"
+#include "webpanels/PdfViewerAddress.h"
 
 namespace qv::app {
 namespace {
@@ -78,13 +80,32 @@ TEST(InitGlobalTest, OneServerServesFilesAndLessonsAcrossSaveFolders) {
     EXPECT_NE(response.find("\r\nContent-Length: 8\r\n"), std::string::npos);
     EXPECT_NE(response.find("\r\nAccess-Control-Allow-Origin: *\r\n"), std::string::npos);
     EXPECT_EQ(server::test::bodyOf(response), "PDF-DATA");
-    // The disk answers the program's own pages, not a page of another site; the lessons stay open
-    // to its navigations.
+    // The disk answers the program's own pages only for the documents handed to the PDF viewer,
+    // and never a page of another site; the lessons stay open to its navigations.
     const std::string crossSite = "Sec-Fetch-Site: cross-site\r\n";
     const std::string ownPage = crossSite + "Origin: " + webpanels::appOrigin().toStdString() + "\r\n";
-    EXPECT_EQ(server::test::statusLine(server::test::get(port, filesTarget(pdf), crossSite)), "HTTP/1.1 403 Forbidden");
-    EXPECT_EQ(server::test::statusLine(server::test::get(port, filesTarget(pdf), ownPage)), "HTTP/1.1 200 OK");
-    EXPECT_EQ(server::test::statusLine(server::test::get(port, "/index.html", crossSite)), "HTTP/1.1 200 OK");
+    auto status = [&](const std::string& target, const std::string& headers) {
+        return server::test::statusLine(server::test::get(port, target, headers));
+    };
+    EXPECT_EQ(status(filesTarget(pdf), ownPage), "HTTP/1.1 403 Forbidden") << "not handed yet";
+    EXPECT_EQ(webpanels::handPdfToViewer(pdf), webpanels::pdfViewerQueryFor(pdf));
+    EXPECT_EQ(status(filesTarget(pdf), ownPage), "HTTP/1.1 200 OK");
+    EXPECT_EQ(status(filesTarget(pdf), crossSite), "HTTP/1.1 403 Forbidden");
+    EXPECT_EQ(status(filesTarget("/etc/hostname"), ownPage), "HTTP/1.1 403 Forbidden");
+    EXPECT_EQ(status(filesTarget("/etc/hostname"), ""), "HTTP/1.1 200 OK") << "local tools keep reading the disk";
+    EXPECT_EQ(status("/index.html", crossSite), "HTTP/1.1 200 OK");
+
+    // The server's own pages carry the program's policy: no eval, loads from the program alone
+    // (the root page's one picture named exactly); the disk's files keep their sandbox.
+    const std::string policy = "\r\nContent-Security-Policy: " +
+                               webpanels::ownPagesContentSecurityPolicy(port).toStdString() + "\r\n";
+    EXPECT_NE(server::test::get(port, "/index.html").find(policy), std::string::npos);
+    EXPECT_NE(server::test::get(port, "/grade1/index.html").find(policy), std::string::npos);
+    const std::string root = server::test::get(port, "/");
+    EXPECT_EQ(server::test::statusLine(root), "HTTP/1.1 200 OK");
+    EXPECT_NE(root.find("Content-Security-Policy: default-src 'self' quorvane://app"), std::string::npos) << root;
+    EXPECT_NE(root.find(" " + std::string(html::rootPageImageUrl) + ";"), std::string::npos) << root;
+    EXPECT_NE(server::test::get(port, filesTarget(pdf)).find("\r\nContent-Security-Policy: sandbox\r\n"), std::string::npos);
 
     struct Case {
         std::string target;

@@ -18,7 +18,9 @@
 #include <QMouseEvent>
 #include <QPageSize>
 #include <QPainter>
+#include <QPdfDocument>
 #include <QPdfWriter>
+#include <QPrinter>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QWebEngineLoadingInfo>
@@ -26,6 +28,7 @@
 #include <QWebEngineProfile>
 #include <QWebEngineView>
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
@@ -38,6 +41,8 @@
 #include "support/LocalServer.h"
 #include "support/QtWait.h"
 #include "support/TestPictures.h"
+#include "state/Failures.h"
+#include "webpanels/browser/HostilePdf.h"
 #include "webpanels/AppScheme.h"
 #include "webpanels/BrowserBoardView.h"
 #include "webpanels/BookmarkListInput.h"
@@ -75,6 +80,25 @@ struct ScriptedDialogs : BrowserDialogs {
     }
     std::optional<QString> chooseFile(QWidget*) override { return std::nullopt; }
     void openExternally(const QUrl& url) override { opened.push_back(url); }
+    // Save: the path the test gives (none: cancelled); the suggestion is kept.
+    std::optional<QString> savePath;
+    QStringList suggestedPaths;
+    std::optional<QString> chooseSavePath(QWidget*, const QString& suggestedPath) override {
+        suggestedPaths << suggestedPath;
+        return savePath;
+    }
+    // Print: into a PDF file at the path the test gives, pages as the test sets (0: all).
+    QString printPath;
+    int printFrom = 0, printTo = 0;
+    QList<int> printPageCounts;
+    bool choosePrinter(QWidget*, QPrinter& printer, int pageCount) override {
+        printPageCounts << pageCount;
+        if (printPath.isEmpty()) return false;
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(printPath);
+        printer.setFromTo(printFrom, printTo);
+        return true;
+    }
 };
 
 // A PDF of `pages` pages, drawn here.
@@ -149,7 +173,7 @@ struct ProgramServer {
         const std::vector<std::string> defaults{"index.html", "default.html"};
         const std::string lessons = (qv::app::resourcesDirectory() + "/wendlelessons").toStdString();
         server.trustedOrigins = {appOrigin().toStdString()};
-        server.router.addRoute(std::nullopt, "/files/:path", qv::server::fileShareHandler("/", defaults));
+        server.router.addRoute(std::nullopt, "/files/:path", qv::server::fileShareHandler("/", defaults, wasHandedToPdfViewer));
         server.router.addRoute(std::nullopt, "/:path", qv::server::fileShareHandler(lessons, defaults));
         server.router.addRoute(std::nullopt, "/grade1/:path", qv::server::fileShareHandler(lessons + "/grade1", defaults));
         EXPECT_TRUE(qv::test::startServer(server, 0));
@@ -182,7 +206,7 @@ TEST(BrowserPdf, AwkwardNamesOpenInTheViewerThroughTheProgramServer) {
     ASSERT_TRUE(server.server.isRunning());
 
     qv::app::globalPdfMode = true;
-    qv::app::pdfViewerQuery = pdfViewerQueryFor(first);
+    qv::app::pdfViewerQuery = handPdfToViewer(first);
     Scene scene(/*pdfMode=*/true);
     // The viewer counts the pages once the document has loaded.
     auto pagesCount = [&] {
@@ -252,6 +276,184 @@ TEST(BrowserPdf, AwkwardNamesOpenInTheViewerThroughTheProgramServer) {
     scene.page()->openPDF(second);
     EXPECT_EQ(qv::app::pdfViewerQuery, pdfViewerQueryFor(second));
     EXPECT_TRUE(waitUntil([&] { return pagesCount() == 3; }, 60000)) << "pages: " << pagesCount();
+    qv::app::globalPdfMode = false;
+}
+
+namespace {
+
+// A click of Qt's own mouse events on a web view's input widget: input the page takes as the
+// teacher's (it may start a download).
+void clickOn(QWidget* input, QPoint at) {
+    auto send = [&](QEvent::Type type, Qt::MouseButton button, Qt::MouseButtons buttons) {
+        QMouseEvent event(type, QPointF(at), QPointF(input->mapToGlobal(at)), button, buttons, Qt::NoModifier);
+        QCoreApplication::sendEvent(input, &event);
+        qv::test::spin(15);  // the engine takes each event in turn
+    };
+    send(QEvent::MouseMove, Qt::NoButton, Qt::NoButton);
+    send(QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton);
+}
+
+// The centre of the viewer's element `selector`, once it is shown, in the page view's points.
+QPoint centreOf(Scene& scene, const QString& selector) {
+    QPoint at;
+    EXPECT_TRUE(waitUntil([&] {
+        const QVariantList box = scene.evaluate("(() => { const e = document.querySelector('" + selector + "');"
+                                                " if (!e || !e.offsetParent) return null; const r = e.getBoundingClientRect();"
+                                                " return [r.left + r.width / 2, r.top + r.height / 2]; })()").toList();
+        if (box.size() != 2) return false;
+        at = QPoint(qRound(box[0].toDouble()), qRound(box[1].toDouble()));
+        return true;
+    }, 30000)) << selector.toStdString() << " is not shown";
+    return at;
+}
+
+// The value of a promise the page settles, kept in a global and asked for until it is there.
+QString settled(Scene& scene, const QString& promise) {
+    scene.evaluate("window.qvSettled = undefined; Promise.resolve().then(() => " + promise +
+                   ").then(v => { window.qvSettled = String(v); }, e => { window.qvSettled = 'refused: ' + e.name; }); true");
+    QString value;
+    EXPECT_TRUE(waitUntil([&] {
+        const QVariant v = scene.evaluate("window.qvSettled === undefined ? null : window.qvSettled");
+        value = v.toString();
+        return !v.isNull();
+    }, 30000)) << promise.toStdString();
+    return value;
+}
+
+// Counts the requests a server on a free port of this machine gets.
+struct CountingServer {
+    qv::server::HttpServer server;
+    std::shared_ptr<std::atomic<int>> requests = std::make_shared<std::atomic<int>>(0);
+    CountingServer() {
+        server.trustedOrigins = {appOrigin().toStdString()};  // it would answer the viewer
+        server.notFoundHandler = [requests = requests](const qv::server::HttpRequest&) {
+            ++*requests;
+            return qv::server::HttpResponse::raw(200, "OK", qv::server::HeaderFields{{"Access-Control-Allow-Origin", "*"}});
+        };
+        EXPECT_TRUE(qv::test::startServer(server, 0));
+    }
+    ~CountingServer() { server.stop(); }
+    QString address(const char* path) const { return QString("http://127.0.0.1:%1/%2").arg(server.localPort()).arg(path); }
+};
+
+}  // namespace
+
+// A document whose font would compile its script into the viewer is shown and runs nothing: the
+// viewer builds no code from a document, and its page allows no eval and no connection but to
+// the program. Were it to run, the script would rename the page, set a mark and call a server of
+// this machine. A script that ran in the viewer all the same could read the document it was
+// handed, and no other file of the disk.
+TEST(BrowserPdf, AHostileDocumentIsShownAndRunsNothing) {
+    CountingServer probe;
+    QTemporaryDir dir;
+    const QString hostile = dir.filePath("Worksheet.pdf");
+    writeFile(hostile, qv::test::hostilePdf("document.title = 'ran'; window.qvRan = true; fetch('" + probe.address("ran") +
+                                            "'); new Image().src = '" + probe.address("picture") + "'"));
+    writeFile(dir.filePath("notes.txt"), "private notes");
+    ProgramServer server;
+    ASSERT_TRUE(server.server.isRunning());
+
+    qv::app::globalPdfMode = true;
+    qv::app::pdfViewerQuery = handPdfToViewer(hostile);
+    Scene scene(/*pdfMode=*/true);
+    // Drawn whole: the page's picture and the outline of the font's glyph.
+    ASSERT_TRUE(waitUntil([&] {
+        return scene.evaluate("window.PDFViewerApplication && PDFViewerApplication.pdfViewer.pagesCount === 1 &&"
+                              " PDFViewerApplication.pdfViewer.getPageView(0).renderingState === 3").toBool();
+    }, 60000)) << "the document was not drawn";
+    EXPECT_EQ(scene.evaluate("typeof window.qvRan").toString().toStdString(), "undefined");
+    EXPECT_EQ(scene.evaluate("document.title").toString().toStdString(), "Worksheet.pdf");
+    qv::test::saveTestPicture(scene.window.grab().toImage(), "browser-pdf-hostile.png");
+    // Drawn again larger, the glyph's outline is built once more.
+    scene.evaluate("PDFViewerApplication.pdfViewer.currentScaleValue = '3'");
+    ASSERT_TRUE(waitUntil([&] {
+        return scene.evaluate("PDFViewerApplication.pdfViewer.getPageView(0).renderingState === 3 &&"
+                              " PDFViewerApplication.pdfViewer.currentScale === 3").toBool();
+    }, 60000));
+    EXPECT_EQ(scene.evaluate("typeof window.qvRan").toString().toStdString(), "undefined");
+
+    // The viewer's page itself: no text becomes code, nothing reaches another server.
+    EXPECT_EQ(scene.evaluate("(() => { try { return eval('1'); } catch (e) { return e.name; } })()").toString().toStdString(),
+              "EvalError");
+    EXPECT_EQ(scene.evaluate("(() => { try { return new Function('return 1')(); } catch (e) { return e.name; } })()")
+                  .toString()
+                  .toStdString(),
+              "EvalError");
+    EXPECT_EQ(settled(scene, "fetch('" + probe.address("fetch") + "').then(r => r.status)").toStdString(), "refused: TypeError");
+    // The program's server gives the page the document it was handed, and nothing else.
+    const QString base = pdfServerOrigin() + "/files/";
+    EXPECT_EQ(settled(scene, "fetch('" + base + pdfFileSegment(hostile) + "').then(r => r.status)").toStdString(), "200");
+    EXPECT_EQ(settled(scene, "fetch('" + base + pdfFileSegment(dir.filePath("notes.txt")) + "').then(r => r.text())")
+                  .toStdString(),
+              "refused: TypeError");
+    EXPECT_EQ(probe.requests->load(), 0) << "the document or its viewer called another server";
+    qv::app::globalPdfMode = false;
+}
+
+// The viewer's Download saves the document's own bytes where the teacher chooses, offered under
+// the file's own name; its Print prints the document's pages through the print dialog. A save that
+// fails is shown in the window.
+TEST(BrowserPdf, DownloadAndPrintTheDocumentUnderItsOwnName) {
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath("Lesson plan.pdf");
+    writePdf(pdf, 3);
+    QFile original(pdf);
+    ASSERT_TRUE(original.open(QIODevice::ReadOnly));
+    const QByteArray bytes = original.readAll();
+    ProgramServer server;
+    QStringList failures;
+    qv::app::setFailureDisplay([&](const QString& text) { failures << text; });
+
+    qv::app::globalPdfMode = true;
+    qv::app::pdfViewerQuery = handPdfToViewer(pdf);
+    Scene scene(/*pdfMode=*/true);
+    // Wide enough for the toolbar to show Print and Download.
+    scene.window.resize(1200, 700);
+    scene.panel->setGeometry(0, 0, 1200, 700);
+    ASSERT_TRUE(waitUntil([&] {
+        return scene.evaluate("window.PDFViewerApplication && PDFViewerApplication.pdfDocument ? "
+                              "PDFViewerApplication.pagesCount : 0").toInt() == 3;
+    }, 60000));
+    ASSERT_TRUE(waitUntil([&] { return scene.evaluate("document.title").toString() == "Lesson plan.pdf"; }, 10000))
+        << scene.evaluate("document.title").toString().toStdString();
+    QWidget* input = nullptr;
+    ASSERT_TRUE(waitUntil([&] { return (input = scene.page()->wkWebView()->focusProxy()) != nullptr; }, 10000));
+
+    // Download: offered as "Lesson plan.pdf", written where chosen, byte for byte.
+    QDir(dir.path()).mkdir("saved");
+    const QString saved = dir.filePath("saved/My copy.pdf");
+    scene.dialogs->savePath = saved;
+    clickOn(input, centreOf(scene, "#download"));
+    ASSERT_TRUE(waitUntil([&] { return !scene.dialogs->suggestedPaths.isEmpty(); }, 30000)) << "no save dialog";
+    EXPECT_EQ(QFileInfo(scene.dialogs->suggestedPaths.first()).fileName(), "Lesson plan.pdf");
+    ASSERT_TRUE(waitUntil([&] {
+        QFile file(saved);
+        return file.open(QIODevice::ReadOnly) && file.readAll() == bytes;
+    }, 30000)) << "the document was not saved whole";
+    EXPECT_EQ(QDir(dir.filePath("saved")).entryList(QDir::Files), QStringList{"My copy.pdf"}) << "no leftovers";
+    EXPECT_TRUE(failures.isEmpty()) << failures.join("\n").toStdString();
+
+    // A place that cannot be written (below a file, even for root): the failure is shown.
+    writeFile(dir.filePath("plain file"), "x");
+    scene.dialogs->savePath = dir.filePath("plain file/Lesson plan.pdf");
+    clickOn(input, centreOf(scene, "#download"));
+    ASSERT_TRUE(waitUntil([&] { return !failures.isEmpty(); }, 30000)) << "a failed save was not shown";
+    EXPECT_TRUE(failures.first().contains("The PDF could not be saved")) << failures.first().toStdString();
+
+    // Print: the dialog is offered the document's three pages; pages 2 to 3 come out.
+    scene.dialogs->printPath = dir.filePath("printed.pdf");
+    scene.dialogs->printFrom = 2;
+    scene.dialogs->printTo = 3;
+    clickOn(input, centreOf(scene, "#print"));
+    ASSERT_TRUE(waitUntil([&] { return !scene.dialogs->printPageCounts.isEmpty(); }, 60000)) << "no print dialog";
+    EXPECT_EQ(scene.dialogs->printPageCounts.first(), 3);
+    QPdfDocument printed;
+    ASSERT_TRUE(waitUntil([&] {
+        return printed.load(dir.filePath("printed.pdf")) == QPdfDocument::Error::None && printed.pageCount() == 2;
+    }, 30000)) << "pages printed: " << printed.pageCount();
+    qv::test::saveTestPicture(scene.window.grab().toImage(), "browser-pdf-lesson-plan.png");
+    qv::app::setFailureDisplay(nullptr);
     qv::app::globalPdfMode = false;
 }
 

@@ -29,6 +29,7 @@
 #include "support/QtWait.h"
 #include "support/TestPictures.h"
 #include "webpanels/AppScheme.h"
+#include "webpanels/PdfViewerAddress.h"
 #include "webpanels/FakeCamera.h"
 #include "webpanels/ScriptCalls.h"
 #include "webpanels/WebView.h"
@@ -389,14 +390,17 @@ TEST(WhiteboardPage, ADoubleClickOnAMirroredWindowLaysTheRealWindowOverItsPictur
     EXPECT_GT(box[2].toInt(), 0);
 }
 
-// The whiteboard page comes from the program's own scheme and the local server answers it; a
-// page of another origin cannot read a file through a sandboxed frame, whose Origin is "null"
-// (a server that still trusted "null" would hand the file over, as the last frame shows).
+// The whiteboard page comes from the program's own scheme and the local server answers it for a
+// document handed to the program's viewer, and for no other file; a page of another origin cannot
+// read a file through a sandboxed frame, whose Origin is "null" (a server that still trusted
+// "null" would hand the file over, as the last frame shows).
 TEST(WhiteboardPage, TheServerAnswersTheProgramsOriginAndNoSandboxedFrame) {
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
     const std::string secretPath = folder.filePath(QStringLiteral("secret.txt")).toStdString();
     std::ofstream(secretPath) << "top secret";
+    std::ofstream(folder.filePath(QStringLiteral("other.txt")).toStdString()) << "not handed";
+    handPdfToViewer(QString::fromStdString(secretPath));
     std::string target = "/files/";
     for (char c : secretPath) target += c == '/' ? std::string("@@") : std::string(1, c);
 
@@ -405,7 +409,7 @@ TEST(WhiteboardPage, TheServerAnswersTheProgramsOriginAndNoSandboxedFrame) {
     auto makeServer = [&](std::vector<std::string> trusted) {
         auto server = std::make_unique<qv::server::HttpServer>();
         server->trustedOrigins = std::move(trusted);
-        server->router.addRoute(std::nullopt, "/files/:path", qv::server::fileShareHandler("/", {}));
+        server->router.addRoute(std::nullopt, "/files/:path", qv::server::fileShareHandler("/", {}, wasHandedToPdfViewer));
         server->middleware.push_back([&](const qv::server::HttpRequest& request) -> std::optional<qv::server::HttpResponse> {
             std::lock_guard lock(originsMutex);
             origins.push_back(request.header("origin") ? *request.header("origin") : std::string("none"));
@@ -418,17 +422,30 @@ TEST(WhiteboardPage, TheServerAnswersTheProgramsOriginAndNoSandboxedFrame) {
     auto trustingNull = makeServer({appOrigin().toStdString(), "null"});
     const QString ourFile = QStringLiteral("http://127.0.0.1:%1").arg(ours->localPort()) + QString::fromStdString(target);
     const QString nullFile = QStringLiteral("http://127.0.0.1:%1").arg(trustingNull->localPort()) + QString::fromStdString(target);
+    const QString otherFile = QString(ourFile).replace(QStringLiteral("secret.txt"), QStringLiteral("other.txt"));
 
+    setPdfServerPort(ours->localPort());  // the program's server, as the pages' policy names it
     Scene scene;
     scene.waitUntilReady();
     EXPECT_EQ(scene.page()->url(), QUrl(QStringLiteral("quorvane://app/marrowpanel/index.html")));
-    scene.evaluate(QStringLiteral("window.got = null; fetch('%1').then(r => r.text()).then(t => window.got = t, "
-                                  "e => window.got = 'failed: ' + e)").arg(ourFile));
-    EXPECT_EQ(valueOf(*scene.page(), QStringLiteral("window.got")).toString(), QStringLiteral("top secret"));
+    auto fetched = [&](const QString& url) {
+        scene.evaluate(QStringLiteral("window.got = null; fetch('%1').then(r => r.text()).then(t => window.got = t, "
+                                      "e => window.got = 'failed'); true").arg(url));
+        return valueOf(*scene.page(), QStringLiteral("window.got")).toString().toStdString();
+    };
+    EXPECT_EQ(fetched(ourFile), "top secret");
+    EXPECT_EQ(fetched(otherFile), "failed");
     {
         std::lock_guard lock(originsMutex);
-        EXPECT_EQ(origins, std::vector<std::string>{"quorvane://app"});
+        EXPECT_EQ(origins, (std::vector<std::string>{"quorvane://app", "quorvane://app"}));
     }
+    // A server the program's pages do not know they may not reach at all.
+    EXPECT_EQ(fetched(nullFile), "failed");
+    {
+        std::lock_guard lock(originsMutex);
+        EXPECT_EQ(origins.size(), 2u) << "the page's request left it";
+    }
+    setPdfServerPort(9080);
 
     // Another origin: a page of a third local server, with sandboxed frames that try both files.
     qv::server::HttpServer elsewhere;
@@ -452,9 +469,11 @@ TEST(WhiteboardPage, TheServerAnswersTheProgramsOriginAndNoSandboxedFrame) {
 }
 
 TEST(WhiteboardPage, ALoadThatNeverEndsIsStoppedAndReported) {
-    // A page whose picture comes from a server that takes the connection and never answers.
+    // A page whose picture comes from a server that takes the connection and never answers: the
+    // program's server, as far as the page's policy knows.
     QTcpServer silent;
     ASSERT_TRUE(silent.listen(QHostAddress::LocalHost, 0));
+    setPdfServerPort(silent.serverPort());
     QTemporaryDir resources;
     ASSERT_TRUE(QDir().mkpath(resources.filePath("marrowpanel")));
     QFile page(resources.filePath("marrowpanel/index.html"));
@@ -485,6 +504,7 @@ TEST(WhiteboardPage, ALoadThatNeverEndsIsStoppedAndReported) {
                reports.back().value("message").toString().contains("did not load");
     }, 30000);
     qputenv("QV_RESOURCES_DIR", before);
+    setPdfServerPort(9080);
     ASSERT_TRUE(reported) << "the stuck load was never reported";
     EXPECT_GE(clock.elapsed(), 1400) << "reported before the time was up";
     EXPECT_EQ(reports.front().value("show"), QVariant(true));

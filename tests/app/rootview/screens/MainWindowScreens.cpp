@@ -441,7 +441,8 @@ TEST(QV_SCREENS_SUITE, BrowserOverTheCameraInTheSnapshot) {
         }
     }
     qv::server::HttpServer files;
-    files.router.addRoute(std::nullopt, "/files/:path", qv::server::fileShareHandler("/", {"index.html"}));
+    files.router.addRoute(std::nullopt, "/files/:path",
+                          qv::server::fileShareHandler("/", {"index.html"}, qv::webpanels::wasHandedToPdfViewer));
     files.trustedOrigins = {qv::webpanels::appOrigin().toStdString()};  // as the program's server does
     ASSERT_TRUE(qv::test::startServer(files, 0));
     qv::webpanels::setPdfServerPort(files.localPort());  // 9080 may be held by a running program
