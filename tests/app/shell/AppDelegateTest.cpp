@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -22,6 +23,7 @@
 #include "state/Failures.h"
 #include "state/NotificationCenter.h"
 #include "state/Notifications.h"
+#include "support/KilledImport.h"
 #include "support/QtWait.h"
 #include "support/ScopedEnv.h"
 
@@ -321,24 +323,29 @@ TEST(Settings, AWriteThatFailsIsPrintedEachTimeAndShownOnceARun) {
 }
 
 // A run killed while it imported or converted left working files behind; choosing the folder
-// (as every start with a stored folder does) removes them, and only them.
+// (as every start with a stored folder does) removes them, found through the records that run
+// wrote, and nothing else: the teacher's files and folder that look like working files stay.
 TEST(StoreSaveFolder, WhatAKilledRunLeftInTheLibraryIsRemoved) {
     resetState();
     QTemporaryDir chosen, temp, data;
     const qv::test::ScopedEnv tmp("TMPDIR", temp.path().toUtf8()), dataHome("XDG_DATA_HOME", data.path().toUtf8());
     const QString library = FolderLocations::forSaveFolder(chosen.path()).libraryFolderURL;
-    ASSERT_TRUE(QDir().mkpath(library + "/.deck.slides-Ab12Cd.part"));
-    for (const char* name : {".photo.png.copy-x9Y8z7.part", "photo.png", ".deck.slides-Ab12Cd.part/deck.001.png"}) {
+    ASSERT_TRUE(QDir().mkpath(library + "/.Lesson.slides-abc123"));
+    const QStringList kept{".notes.ABC123.part", ".plan.copy-abc123.part", ".Lesson.slides-abc123/draft.txt",
+                           "photo.png"};
+    for (const QString& name : kept) {
         QFile f(library + "/" + name);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << name;
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << name.toStdString();
     }
+    const QStringList killed = qv::test::leaveKilledImport(library);
+    ASSERT_EQ(killed.size(), 2);
     Launch launch;
     auto delegate = launch.make();
     delegate->storeSaveFolder(chosen.path());
     EXPECT_TRUE(qv::test::waitUntil(
-        [&] { return QDir(library).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot) == QStringList{"photo.png"}; },
-        10000))
-        << QDir(library).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).join(", ").toStdString();
+        [&] { return !QFileInfo::exists(killed[0]) && !QFileInfo::exists(killed[1]); }, 10000));
+    for (const QString& name : kept)
+        EXPECT_TRUE(QFileInfo::exists(library + "/" + name)) << name.toStdString();
     delegate.reset();
     resetState();
 }
