@@ -6,6 +6,8 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -17,8 +19,10 @@
 #include "app/AppDelegate.h"
 #include "app/DesktopKeys.h"
 #include "app/MainWindow.h"
+#include "app/RecordingRecovery.h"
 #include "app/SaveFolderBookmark.h"
 #include "app/Settings.h"
+#include "capture/gst/MovieRecovery.h"
 #include "state/AppState.h"
 #include "state/Failures.h"
 #include "state/NotificationCenter.h"
@@ -348,6 +352,31 @@ TEST(StoreSaveFolder, WhatAKilledRunLeftInTheLibraryIsRemoved) {
         EXPECT_TRUE(QFileInfo::exists(library + "/" + name)) << name.toStdString();
     delegate.reset();
     resetState();
+}
+
+// A recording killed before its first picture left an empty movie: the start removes it and says
+// so in the window, by the movie's name, and keeps the teacher's own empty movie.
+TEST(RecordingRecovery, AMovieKilledBeforeItsFirstPictureIsRemovedAndSaidInTheWindow) {
+    QTemporaryDir videos, data;
+    const qv::test::ScopedEnv dataHome("XDG_DATA_HOME", data.path().toUtf8());
+    const QStringList killed = qv::test::runAndKill([&](const qv::test::KillNow& killNow) {
+        QString error;
+        const auto movie = qv::gst::MovieFileLock::createLocked(videos.filePath("Lesson 3.mp4"), &error);
+        if (movie) killNow({videos.filePath("Lesson 3.mp4")});
+    });
+    ASSERT_EQ(killed.size(), 1);
+    ASSERT_TRUE(QFile(videos.filePath("mine.mp4")).open(QIODevice::WriteOnly));
+    QWidget window;
+    recoverInterruptedRecordings(videos.path(), [&] { return &window; });
+    QPointer<QMessageBox> box;
+    ASSERT_TRUE(
+        qv::test::waitUntil([&] { return (box = window.findChild<QMessageBox*>()) != nullptr; }, 20000))
+        << "nothing was said";
+    EXPECT_TRUE(box->text().contains("interrupted before their first picture")) << box->text().toStdString();
+    EXPECT_TRUE(box->text().contains("Lesson 3.mp4")) << box->text().toStdString();
+    EXPECT_FALSE(QFileInfo::exists(killed[0]));
+    EXPECT_TRUE(QFileInfo::exists(videos.filePath("mine.mp4")));
+    delete box.data();
 }
 
 TEST(Settings, KeepTheTypeOfEachValue) {
