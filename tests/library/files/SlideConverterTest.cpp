@@ -351,6 +351,34 @@ TEST(SlideConverter, AStoppedLibreOfficeLeavesNoTemporaryFolderBehind) {
     EXPECT_TRUE(entries(temp.path()).isEmpty()) << entries(temp.path()).join(", ").toStdString();
 }
 
+// The real LibreOffice, given a presentation whose name leaves no room beside it for its lock file
+// (247 bytes before the type): the slides are made, and named after the document.
+TEST(SlideConverter, TheRealLibreOfficeConvertsAPresentationWithA247ByteName) {
+    if (QStandardPaths::findExecutable("soffice").isEmpty()) GTEST_SKIP() << "LibreOffice is not installed";
+    QTemporaryDir work, temp, data;
+    const qv::test::ScopedEnv tmp("TMPDIR", temp.path().toUtf8()),
+        dataHome("XDG_DATA_HOME", data.path().toUtf8());
+    QDir(work.path()).mkpath("library");
+    const QString base = "Lesson " + QString(120, QChar(0x0416));  // 7 + 240 bytes
+    ASSERT_EQ(QFile::encodeName(base).size(), 247);
+    QFile deck(work.filePath(base + ".fodp"));  // LibreOffice's flat presentation: one slide
+    ASSERT_TRUE(deck.open(QIODevice::WriteOnly));
+    deck.write(R"(<?xml version="1.0" encoding="UTF-8"?>
+<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0"
+ xmlns:draw="urn:oasis:names:tc:opendocument:xmlns:drawing:1.0" office:version="1.2"
+ office:mimetype="application/vnd.oasis.opendocument.presentation">
+ <office:body><office:presentation><draw:page draw:name="One"/></office:presentation></office:body>
+</office:document>
+)");
+    deck.close();
+    SlideConverter converter("soffice", 300000);
+    const ConversionResult r = converter.convert(deck.fileName(), work.filePath("library"));
+    ASSERT_TRUE(r.ok) << r.error.toStdString();
+    EXPECT_EQ(r.folder, work.filePath("library/" + base));
+    EXPECT_EQ(entries(r.folder), QStringList{base + ".001.png"});
+    EXPECT_FALSE(QImage(r.folder + "/" + base + ".001.png").isNull());
+}
+
 // Starts `arguments` on its own, as the leader of a new group (setsid), with `environment` added.
 qint64 startInGroupOfItsOwn(const QStringList& arguments, const QStringList& environment = {}) {
     QProcess p;
