@@ -64,6 +64,22 @@ QStringList recordsIn(const QString& folder) {
     return QDir(folder).entryList({"*.note"}, QDir::Files | QDir::Hidden);
 }
 
+// One working file (or folder) as a run killed while it wrote it left it, with its record in
+// `records`; empty when it could not be made.
+QString leftByAKilledRun(const QString& folder, const QString& name, const QString& tag,
+                         const QString& records, bool isFolder = false) {
+    return qv::test::runAndKill([&](const qv::test::KillNow& killNow) {
+               QString error;
+               if (isFolder) {
+                   if (const auto d = createWorkingFolder(folder, name, tag, &error, records))
+                       killNow({d->path});
+               } else if (const auto f = createWorkingFile(folder, name, tag, &error, records)) {
+                   killNow({f->path});
+               }
+           })
+        .value(0);
+}
+
 // What a killed run left behind goes at the next start, found through the records it wrote before it
 // made each file and folder; what a running program holds stays, and so does everything no record
 // names however much it looks like a working file: the teacher's own hidden files and folders, and
@@ -86,23 +102,13 @@ TEST(WorkingFiles, OnlyWhatAKilledRunRecordedIsRemoved) {
     ASSERT_EQ(recordsIn(records.path()).size(), 2);
     // A killed run's working file that is gone, and a file the teacher later put under that very
     // name: the record names another file.
-    const QStringList replaced = qv::test::runAndKill([&](const qv::test::KillNow& killNow) {
-        QString error;
-        std::optional<WorkingFile> f =
-            createWorkingFile(dir.path(), "mine.png", "copy", &error, records.path());
-        if (f) killNow({f->path});
-    });
-    ASSERT_EQ(replaced.size(), 1);
+    const QStringList replaced{leftByAKilledRun(dir.path(), "mine.png", "copy", records.path())};
+    ASSERT_FALSE(replaced[0].isEmpty());
     ASSERT_TRUE(QFile::remove(replaced[0]));
     write(replaced[0], "the teacher's");
     // Killed before a folder took its place: a link stands there now, to a folder with a file in it.
-    const QStringList linked = qv::test::runAndKill([&](const qv::test::KillNow& killNow) {
-        QString error;
-        std::optional<WorkingFolder> d =
-            createWorkingFolder(dir.path(), "linked", "slides", &error, records.path());
-        if (d) killNow({d->path});
-    });
-    ASSERT_EQ(linked.size(), 1);
+    const QStringList linked{leftByAKilledRun(dir.path(), "linked", "slides", records.path(), true)};
+    ASSERT_FALSE(linked[0].isEmpty());
     ASSERT_TRUE(QDir(linked[0]).removeRecursively());
     write(elsewhere.filePath("keep.png"));
     ASSERT_TRUE(QFile::link(elsewhere.path(), linked[0]));
@@ -150,13 +156,8 @@ TEST(WorkingFiles, OnlyWhatAKilledRunRecordedIsRemoved) {
 // alone) too.
 TEST(WorkingFiles, RecordsLeadToAbandonedFilesOnly) {
     QTemporaryDir records, target;
-    const QStringList killed = qv::test::runAndKill([&](const qv::test::KillNow& killNow) {
-        QString error;
-        std::optional<WorkingFile> f =
-            createWorkingFile(target.path(), "export.gif", "export", &error, records.path());
-        if (f) killNow({f->path});
-    });
-    ASSERT_EQ(killed.size(), 1);
+    const QStringList killed{leftByAKilledRun(target.path(), "export.gif", "export", records.path())};
+    ASSERT_FALSE(killed[0].isEmpty());
     // An earlier version's record of an export it was killed in.
     const QString earlier = target.filePath(workingName("old.gif", "export"));
     write(earlier);

@@ -318,14 +318,22 @@ QStringList officeTemporaryFolders(const QString& folder) {
     return found;
 }
 
-// The real LibreOffice makes a temporary folder of its own in TMPDIR as it starts, and leaves it
-// when it is stopped: it makes it in the conversion's folder, which goes with the conversion.
-TEST(SlideConverter, AStoppedLibreOfficeLeavesNoTemporaryFolderBehind) {
-    if (QStandardPaths::findExecutable("soffice").isEmpty()) GTEST_SKIP() << "LibreOffice is not installed";
+// The real LibreOffice, with a temporary folder and a records folder of the test's own.
+class RealLibreOffice : public testing::Test {
+protected:
+    void SetUp() override {
+        if (QStandardPaths::findExecutable("soffice").isEmpty())
+            GTEST_SKIP() << "LibreOffice is not installed";
+        QDir(work.path()).mkpath("library");
+    }
     QTemporaryDir work, temp, data;
-    const qv::test::ScopedEnv tmp("TMPDIR", temp.path().toUtf8()),
-        dataHome("XDG_DATA_HOME", data.path().toUtf8());
-    QDir(work.path()).mkpath("library");
+    const qv::test::ScopedEnv tmp{"TMPDIR", temp.path().toUtf8()};
+    const qv::test::ScopedEnv dataHome{"XDG_DATA_HOME", data.path().toUtf8()};
+};
+
+// LibreOffice makes a temporary folder of its own in TMPDIR as it starts, and leaves it when it is
+// stopped: it makes it in the conversion's folder, which goes with the conversion.
+TEST_F(RealLibreOffice, AStoppedOneLeavesNoTemporaryFolderBehind) {
     QFile deck(work.filePath("deck.pptx"));
     ASSERT_TRUE(deck.open(QIODevice::WriteOnly));
     deck.write("not much of a presentation");
@@ -351,14 +359,9 @@ TEST(SlideConverter, AStoppedLibreOfficeLeavesNoTemporaryFolderBehind) {
     EXPECT_TRUE(entries(temp.path()).isEmpty()) << entries(temp.path()).join(", ").toStdString();
 }
 
-// The real LibreOffice, given a presentation whose name leaves no room beside it for its lock file
-// (247 bytes before the type): the slides are made, and named after the document.
-TEST(SlideConverter, TheRealLibreOfficeConvertsAPresentationWithA247ByteName) {
-    if (QStandardPaths::findExecutable("soffice").isEmpty()) GTEST_SKIP() << "LibreOffice is not installed";
-    QTemporaryDir work, temp, data;
-    const qv::test::ScopedEnv tmp("TMPDIR", temp.path().toUtf8()),
-        dataHome("XDG_DATA_HOME", data.path().toUtf8());
-    QDir(work.path()).mkpath("library");
+// Given a presentation whose name leaves no room beside it for LibreOffice's lock file (247 bytes
+// before the type), the slides are made, and named after the document.
+TEST_F(RealLibreOffice, APresentationWithA247ByteNameConverts) {
     const QString base = "Lesson " + QString(120, QChar(0x0416));  // 7 + 240 bytes
     ASSERT_EQ(QFile::encodeName(base).size(), 247);
     QFile deck(work.filePath(base + ".fodp"));  // LibreOffice's flat presentation: one slide
