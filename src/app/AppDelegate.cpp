@@ -175,8 +175,8 @@ void AppDelegate::useSaveFolder(const QString& folder) {
         QPointer<AppDelegate> self(this);
         recoverInterruptedRecordings(locations->videosFolderURL,
                                      [self]() -> QWidget* { return self ? self->window() : nullptr; });
-        QThreadPool::globalInstance()->start(
-            [library = locations->libraryFolderURL] { library::removeLeftoversOfEarlierRuns(library); });
+        // What a killed run left of its working files, wherever it made them.
+        QThreadPool::globalInstance()->start([] { library::removeLeftoversOfEarlierRuns(); });
     }
     checkForUpdate();
     emit saveFolderInitialised(folder);

@@ -9,7 +9,7 @@
 
 namespace qv::app {
 
-QString recoveryMessage(const QStringList& recovered, const QStringList& failed) {
+QString recoveryMessage(const QStringList& recovered, const QStringList& failed, const QStringList& removed) {
     QStringList lines;
     if (!recovered.isEmpty())
         lines << QStringLiteral("Recordings that were interrupted have been recovered:") << recovered
@@ -17,6 +17,11 @@ QString recoveryMessage(const QStringList& recovered, const QStringList& failed)
     if (!failed.isEmpty())
         lines << QStringLiteral("These interrupted recordings could not be recovered and were left as they are:")
               << failed << QString();
+    if (!removed.isEmpty())
+        lines << QStringLiteral(
+                     "These recordings were interrupted before their first picture, held nothing and were "
+                     "removed:")
+              << removed << QString();
     while (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
     return lines.join(QLatin1Char('\n'));
 }
@@ -26,12 +31,14 @@ void recoverInterruptedRecordings(const QString& videosFolder, std::function<QWi
     QThreadPool::globalInstance()->start([videosFolder, window = std::move(window)] {
         const gst::RecoveryReport report = gst::recoverInterruptedMovies(videosFolder);
         if (report.empty()) return;
-        const QString text = recoveryMessage(report.recovered, report.failed);
+        const QString text = recoveryMessage(report.recovered, report.failed, report.removed);
         QMetaObject::invokeMethod(
             qApp, [text, window] {
                 QWidget* parent = window ? window() : nullptr;
-                auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("Recordings recovered"), text,
-                                            QMessageBox::Ok, parent);
+                auto* box =
+                    new QMessageBox(QMessageBox::Information, QStringLiteral("Interrupted recordings"), text,
+                                    QMessageBox::Ok, parent);
+                box->setTextFormat(Qt::PlainText);  // file names, never markup
                 box->setAttribute(Qt::WA_DeleteOnClose);
                 box->setWindowModality(Qt::NonModal);
                 box->show();

@@ -216,13 +216,13 @@ GifExportResult writeGif(const QString& target, const std::vector<GifFrameInput>
     const QFileInfo targetInfo(target);
     QString why;
     std::optional<WorkingFile> working =
-        createWorkingFile(targetInfo.absolutePath(), targetInfo.fileName(), QStringLiteral("export"), &why);
+        createWorkingFile(targetInfo.absolutePath(), targetInfo.fileName(), QStringLiteral("export"), &why,
+                          options.recordsFolder);
     if (!working) {
         result.error = QStringLiteral("The file %1 cannot be written: %2.").arg(target, why);
         return result;
     }
-    const WorkingNote note(options.notesFolder.isEmpty() ? defaultNotesFolder() : options.notesFolder, working->path);
-    Discard discard(working->path);  // goes before its note
+    Discard discard(working->path);  // goes before its record
     int error = 0;
     // giflib takes the descriptor over and closes it with the file.
     GifFileType* gif = EGifOpenFileHandle(working->fd.release(), &error);

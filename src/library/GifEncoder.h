@@ -20,9 +20,9 @@ struct GifFrameInput {
 
 struct GifEncoderOptions {
     double intervalSeconds = 0.5;
-    // Where the note of the working file is kept while it is written (see WorkingNote); empty: the
-    // program's own notes folder.
-    QString notesFolder;
+    // Where the record of the working file is kept while it is written (see WorkingFiles.h); empty:
+    // the program's own records folder.
+    QString recordsFolder;
     int threads = 0;         // 0: one per processor
     // libimagequant speed, 1 (best) to 10 (fastest), and dithering level, 0 to 1. Half-strength
     // dithering at the fastest speed keeps photographs as close to their source as slower

@@ -10,7 +10,6 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QRegularExpression>
-#include <QStandardPaths>
 
 #include <cerrno>
 #include <cstring>
@@ -33,20 +32,34 @@ QString randomLetters(int count) {
     return out;
 }
 
-
 // lstat: false when there is nothing at `path`.
 bool entryStatus(const QString& path, struct stat* st) { return ::lstat(encoded(path).constData(), st) == 0; }
 
 bool ownedByUs(const struct stat& st) { return st.st_uid == ::geteuid(); }
 
-// Tries names until one is free; `make` creates the entry and returns 0, or an errno value.
+std::string encodedString(const QString& path) {
+    return encoded(path).toStdString();
+}
+
+constexpr const char* kEntry = "working entry";
+constexpr const char* kMade = "made";
+
+// Tries names until one is free; `make` creates the entry and returns 0, or an errno value. Each
+// name is written into `record` before it is tried, and the made entry's identity after.
 template <typename Make>
-std::optional<QString> createUnder(const QString& folder, const QString& name, const QString& tag, Make make,
-                                   QString* error) {
+std::optional<QString> createUnder(const QString& folder, const QString& name, const QString& tag,
+                                   util::WorkingRecord& record, Make make, QString* error) {
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         const QString path = QDir(folder).filePath(workingName(name, tag));
+        // Without a record (no data folder) the entry is still made: a killed run then leaves it
+        // for good, but never anyone's file in danger.
+        const std::string recorded = encodedString(QFileInfo(path).absoluteFilePath());
+        if (record.kept()) record.rewrite({kEntry, recorded});
         const int failure = make(path);
-        if (failure == 0) return path;
+        if (failure == 0) {
+            if (record.kept()) record.add({kMade, util::identityOf(recorded)});
+            return path;
+        }
         if (failure != EEXIST) {
             if (error) *error = QString::fromLocal8Bit(std::strerror(failure));
             return std::nullopt;
@@ -54,6 +67,11 @@ std::optional<QString> createUnder(const QString& folder, const QString& name, c
     }
     if (error) *error = QStringLiteral("no free working name in ") + folder;
     return std::nullopt;
+}
+
+util::WorkingRecord newRecord(const QString& recordsFolder) {
+    const QString where = recordsFolder.isEmpty() ? defaultRecordsFolder() : recordsFolder;
+    return util::WorkingRecord(encodedString(where), {kEntry, std::string()});
 }
 
 }  // namespace
@@ -94,34 +112,37 @@ QString workingName(const QString& name, const QString& tag) {
 
 bool isWorkingName(const QString& name) {
     static const QRegularExpression pattern(QStringLiteral("^\\.[\\s\\S]*\\.[a-z]+-[A-Za-z0-9]{6}\\.part$"));
-    // What earlier versions of the program named them: ".<name>.slides-XXXXXX" for the slides of a
-    // conversion and ".<name>.XXXXXX.part" for a copy.
-    static const QRegularExpression earlier(
-        QStringLiteral("^\\.[\\s\\S]+\\.(slides-[A-Za-z0-9]{6}|[A-Za-z0-9]{6}\\.part)$"));
-    return pattern.match(name).hasMatch() || earlier.match(name).hasMatch();
+    return pattern.match(name).hasMatch();
+}
+
+QString defaultRecordsFolder() {
+    return QFile::decodeName(QByteArray::fromStdString(util::defaultRecordsFolder()));
 }
 
 std::optional<WorkingFile> createWorkingFile(const QString& folder, const QString& name, const QString& tag,
-                                             QString* error) {
+                                             QString* error, const QString& recordsFolder) {
+    util::WorkingRecord record = newRecord(recordsFolder);
     UniqueFd fd;
     const std::optional<QString> path = createUnder(
-        folder, name, tag,
+        folder, name, tag, record,
         [&](const QString& p) {
             fd = UniqueFd(::open(encoded(p).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
             return fd.valid() ? 0 : errno;
         },
         error);
     if (!path) return std::nullopt;
-    return WorkingFile{*path, std::move(fd), WorkingLock(*path)};
+    return WorkingFile{std::move(record), *path, std::move(fd), WorkingLock(*path)};
 }
 
-std::optional<WorkingFolder> createWorkingFolder(const QString& folder, const QString& name, const QString& tag,
-                                                 QString* error) {
+std::optional<WorkingFolder> createWorkingFolder(const QString& folder, const QString& name,
+                                                 const QString& tag, QString* error,
+                                                 const QString& recordsFolder) {
+    util::WorkingRecord record = newRecord(recordsFolder);
     const std::optional<QString> path = createUnder(
-        folder, name, tag, [](const QString& p) { return ::mkdir(encoded(p).constData(), 0777) == 0 ? 0 : errno; },
-        error);
+        folder, name, tag, record,
+        [](const QString& p) { return ::mkdir(encoded(p).constData(), 0777) == 0 ? 0 : errno; }, error);
     if (!path) return std::nullopt;
-    return WorkingFolder{*path, WorkingLock(*path)};
+    return WorkingFolder{std::move(record), *path, WorkingLock(*path)};
 }
 
 bool removeEntry(const QString& path) {
@@ -130,73 +151,32 @@ bool removeEntry(const QString& path) {
     return !ec;
 }
 
-QStringList removeAbandonedWorkingFiles(const QString& folder) {
+QStringList removeAbandonedWorkingEntries(const QString& recordsFolder,
+                                          const std::function<void(const QString&)>& beforeFolder) {
     QStringList removed;
-    const QStringList names =
-        QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    for (const QString& name : names) {
-        if (!isWorkingName(name)) continue;
-        const QString path = QDir(folder).filePath(name);
+    util::followAbandonedRecords(encodedString(recordsFolder), [&](const util::RecordFields& fields) {
+        // Records of earlier versions named one GIF being written, and nothing else.
+        const bool earlier = fields.size() == 1;
+        if (!earlier && (fields.size() < 2 || fields[0] != kEntry)) return false;  // another maker's
+        const QString path = QFile::decodeName(QByteArray::fromStdString(earlier ? fields[0] : fields[1]));
+        const std::string made = util::recordValue(fields, kMade);
         struct stat st {};
-        if (!entryStatus(path, &st) || S_ISLNK(st.st_mode) || !ownedByUs(st)) continue;
+        if (path.isEmpty()) return true;
+        // Never made, or already in its place; unless its folder is away (a disk not mounted), when
+        // the record waits for it.
+        if (!entryStatus(path, &st)) return QFileInfo(QFileInfo(path).absolutePath()).isDir();
+        // Only the very entry the record names: of this user, no link, under a working name, and
+        // where its identity was written down, that one.
+        const bool ours = ownedByUs(st) && (S_ISREG(st.st_mode) || (!earlier && S_ISDIR(st.st_mode))) &&
+                          isWorkingName(QFileInfo(path).fileName()) &&
+                          (made.empty() || made == util::identityOf(encodedString(path)));
+        if (!ours) return true;  // the record is done with; the entry is not ours to remove
         const WorkingLock lock(path);
-        if (!lock.held()) continue;  // a running program writes it
-        if (removeEntry(path)) removed << name;
-    }
-    return removed;
-}
-
-WorkingNote::WorkingNote(const QString& notesFolder, const QString& workingPath) {
-    if (!QDir().mkpath(notesFolder)) return;
-    for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        const QString path = QDir(notesFolder).filePath(randomLetters(12) + QStringLiteral(".note"));
-        UniqueFd fd(::open(encoded(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-        if (!fd.valid()) {
-            if (errno == EEXIST) continue;
-            return;
-        }
-        const QByteArray text = workingPath.toUtf8();
-        if (::write(fd.get(), text.constData(), size_t(text.size())) != text.size()) {
-            ::unlink(encoded(path).constData());
-            return;
-        }
-        lock_ = WorkingLock(path);
-        path_ = path;
-        return;
-    }
-}
-
-WorkingNote::~WorkingNote() {
-    // Removed while still held: nobody follows a note of a file that is being written.
-    if (!path_.isEmpty()) ::unlink(encoded(path_).constData());
-}
-
-QString defaultNotesFolder() {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Quorvane/unfinished");
-}
-
-QStringList removeAbandonedNotedFiles(const QString& notesFolder) {
-    QStringList removed;
-    const QDir notes(notesFolder);
-    for (const QString& name : notes.entryList({QStringLiteral("*.note")}, QDir::Files | QDir::Hidden)) {
-        const QString notePath = notes.filePath(name);
-        const WorkingLock noteLock(notePath);
-        if (!noteLock.held()) continue;  // its export runs
-        QFile note(notePath);
-        if (!note.open(QIODevice::ReadOnly)) continue;
-        const QString noted = QString::fromUtf8(note.read(64 * 1024));
-        note.close();
-        struct stat st {};
-        if (isWorkingName(QFileInfo(noted).fileName()) && entryStatus(noted, &st)) {
-            // Only a working file of this user; anything else the note names is left alone.
-            if (S_ISREG(st.st_mode) && ownedByUs(st)) {
-                const WorkingLock fileLock(noted);
-                if (!fileLock.held()) continue;  // still written: the note stays with it
-                if (::unlink(encoded(noted).constData()) == 0) removed << noted;
-            }
-        }
-        ::unlink(encoded(notePath).constData());
-    }
+        if (!lock.held()) return false;  // still written by someone: the record stays with it
+        if (S_ISDIR(st.st_mode) && beforeFolder) beforeFolder(path);
+        if (removeEntry(path)) removed << path;
+        return true;
+    });
     return removed;
 }
 

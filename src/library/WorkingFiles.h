@@ -1,14 +1,19 @@
 #pragma once
 // Files and folders the library writes for a while before they take their place: a copy on its way
-// into "~library/", the slides of a presentation being made, a GIF being written where the teacher
-// asked. Each has a hidden working name beside its final place (within the 255-byte limit of a
-// name, whatever the length of the final one) and is held under a lock by the program that writes
-// it, so that what a killed run left behind can be told from what a running one is using, and
-// removed at the next start. Plain file work, callable from any thread.
+// into "~library/", the slides of a presentation being made, LibreOffice's folders, a GIF being
+// written where the teacher asked. Each has a hidden working name beside its final place (within
+// the 255-byte limit of a name, whatever the length of the final one), is held under a lock by the
+// program that writes it, and is named by a record the program writes before it makes it (see
+// util/WorkingRecords.h). What a killed run left behind is found through its records at the next
+// start and removed; nothing is ever removed for the shape of its name. Plain file work, callable
+// from any thread.
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
+
+#include "util/WorkingRecords.h"
 
 namespace qv::library {
 
@@ -47,26 +52,33 @@ private:
 // "." + name + "." + tag + "-" + six random letters and digits + ".part", the name shortened (at a
 // character boundary) where the whole would pass 255 bytes.
 QString workingName(const QString& name, const QString& tag);
-// True for a name workingName() makes, whatever its name part and tag (and for the names earlier
-// versions of the program gave their working files in the library folder).
+// True for a name workingName() makes, whatever its name part and tag.
 bool isWorkingName(const QString& name);
 
-// A new, empty, locked working file in `folder`, created with the mode the umask leaves of 0666.
+// Where the program keeps its records (see util/WorkingRecords.h).
+QString defaultRecordsFolder();
+
+// A new, empty, locked working file in `folder`, created with the mode the umask leaves of 0666,
+// and named by a record in `recordsFolder` (the program's own when empty) that was written before
+// it. The record goes with this: remove or rename the file first.
 struct WorkingFile {
+    util::WorkingRecord record;
     QString path;
     UniqueFd fd;  // open for writing
     WorkingLock lock;
 };
 std::optional<WorkingFile> createWorkingFile(const QString& folder, const QString& name, const QString& tag,
-                                             QString* error);
+                                             QString* error, const QString& recordsFolder = {});
 
-// A new, empty, locked working folder in `folder`.
+// A new, empty, locked working folder in `folder`, named by a record as a working file is.
 struct WorkingFolder {
+    util::WorkingRecord record;
     QString path;
     WorkingLock lock;
 };
-std::optional<WorkingFolder> createWorkingFolder(const QString& folder, const QString& name, const QString& tag,
-                                                 QString* error);
+std::optional<WorkingFolder> createWorkingFolder(const QString& folder, const QString& name,
+                                                 const QString& tag, QString* error,
+                                                 const QString& recordsFolder = {});
 
 // Removes a file, or a folder with what it holds, never following a link (a link goes itself).
 bool removeEntry(const QString& path);
@@ -86,34 +98,12 @@ private:
     QString path_;
 };
 
-// Removes the working files and folders directly in `folder` that this user owns and no running
-// program holds. Returns their names.
-QStringList removeAbandonedWorkingFiles(const QString& folder);
-
-// A note, kept for as long as this lives, of a working file written outside the program's own
-// folders (a GIF in whatever folder the teacher chose). A killed run leaves its notes behind, and
-// they lead the next start to the files.
-class WorkingNote {
-public:
-    WorkingNote() = default;
-    // Writes the note into `notesFolder` (made when missing); on failure the note is simply not
-    // kept and nothing else changes.
-    WorkingNote(const QString& notesFolder, const QString& workingPath);
-    ~WorkingNote();
-    WorkingNote(WorkingNote&&) = default;
-    WorkingNote& operator=(WorkingNote&&) = default;
-    bool kept() const { return !path_.isEmpty(); }
-
-private:
-    QString path_;
-    WorkingLock lock_;
-};
-
-// Where the program keeps its notes: "Quorvane/unfinished" in the user's data folder.
-QString defaultNotesFolder();
-
-// Follows the notes in `notesFolder` that no running program holds: removes each noted working
-// file (only a working file of this user, never a link) and the note. Returns the paths removed.
-QStringList removeAbandonedNotedFiles(const QString& notesFolder);
+// Follows the records in `recordsFolder` that no running program holds to the working files and
+// folders a killed run left: removes each that is still the very file or folder its record names
+// (a working file of this user, never a link, held by nobody); `beforeFolder` runs before a folder
+// goes. Whatever else a record names is left alone, and so is everything no record names. Returns
+// the paths removed.
+QStringList removeAbandonedWorkingEntries(const QString& recordsFolder,
+                                          const std::function<void(const QString&)>& beforeFolder = {});
 
 }  // namespace qv::library

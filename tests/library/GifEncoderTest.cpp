@@ -50,7 +50,7 @@ struct EncoderFixture : ::testing::Test {
     }
     GifEncoderOptions options() const {
         GifEncoderOptions o;
-        o.notesFolder = notes.path();
+        o.recordsFolder = notes.path();
         return o;
     }
     // What is in the folder besides the frames: the GIFs, and whatever was left behind.
@@ -214,8 +214,8 @@ TEST_F(EncoderFixture, ExportsToOneNameNeverShareAFile) {
     EXPECT_EQ(written(), QStringList{"export.gif"});
 }
 
-// While it is written the working file is noted, for the next start to find should the program be
-// killed; stopping ends the export with nothing written and nothing left behind.
+// While it is written the working file is recorded, for the next start to find should the program
+// be killed; stopping ends the export with nothing written and nothing left behind.
 TEST_F(EncoderFixture, WhileWrittenItIsNotedAndStoppingLeavesNothing) {
     const auto inputs = frames(5);
     const QString target = dir.filePath("out.gif");
@@ -229,7 +229,8 @@ TEST_F(EncoderFixture, WhileWrittenItIsNotedAndStoppingLeavesNothing) {
             ASSERT_EQ(notes.size(), 1);
             QFile note(this->notes.filePath(notes[0]));
             ASSERT_TRUE(note.open(QIODevice::ReadOnly));
-            noted = QString::fromUtf8(note.readAll());
+            // The record: "working entry", the path, then what was made.
+            noted = QFile::decodeName(note.readAll().split('\0').value(1));
             stop = true;
         },
         &stop);

@@ -83,7 +83,7 @@ struct GifFixture : ::testing::Test {
     QTemporaryDir notes;
     std::unique_ptr<GifGeneratorView> openMaker(QWidget* window = nullptr) {
         auto maker = std::make_unique<GifGeneratorView>(window);
-        maker->encoderOptions.notesFolder = notes.path();
+        maker->encoderOptions.recordsFolder = notes.path();
         maker->show();
         return maker;
     }

@@ -3,11 +3,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <QTemporaryDir>
 
 #include <sys/stat.h>
 
 #include "library/WorkingFiles.h"
+#include "support/KilledChild.h"
 
 using namespace qv::library;
 
@@ -58,87 +60,148 @@ TEST(WorkingFiles, FilesFollowTheUmask) {
     EXPECT_EQ(st.st_mode & 0777, 0644u);
 }
 
-// What a killed run left behind goes at the next start; what a running program holds stays, and so
-// does everything that is not a working file of this program.
-TEST(WorkingFiles, AbandonedOnesAreRemovedHeldOnesStay) {
-    QTemporaryDir dir;
-    QTemporaryDir elsewhere;
-    QString error;
-    const std::optional<WorkingFile> held = createWorkingFile(dir.path(), "live.png", "copy", &error);
-    ASSERT_TRUE(held && held->lock.held()) << error.toStdString();
-    const std::optional<WorkingFolder> heldFolder = createWorkingFolder(dir.path(), "live", "slides", &error);
-    ASSERT_TRUE(heldFolder && heldFolder->lock.held()) << error.toStdString();
-    QString abandonedFile, abandonedFolder;
-    {
-        const std::optional<WorkingFile> f = createWorkingFile(dir.path(), "killed.png", "copy", &error);
-        const std::optional<WorkingFolder> d = createWorkingFolder(dir.path(), "killed", "slides", &error);
-        ASSERT_TRUE(f && d);
-        abandonedFile = f->path;
-        abandonedFolder = d->path;
-        write(abandonedFolder + "/killed.001.png");
-    }  // the locks end as a killed process's would
-    // A link under a working name, to a folder with a file in it: the link may go, its target stays.
-    write(elsewhere.filePath("keep.png"));
-    const QString link = dir.filePath(workingName("link", "slides"));
-    ASSERT_TRUE(QFile::link(elsewhere.path(), link));
-    write(dir.filePath("photo.png"));
-    write(dir.filePath(".hidden.png"));
-    // What an earlier version of the program left: a slides folder and a copy.
-    ASSERT_TRUE(QDir(dir.path()).mkpath(".deck.slides-Ab12Cd"));
-    write(dir.filePath(".deck.slides-Ab12Cd/deck.001.png"));
-    write(dir.filePath(".photo.png.Xy12Zw.part"));
-
-    const QStringList removed = removeAbandonedWorkingFiles(dir.path());
-    EXPECT_EQ(removed.size(), 4) << removed.join(", ").toStdString();
-    EXPECT_FALSE(QFileInfo::exists(dir.filePath(".deck.slides-Ab12Cd")));
-    EXPECT_FALSE(QFileInfo::exists(dir.filePath(".photo.png.Xy12Zw.part")));
-    EXPECT_FALSE(QFileInfo::exists(abandonedFile));
-    EXPECT_FALSE(QFileInfo::exists(abandonedFolder));
-    EXPECT_TRUE(QFileInfo::exists(held->path));
-    EXPECT_TRUE(QFileInfo::exists(heldFolder->path));
-    EXPECT_TRUE(QFileInfo(link).isSymLink());
-    EXPECT_TRUE(QFileInfo::exists(elsewhere.filePath("keep.png")));
-    EXPECT_TRUE(QFileInfo::exists(dir.filePath("photo.png")));
-    EXPECT_TRUE(QFileInfo::exists(dir.filePath(".hidden.png")));
+QStringList recordsIn(const QString& folder) {
+    return QDir(folder).entryList({"*.note"}, QDir::Files | QDir::Hidden);
 }
 
-// A GIF is written wherever the teacher asked: a note leads the next start to a working file that
-// a killed export left there, and only to such a file.
-TEST(WorkingFiles, NotesLeadToAbandonedFilesOnly) {
-    QTemporaryDir notes, target;
-    QString error;
-    std::optional<WorkingFile> live = createWorkingFile(target.path(), "live.gif", "export", &error);
-    ASSERT_TRUE(live);
-    WorkingNote liveNote(notes.path(), live->path);
-    ASSERT_TRUE(liveNote.kept());
+// One working file (or folder) as a run killed while it wrote it left it, with its record in
+// `records`; empty when it could not be made.
+QString leftByAKilledRun(const QString& folder, const QString& name, const QString& tag,
+                         const QString& records, bool isFolder = false) {
+    return qv::test::runAndKill([&](const qv::test::KillNow& killNow) {
+               QString error;
+               if (isFolder) {
+                   if (const auto d = createWorkingFolder(folder, name, tag, &error, records))
+                       killNow({d->path});
+               } else if (const auto f = createWorkingFile(folder, name, tag, &error, records)) {
+                   killNow({f->path});
+               }
+           })
+        .value(0);
+}
 
-    QString killed;
-    {
-        std::optional<WorkingFile> f = createWorkingFile(target.path(), "export.gif", "export", &error);
-        ASSERT_TRUE(f);
-        killed = f->path;
-        const QStringList before = QDir(notes.path()).entryList({"*.note"}, QDir::Files);
-        WorkingNote note(notes.path(), killed);
-        ASSERT_TRUE(note.kept());
-        // A killed run neither unlocks nor removes its note: keep a copy of it as that run would.
-        for (const QString& n : QDir(notes.path()).entryList({"*.note"}, QDir::Files))
-            if (!before.contains(n)) QFile::copy(notes.filePath(n), notes.filePath("killed-" + n));
+// What a killed run left behind goes at the next start, found through the records it wrote before it
+// made each file and folder; what a running program holds stays, and so does everything no record
+// names however much it looks like a working file: the teacher's own hidden files and folders, and
+// what an earlier version of the program left without a record.
+TEST(WorkingFiles, OnlyWhatAKilledRunRecordedIsRemoved) {
+    QTemporaryDir dir, elsewhere, records;
+    // Killed while it copied a picture and made slides.
+    const QStringList killed = qv::test::runAndKill([&](const qv::test::KillNow& killNow) {
+        QString error;
+        std::optional<WorkingFile> f =
+            createWorkingFile(dir.path(), "killed.png", "copy", &error, records.path());
+        std::optional<WorkingFolder> d =
+            createWorkingFolder(dir.path(), "killed", "slides", &error, records.path());
+        if (!f || !d) return;
+        QFile slide(d->path + "/killed.001.png");
+        slide.open(QIODevice::WriteOnly);
+        killNow({f->path, d->path});
+    });
+    ASSERT_EQ(killed.size(), 2);
+    ASSERT_EQ(recordsIn(records.path()).size(), 2);
+    // A killed run's working file that is gone, and a file the teacher later put under that very
+    // name: the record names another file.
+    const QStringList replaced{leftByAKilledRun(dir.path(), "mine.png", "copy", records.path())};
+    ASSERT_FALSE(replaced[0].isEmpty());
+    ASSERT_TRUE(QFile::remove(replaced[0]));
+    write(replaced[0], "the teacher's");
+    // Killed before a folder took its place: a link stands there now, to a folder with a file in it.
+    const QStringList linked{leftByAKilledRun(dir.path(), "linked", "slides", records.path(), true)};
+    ASSERT_FALSE(linked[0].isEmpty());
+    ASSERT_TRUE(QDir(linked[0]).removeRecursively());
+    write(elsewhere.filePath("keep.png"));
+    ASSERT_TRUE(QFile::link(elsewhere.path(), linked[0]));
+
+    // A running program's.
+    QString error;
+    const std::optional<WorkingFile> held =
+        createWorkingFile(dir.path(), "live.png", "copy", &error, records.path());
+    ASSERT_TRUE(held && held->lock.held()) << error.toStdString();
+    const std::optional<WorkingFolder> heldFolder =
+        createWorkingFolder(dir.path(), "live", "slides", &error, records.path());
+    ASSERT_TRUE(heldFolder && heldFolder->lock.held()) << error.toStdString();
+    // The teacher's, and an earlier version's leftovers, under names like the working files'.
+    const QStringList lookAlikes{".notes.ABC123.part",
+                                 ".plan.copy-abc123.part",
+                                 ".photo.png.Xy12Zw.part",
+                                 ".Lesson.slides-abc123/draft.txt",
+                                 ".deck.slides-Ab12Cd.part/deck.001.png",
+                                 "photo.png",
+                                 ".hidden.png"};
+    for (const QString& name : lookAlikes) {
+        ASSERT_TRUE(QDir(dir.path()).mkpath(QFileInfo(dir.filePath(name)).path()));
+        write(dir.filePath(name));
     }
-    // Notes naming what is no working file, or a link, lead nowhere.
+
+    const QStringList removed = removeAbandonedWorkingEntries(records.path());
+    EXPECT_EQ(QSet<QString>(removed.begin(), removed.end()), QSet<QString>(killed.begin(), killed.end()))
+        << removed.join(", ").toStdString();
+    for (const QString& path : killed) EXPECT_FALSE(QFileInfo::exists(path)) << path.toStdString();
+    for (const QString& name : lookAlikes)
+        EXPECT_TRUE(QFileInfo::exists(dir.filePath(name))) << name.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(held->path));
+    EXPECT_TRUE(QFileInfo::exists(heldFolder->path));
+    EXPECT_TRUE(QFileInfo(linked[0]).isSymLink());
+    EXPECT_TRUE(QFileInfo::exists(elsewhere.filePath("keep.png")));
+    QFile mine(replaced[0]);
+    ASSERT_TRUE(mine.open(QIODevice::ReadOnly));
+    EXPECT_EQ(mine.readAll(), "the teacher's");
+    // The running program's records stay; the others are done with.
+    EXPECT_EQ(recordsIn(records.path()).size(), 2);
+}
+
+// A GIF is written wherever the teacher asked: a record leads the next start to a working file that
+// a killed export left there, and only to such a file; the record of an earlier version (the path
+// alone) too.
+TEST(WorkingFiles, RecordsLeadToAbandonedFilesOnly) {
+    QTemporaryDir records, target;
+    const QStringList killed{leftByAKilledRun(target.path(), "export.gif", "export", records.path())};
+    ASSERT_FALSE(killed[0].isEmpty());
+    // An earlier version's record of an export it was killed in.
+    const QString earlier = target.filePath(workingName("old.gif", "export"));
+    write(earlier);
+    write(records.filePath("earlier.note"), QFile::encodeName(earlier));
+    // Records naming what is no working file, or a link, lead nowhere.
     write(target.filePath("teacher.gif"));
-    write(notes.filePath("a.note"), target.filePath("teacher.gif").toUtf8());
+    write(records.filePath("a.note"), QFile::encodeName(target.filePath("teacher.gif")));
     const QString linkName = target.filePath(workingName("x.gif", "export"));
     ASSERT_TRUE(QFile::link(target.filePath("teacher.gif"), linkName));
-    write(notes.filePath("b.note"), linkName.toUtf8());
+    write(records.filePath("b.note"), QByteArray("working entry\0", 14) + QFile::encodeName(linkName) + '\0');
+    // A record of another kind is another maker's to follow.
+    write(records.filePath("c.note"),
+          QByteArray("movie\0", 6) + QFile::encodeName(target.filePath("teacher.gif")) + '\0');
 
-    const QStringList removed = removeAbandonedNotedFiles(notes.path());
-    EXPECT_EQ(removed, QStringList{killed});
-    EXPECT_FALSE(QFileInfo::exists(killed));
-    EXPECT_TRUE(QFileInfo::exists(live->path));
+    const QStringList removed = removeAbandonedWorkingEntries(records.path());
+    EXPECT_EQ(QSet<QString>(removed.begin(), removed.end()), (QSet<QString>{killed[0], earlier}));
+    EXPECT_FALSE(QFileInfo::exists(killed[0]));
     EXPECT_TRUE(QFileInfo::exists(target.filePath("teacher.gif")));
     EXPECT_TRUE(QFileInfo(linkName).isSymLink());
-    // The live export's note stays; the others are done with.
-    EXPECT_EQ(QDir(notes.path()).entryList({"*.note"}, QDir::Files).size(), 1);
+    EXPECT_EQ(recordsIn(records.path()), QStringList{"c.note"});
+}
+
+// The record is written before the working file exists and names it once it does, so that a kill
+// at any instant leaves nothing of the program's unrecorded; it goes with the working file.
+TEST(WorkingFiles, TheRecordNamesTheFileFromBeforeItExistsUntilItIsGone) {
+    QTemporaryDir dir, records;
+    QString error;
+    std::optional<WorkingFile> file = createWorkingFile(dir.path(), "a.png", "copy", &error, records.path());
+    ASSERT_TRUE(file) << error.toStdString();
+    const auto& fields = file->record.fields();
+    ASSERT_GE(fields.size(), 4u);
+    EXPECT_EQ(fields[0], "working entry");
+    EXPECT_EQ(QFile::decodeName(QByteArray::fromStdString(fields[1])),
+              QFileInfo(file->path).absoluteFilePath());
+    EXPECT_EQ(qv::util::recordValue(fields, "made"),
+              qv::util::identityOf(QFile::encodeName(file->path).toStdString()));
+    EXPECT_EQ(recordsIn(records.path()).size(), 1);
+    const QString path = file->path;
+    {
+        const std::optional<WorkingFile> owner = std::move(file);
+        Discard discard(path);  // the file goes first, as its makers keep it
+    }
+    EXPECT_FALSE(QFileInfo::exists(path));
+    EXPECT_TRUE(recordsIn(records.path()).isEmpty());
 }
 
 }  // namespace

@@ -2,11 +2,13 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 
 #include <cerrno>
 #include <cstdio>
@@ -71,7 +73,74 @@ Boxes boxesOf(const QString& path) {
     return found;
 }
 
-bool isMovieName(const QString& name) { return name.endsWith(QLatin1String(".mp4"), Qt::CaseInsensitive); }
+// A movie's record: its path, the hidden name it is made under, and once made, which file it is.
+constexpr const char* kMovie = "movie";
+constexpr const char* kHidden = "temporary";
+constexpr const char* kMade = "made";
+
+std::string encodedString(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
+QString decodedString(const std::string& path) {
+    return QFile::decodeName(QByteArray::fromStdString(path));
+}
+
+// Neither a fragment nor the data of a finished movie: nothing was recorded into it.
+bool holdsNoPicture(const QString& path) {
+    const Boxes boxes = boxesOf(path);
+    return !boxes.moof && !boxes.mdat;
+}
+
+// A file of this user, no link, and where `made` is known, the very file that was made.
+bool isRecordedFile(const QString& path, const std::string& made) {
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode) &&
+           st.st_uid == ::geteuid() && (made.empty() || made == util::identityOf(encodedString(path)));
+}
+
+bool removeFile(const QString& path) {
+    return ::unlink(QFile::encodeName(path).constData()) == 0;
+}
+
+// What a recorder killed before it finished left in `folder`, as its record names it: a file that
+// holds no picture goes (said in `report`); a hidden one that holds frames takes its movie's name
+// (finished below with the others); a finishing copy goes (the movie is finished again). Returns
+// false to keep the record: another folder's, or its file is still locked.
+bool followMovieRecord(const util::RecordFields& fields, const QDir& folder, RecoveryReport& report) {
+    if (fields.empty() || fields[0] != kMovie) return false;  // another maker's
+    const QString movie = decodedString(util::recordValue(fields, kMovie));
+    const QString hidden = decodedString(util::recordValue(fields, kHidden));
+    const std::string made = util::recordValue(fields, kMade);
+    const QFileInfo movieInfo(movie);
+    if (movie.isEmpty() || movieInfo.absolutePath() != folder.absolutePath())
+        return false;  // waits for its folder
+    const QString name = movieInfo.fileName();
+
+    if (!hidden.isEmpty() && QFileInfo(hidden).absolutePath() == folder.absolutePath() &&
+        isRecordedFile(hidden, made)) {
+        const MovieFileLock lock(hidden);
+        if (!lock.held()) return false;
+        if (holdsNoPicture(hidden)) {
+            util::printLine("Removing a recording killed before its first picture:", hidden.toStdString());
+            if (removeFile(hidden)) report.removed << name;
+        } else if (!QFileInfo::exists(movie) && !movieInfo.isSymLink()) {
+            std::rename(QFile::encodeName(hidden).constData(), QFile::encodeName(movie).constData());
+        }
+    }
+    // The movie itself only where the record says which file it is: the name alone is anyone's.
+    if (!made.empty() && isRecordedFile(movie, made)) {
+        const MovieFileLock lock(movie);
+        if (!lock.held()) return false;
+        if (holdsNoPicture(movie)) {
+            util::printLine("Removing a recording killed before its first picture:", movie.toStdString());
+            if (removeFile(movie)) report.removed << name;
+        } else {
+            const QString part = folder.filePath(QStringLiteral(".") + name + QStringLiteral(".part"));
+            if (isRecordedFile(part, {})) removeFile(part);
+        }
+    }
+    return true;
+}
 
 }  // namespace
 
@@ -83,21 +152,59 @@ MovieFileLock::MovieFileLock(const QString& path) {
     }
 }
 
-std::unique_ptr<MovieFileLock> MovieFileLock::createLocked(const QString& path, QString* error) {
+std::unique_ptr<MovieFileLock> MovieFileLock::createHidden(const QString& path, QString* error,
+                                                           const QString& recordsFolder) {
     const QFileInfo info(path);
-    QByteArray temporary =
-        QFile::encodeName(info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".new-XXXXXX"));
     std::unique_ptr<MovieFileLock> lock(new MovieFileLock);
-    lock->fd_ = ::mkostemp(temporary.data(), O_CLOEXEC);
-    const auto fail = [&](const char* what) {
-        if (error) *error = QStringLiteral("Cannot %1 %2: %3").arg(QLatin1String(what), path, QString::fromLocal8Bit(std::strerror(errno)));
-        if (lock->fd_ >= 0) ::unlink(temporary.constData());
-        return nullptr;
-    };
-    if (lock->fd_ < 0) return fail("create");
-    // Nobody else knows the new file yet: the lock is had at once.
-    if (::flock(lock->fd_, LOCK_EX | LOCK_NB) != 0) return fail("lock");
-    if (std::rename(temporary.constData(), QFile::encodeName(path).constData()) != 0) return fail("create");
+    lock->path_ = info.absoluteFilePath();
+    const std::string records =
+        recordsFolder.isEmpty() ? util::defaultRecordsFolder() : encodedString(recordsFolder);
+    lock->record_ = util::WorkingRecord(records, {kMovie, encodedString(lock->path_)});
+    static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        QString hidden =
+            info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".new-");
+        for (int i = 0; i < 6; ++i) hidden += QLatin1Char(letters[QRandomGenerator::global()->bounded(62)]);
+        // Written down before the file exists: a kill at any instant leaves nothing unrecorded.
+        if (lock->record_.kept())
+            lock->record_.rewrite({kMovie, encodedString(lock->path_), kHidden, encodedString(hidden)});
+        lock->fd_ =
+            ::open(QFile::encodeName(hidden).constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (lock->fd_ < 0 && errno == EEXIST) continue;
+        if (lock->fd_ < 0) break;
+        lock->hidden_ = hidden;
+        if (lock->record_.kept()) lock->record_.add({kMade, util::identityOfDescriptor(lock->fd_)});
+        // Nobody else knows the new file yet: the lock is had at once.
+        if (::flock(lock->fd_, LOCK_EX | LOCK_NB) != 0) {
+            if (error)
+                *error = QStringLiteral("Cannot lock %1: %2")
+                             .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+            removeFile(hidden);
+            return nullptr;
+        }
+        return lock;
+    }
+    if (error)
+        *error =
+            QStringLiteral("Cannot create %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+    return nullptr;
+}
+
+bool MovieFileLock::takeName(QString* error) {
+    if (std::rename(QFile::encodeName(hidden_).constData(), QFile::encodeName(path_).constData()) != 0) {
+        if (error)
+            *error = QStringLiteral("Cannot create %1: %2")
+                         .arg(path_, QString::fromLocal8Bit(std::strerror(errno)));
+        removeFile(hidden_);
+        return false;
+    }
+    return true;
+}
+
+std::unique_ptr<MovieFileLock> MovieFileLock::createLocked(const QString& path, QString* error,
+                                                           const QString& recordsFolder) {
+    std::unique_ptr<MovieFileLock> lock = createHidden(path, error, recordsFolder);
+    if (!lock || !lock->takeName(error)) return nullptr;
     return lock;
 }
 
@@ -110,28 +217,13 @@ bool isFragmentedMovie(const QString& path) {
     return boxes.moof || boxes.mvex;
 }
 
-RecoveryReport recoverInterruptedMovies(const QString& folder) {
+RecoveryReport recoverInterruptedMovies(const QString& folder, const QString& recordsFolder) {
     RecoveryReport report;
     const QDir dir(folder);
 
-    // Copies left by a finish that was cut short: ".<name>.part" beside "<name>". The movie itself
-    // is still whole (the copy replaces it only once complete), so the copy goes and the movie is
-    // finished again below. A copy without its movie is all there is of it: it takes the movie's
-    // name.
-    const QStringList parts = dir.entryList({QStringLiteral(".*.part")}, QDir::Files | QDir::Hidden);
-    for (const QString& part : parts) {
-        const QString movieName = part.mid(1, part.size() - 1 - int(qstrlen(".part")));
-        if (!isMovieName(movieName)) continue;
-        const QString partPath = dir.filePath(part);
-        const QString moviePath = dir.filePath(movieName);
-        if (QFileInfo::exists(moviePath)) {
-            MovieFileLock lock(moviePath);
-            if (!lock.held()) continue;  // its recorder is finishing it right now
-            if (!QFile::remove(partPath)) report.failed << part + QStringLiteral(": cannot be removed");
-        } else if (std::rename(QFile::encodeName(partPath).constData(), QFile::encodeName(moviePath).constData()) != 0) {
-            report.failed << part + QStringLiteral(": cannot be renamed");
-        }
-    }
+    util::followAbandonedRecords(
+        recordsFolder.isEmpty() ? util::defaultRecordsFolder() : encodedString(recordsFolder),
+        [&](const util::RecordFields& fields) { return followMovieRecord(fields, dir, report); });
 
     const QStringList movies = dir.entryList({QStringLiteral("*.mp4"), QStringLiteral("*.MP4")}, QDir::Files);
     for (const QString& name : movies) {
@@ -140,12 +232,9 @@ RecoveryReport recoverInterruptedMovies(const QString& folder) {
         if (!boxes.moof && !boxes.mvex) continue;  // an ordinary movie
         MovieFileLock lock(path);
         if (!lock.held()) continue;  // a recorder is writing it right now
-        if (!boxes.moof) {
-            // The header of a recording that stopped before its first fragment: no frames at all.
-            util::printLine("Removing an interrupted recording without frames:", path.toStdString());
-            QFile::remove(path);
-            continue;
-        }
+        // The header of a recording that stopped before its first fragment: nothing to finish. One
+        // that a record named is gone already; any other is not known to be ours.
+        if (!boxes.moof) continue;
         QString error;
         if (finalizeFragmentedMovie(path, &error)) {
             util::printLine("Recovered interrupted recording:", path.toStdString());

@@ -8,8 +8,8 @@
 #include <QPainter>
 #include <QPdfDocument>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QUrl>
 
 #include <cmath>
@@ -23,20 +23,37 @@ namespace {
 
 constexpr int kSlideWidth = 1920;  // pixels of a rendered slide's longer side
 
-// A folder of the converter's own in the temporary folder, locked for as long as it lives.
-struct LockedTemporaryFolder {
-    explicit LockedTemporaryFolder(const QString& prefix)
-        : dir(QDir::temp().filePath(prefix + QStringLiteral("XXXXXX"))), lock(dir.path()) {}
-    bool valid() const { return dir.isValid() && lock.held(); }
-    QString path() const { return dir.path(); }
-    QTemporaryDir dir;
-    WorkingLock lock;
+// A folder of the converter's own in the temporary folder, locked and recorded for as long as it
+// lives, and removed with what it holds when it goes.
+struct OwnFolder {
+    explicit OwnFolder(const QString& tag) {
+        folder = createWorkingFolder(QDir::tempPath(), kOfficeFolderName, tag, &error);
+    }
+    ~OwnFolder() {
+        if (folder) removeEntry(folder->path);  // before its record, which goes with the members
+    }
+    OwnFolder(const OwnFolder&) = delete;
+    OwnFolder& operator=(const OwnFolder&) = delete;
+    bool valid() const { return folder && folder->lock.held(); }
+    QString path() const { return folder ? folder->path : QString(); }
+    QString filePath(const QString& name) const { return QDir(path()).filePath(name); }
+    std::optional<WorkingFolder> folder;
+    QString error;
 };
+
+// The document's own name may leave no room for what LibreOffice adds to it (its lock file
+// ".~lock.<name>#" beside the document): it works on a copy with a short name in the conversion's
+// folder, which keeps the document's type.
+QString workingDocumentName(const QFileInfo& document) {
+    static const QRegularExpression plainType(QStringLiteral("^[A-Za-z0-9]{1,8}$"));
+    const QString type = document.suffix();
+    return plainType.match(type).hasMatch() ? QStringLiteral("document.") + type : QStringLiteral("document");
+}
 
 }  // namespace
 
-struct SlideConverter::Profile : LockedTemporaryFolder {
-    Profile() : LockedTemporaryFolder(kOfficeProfilePrefix) {}
+struct SlideConverter::Profile : OwnFolder {
+    Profile() : OwnFolder(QStringLiteral("profile")) {}
 };
 
 SlideConverter::SlideConverter(QString program, int timeoutMs) : program_(std::move(program)), timeoutMs_(timeoutMs) {
@@ -99,13 +116,27 @@ ConversionResult SlideConverter::convert(const QString& document, const QString&
     const QString target = QDir(libraryFolder).filePath(base);
     if (!profile_->valid()) newProfile();  // a profile LibreOffice was killed in is not used again
     if (!profile_->valid()) {
-        result.error = QStringLiteral("No temporary folder for LibreOffice: ") + profile_->dir.errorString();
+        result.error = QStringLiteral("No temporary folder for LibreOffice: ") + profile_->error;
         return result;
     }
-    const LockedTemporaryFolder pdfDir(kOfficePdfPrefix);
+    // The conversion's own folder: the document under a short name, the PDF, and LibreOffice's
+    // temporary files (which a stopped LibreOffice leaves behind), all gone with it.
+    const OwnFolder run(QStringLiteral("run"));
+    const QString pdfDir = run.filePath(QStringLiteral("pdf"));
+    const QString tempDir = run.filePath(QStringLiteral("tmp"));
+    if (!run.valid() || !QDir().mkdir(pdfDir) || !QDir().mkdir(tempDir)) {
+        result.error = QStringLiteral("No temporary folder for LibreOffice") +
+                       (run.error.isEmpty() ? QString() : QStringLiteral(": ") + run.error);
+        return result;
+    }
+    const QString workingDocument = run.filePath(workingDocumentName(info));
+    if (QFile source(info.absoluteFilePath()); !source.copy(workingDocument)) {
+        result.error = QStringLiteral("%1 could not be read: %2").arg(info.fileName(), source.errorString());
+        return result;
+    }
     QString why;
     std::optional<WorkingFolder> staging = createWorkingFolder(libraryFolder, base, QStringLiteral("slides"), &why);
-    if (!pdfDir.valid() || !staging) {
+    if (!staging) {
         result.error = QStringLiteral("Could not make a working folder in ") + libraryFolder +
                        (why.isEmpty() ? QString() : QStringLiteral(": ") + why);
         return result;
@@ -115,7 +146,10 @@ ConversionResult SlideConverter::convert(const QString& document, const QString&
 
     QProcess office;
     office.setProgram(program_);
-    office.setArguments(arguments(info.absoluteFilePath(), pdfDir.path()));
+    office.setArguments(arguments(workingDocument, pdfDir));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("TMPDIR"), tempDir);
+    office.setProcessEnvironment(environment);
     office.setProcessChannelMode(QProcess::MergedChannels);
     // A group of its own: the launcher and the office program it starts are stopped together.
     office.setChildProcessModifier([] { ::setpgid(0, 0); });
@@ -156,8 +190,7 @@ ConversionResult SlideConverter::convert(const QString& document, const QString&
         return result;
     }
     const QString output = QString::fromLocal8Bit(office.readAll()).trimmed();
-    // A document with a hidden name gives a PDF with a hidden name.
-    const QStringList pdfs = QDir(pdfDir.path()).entryList({QStringLiteral("*.pdf")}, QDir::Files | QDir::Hidden);
+    const QStringList pdfs = QDir(pdfDir).entryList({QStringLiteral("*.pdf")}, QDir::Files | QDir::Hidden);
     if (office.exitStatus() != QProcess::NormalExit || pdfs.isEmpty()) {
         result.error = QStringLiteral("LibreOffice could not convert %1.").arg(info.fileName());
         if (!output.isEmpty()) result.error += QStringLiteral(" ") + output.split(QLatin1Char('\n')).last();
@@ -165,7 +198,7 @@ ConversionResult SlideConverter::convert(const QString& document, const QString&
     }
 
     QPdfDocument pdf;
-    if (pdf.load(QDir(pdfDir.path()).filePath(pdfs.first())) != QPdfDocument::Error::None || pdf.pageCount() < 1) {
+    if (pdf.load(QDir(pdfDir).filePath(pdfs.first())) != QPdfDocument::Error::None || pdf.pageCount() < 1) {
         result.error = QStringLiteral("The slides of %1 could not be read.").arg(info.fileName());
         return result;
     }
@@ -213,25 +246,6 @@ ConversionResult SlideConverter::convert(const QString& document, const QString&
     result.folder = target;
     result.slides = pages;
     return result;
-}
-
-QStringList removeAbandonedOfficeFolders(const QString& tempFolder) {
-    static const QRegularExpression pattern(QStringLiteral("^(%1|%2)[A-Za-z0-9]{6}$")
-                                                .arg(QRegularExpression::escape(kOfficeProfilePrefix),
-                                                     QRegularExpression::escape(kOfficePdfPrefix)));
-    QStringList removed;
-    const QDir dir(tempFolder);
-    for (const QString& name : dir.entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot | QDir::NoSymLinks)) {
-        if (!pattern.match(name).hasMatch()) continue;
-        const QString path = dir.filePath(name);
-        if (!QFileInfo(path).isWritable() || QFileInfo(path).ownerId() != ::geteuid()) continue;
-        const WorkingLock lock(path);
-        if (!lock.held()) continue;  // a running converter uses it
-        // A run killed while LibreOffice worked left it running on this folder.
-        stopProcessesMentioning(path);
-        if (removeEntry(path)) removed << name;
-    }
-    return removed;
 }
 
 }  // namespace qv::library

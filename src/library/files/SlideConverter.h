@@ -7,11 +7,13 @@
 // same document keeps its slides. A document whose base name is empty, "." or ".." is refused: its
 // slides would have no folder of their own.
 //
-// LibreOffice runs in a process group of its own (its launcher starts the office program as a
-// child), and the whole group is stopped on time-out, on cancel() and after it has finished. The
-// profile and PDF folders in the temporary folder and the working folder are locked while in use;
-// what a killed run left of them goes with removeAbandonedOfficeFolders() and the library's
-// working-file clean-up.
+// LibreOffice works on a copy of the document with a short name, so that the names it makes from
+// the document's own (its lock file) fit in 255 bytes; the slides are named after the document.
+// It runs in a process group of its own (its launcher starts the office program as a child), and
+// the whole group is stopped on time-out, on cancel() and after it has finished. Its profile and
+// the conversion's folder (the copy, the PDF, and LibreOffice's temporary files: TMPDIR points
+// into it) are working folders in the temporary folder, recorded and locked while in use (see
+// library/WorkingFiles.h); what a killed run left of them goes with the library's clean-up.
 //
 // convert() blocks for as long as LibreOffice works: call it from a worker thread, never the main
 // thread. One converter runs one conversion at a time.
@@ -27,9 +29,8 @@
 
 namespace qv::library {
 
-// The converter's folders in the temporary folder: "<prefix>XXXXXX".
-inline const QString kOfficeProfilePrefix = QStringLiteral("quorvane-office-");
-inline const QString kOfficePdfPrefix = QStringLiteral("quorvane-pdf-");
+// The name part of the converter's working folders in the temporary folder (see workingName()).
+inline const QString kOfficeFolderName = QStringLiteral("quorvane-office");
 
 struct ConversionResult {
     bool ok = false;
@@ -73,9 +74,5 @@ private:
     std::mutex mutex_;                     // one conversion at a time
     std::unique_ptr<Profile> profile_;     // LibreOffice's private user profile
 };
-
-// Removes the converter's folders in `tempFolder` that no running converter holds, first stopping
-// any LibreOffice a killed run left working on them. Returns their names.
-QStringList removeAbandonedOfficeFolders(const QString& tempFolder);
 
 }  // namespace qv::library

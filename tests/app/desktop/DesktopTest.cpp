@@ -2,18 +2,22 @@
 // manager sees it (_NET_WM_STATE and the window's place), leaving full screen returns to the normal
 // frame, the folder panel comes up in front of the window with the keyboard (also when the stored
 // folder no longer works, in both editions) and stays there, and the desktop's keys quit and toggle
-// full screen whatever has the focus.
+// full screen whatever has the focus. A start of either edition removes what a killed run recorded
+// and left in the library, and nothing else there.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <QThread>
 
 #include "app/desktop/Desktop.h"
+#include "support/KilledImport.h"
+#include "support/ScopedEnv.h"
 
 using qv::test::Desktop;
 using qv::test::eventually;
@@ -52,6 +56,13 @@ std::optional<QRect> savedFrame(const QString& configHome) {
     if (v.size() != 4) return std::nullopt;
     return QRect(v[0].toInt(), v[1].toInt(), v[2].toInt(), v[3].toInt());
 }
+
+// Both editions: the program, and its settings' name.
+const struct {
+    const char* name;
+    const char* program;
+    const char* settings;
+} kEditions[] = {{"Vemo", QV_PROGRAM, "quorvane"}, {"Wendle", QV_PROGRAM_WENDLE, "quorvane-wendle"}};
 
 bool isFullScreen(const Desktop& d, const QString& w) {
     const auto g = d.geometry(w);
@@ -202,11 +213,6 @@ TEST(FolderPanelOnTheDesktop, StaysAboveTheFullScreenWindowAfterAClickOnThePictu
 TEST(FolderPanelOnTheDesktop, AStoredFolderThatNoLongerWorksIsAskedInFrontInBothEditions) {
     Desktop desktop;
     ASSERT_TRUE(desktop.ready()) << "no virtual desktop with a window manager";
-    const struct {
-        const char* name;
-        const char* program;
-        const char* settings;
-    } editions[] = {{"Vemo", QV_PROGRAM, "quorvane"}, {"Wendle", QV_PROGRAM_WENDLE, "quorvane-wendle"}};
     QByteArray deleted;
     {
         QTemporaryDir gone;
@@ -216,7 +222,7 @@ TEST(FolderPanelOnTheDesktop, AStoredFolderThatNoLongerWorksIsAskedInFrontInBoth
         const char* name;
         QByteArray data;
     } stored[] = {{"a folder since deleted", deleted}, {"data that cannot be read", QByteArray("\xff\xfe\x00q", 4)}};
-    for (const auto& edition : editions) {
+    for (const auto& edition : kEditions) {
         for (const auto& value : stored) {
             SCOPED_TRACE(std::string(edition.name) + ", " + value.name);
             QTemporaryDir config;
@@ -249,6 +255,51 @@ TEST(FolderPanelOnTheDesktop, AStoredFolderThatNoLongerWorksIsAskedInFrontInBoth
             EXPECT_EQ(desktop.tool("xdotool", {"search", "--onlyvisible", "--name", "^Please choose a folder"}).split('\n').size(), 1)
                 << "more than one folder panel";
         }
+    }
+}
+
+// A start of either edition removes from "~library" what a killed run recorded and left there (a
+// copy on its way in, the slides of a presentation being made) and nothing else: the teacher's
+// files and folder that merely look like working files stay.
+TEST(LeftoversOnTheDesktop, LookAlikesInTheLibrarySurviveAStartOfEitherEdition) {
+    Desktop desktop;
+    ASSERT_TRUE(desktop.ready()) << "no virtual desktop with a window manager";
+    const QStringList lookAlikes{".notes.ABC123.part", ".plan.copy-abc123.part",
+                                 ".Lesson.slides-abc123/draft.txt", ".photo.png.copy-x9Y8z7.part",
+                                 "photo.png"};
+    for (const auto& edition : kEditions) {
+        SCOPED_TRACE(edition.name);
+        QTemporaryDir config, data, temp, save;
+        const qv::test::ScopedEnv dataHome("XDG_DATA_HOME", data.path().toUtf8()),
+            tmp("TMPDIR", temp.path().toUtf8());
+        const QString library = save.filePath("Quorvane/~library");
+        ASSERT_TRUE(QDir().mkpath(library));
+        for (const QString& name : lookAlikes) {
+            ASSERT_TRUE(QDir().mkpath(QFileInfo(library + "/" + name).path()));
+            QFile f(library + "/" + name);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << name.toStdString();
+            f.write("the teacher's");
+        }
+        // The program's own code, killed as it copied a picture and made slides.
+        const QStringList killed = qv::test::leaveKilledImport(library);
+        ASSERT_EQ(killed.size(), 2);
+        storeFolderData(config.path(), save.path().toUtf8(), edition.settings);
+
+        Launch launch(desktop, config.path(), edition.program);
+        ASSERT_TRUE(launch.started());
+        ASSERT_TRUE(launch.waitForWindow()) << "no main window";
+        EXPECT_TRUE(
+            eventually([&] { return !QFileInfo::exists(killed[0]) && !QFileInfo::exists(killed[1]); }, 60000))
+            << "what the killed run left is still there";
+        for (const QString& name : lookAlikes) {
+            QFile f(library + "/" + name);
+            EXPECT_TRUE(f.open(QIODevice::ReadOnly) && f.readAll() == "the teacher's") << name.toStdString();
+        }
+        // Printed once each, after they went.
+        const auto removedLines = [&] {
+            return launch.output().split('\n').filter("Removed what an interrupted run left behind:").size();
+        };
+        EXPECT_TRUE(eventually([&] { return removedLines() == 2; }, 30000)) << launch.output().toStdString();
     }
 }
 

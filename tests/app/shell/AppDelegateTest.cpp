@@ -4,7 +4,10 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -16,12 +19,15 @@
 #include "app/AppDelegate.h"
 #include "app/DesktopKeys.h"
 #include "app/MainWindow.h"
+#include "app/RecordingRecovery.h"
 #include "app/SaveFolderBookmark.h"
 #include "app/Settings.h"
+#include "capture/gst/MovieRecovery.h"
 #include "state/AppState.h"
 #include "state/Failures.h"
 #include "state/NotificationCenter.h"
 #include "state/Notifications.h"
+#include "support/KilledImport.h"
 #include "support/QtWait.h"
 #include "support/ScopedEnv.h"
 
@@ -321,26 +327,56 @@ TEST(Settings, AWriteThatFailsIsPrintedEachTimeAndShownOnceARun) {
 }
 
 // A run killed while it imported or converted left working files behind; choosing the folder
-// (as every start with a stored folder does) removes them, and only them.
+// (as every start with a stored folder does) removes them, found through the records that run
+// wrote, and nothing else: the teacher's files and folder that look like working files stay.
 TEST(StoreSaveFolder, WhatAKilledRunLeftInTheLibraryIsRemoved) {
     resetState();
     QTemporaryDir chosen, temp, data;
     const qv::test::ScopedEnv tmp("TMPDIR", temp.path().toUtf8()), dataHome("XDG_DATA_HOME", data.path().toUtf8());
     const QString library = FolderLocations::forSaveFolder(chosen.path()).libraryFolderURL;
-    ASSERT_TRUE(QDir().mkpath(library + "/.deck.slides-Ab12Cd.part"));
-    for (const char* name : {".photo.png.copy-x9Y8z7.part", "photo.png", ".deck.slides-Ab12Cd.part/deck.001.png"}) {
+    ASSERT_TRUE(QDir().mkpath(library + "/.Lesson.slides-abc123"));
+    const QStringList kept{".notes.ABC123.part", ".plan.copy-abc123.part", ".Lesson.slides-abc123/draft.txt",
+                           "photo.png"};
+    for (const QString& name : kept) {
         QFile f(library + "/" + name);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << name;
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << name.toStdString();
     }
+    const QStringList killed = qv::test::leaveKilledImport(library);
+    ASSERT_EQ(killed.size(), 2);
     Launch launch;
     auto delegate = launch.make();
     delegate->storeSaveFolder(chosen.path());
     EXPECT_TRUE(qv::test::waitUntil(
-        [&] { return QDir(library).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot) == QStringList{"photo.png"}; },
-        10000))
-        << QDir(library).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).join(", ").toStdString();
+        [&] { return !QFileInfo::exists(killed[0]) && !QFileInfo::exists(killed[1]); }, 10000));
+    for (const QString& name : kept)
+        EXPECT_TRUE(QFileInfo::exists(library + "/" + name)) << name.toStdString();
     delegate.reset();
     resetState();
+}
+
+// A recording killed before its first picture left an empty movie: the start removes it and says
+// so in the window, by the movie's name, and keeps the teacher's own empty movie.
+TEST(RecordingRecovery, AMovieKilledBeforeItsFirstPictureIsRemovedAndSaidInTheWindow) {
+    QTemporaryDir videos, data;
+    const qv::test::ScopedEnv dataHome("XDG_DATA_HOME", data.path().toUtf8());
+    const QStringList killed = qv::test::runAndKill([&](const qv::test::KillNow& killNow) {
+        QString error;
+        const auto movie = qv::gst::MovieFileLock::createLocked(videos.filePath("Lesson 3.mp4"), &error);
+        if (movie) killNow({videos.filePath("Lesson 3.mp4")});
+    });
+    ASSERT_EQ(killed.size(), 1);
+    ASSERT_TRUE(QFile(videos.filePath("mine.mp4")).open(QIODevice::WriteOnly));
+    QWidget window;
+    recoverInterruptedRecordings(videos.path(), [&] { return &window; });
+    QPointer<QMessageBox> box;
+    ASSERT_TRUE(
+        qv::test::waitUntil([&] { return (box = window.findChild<QMessageBox*>()) != nullptr; }, 20000))
+        << "nothing was said";
+    EXPECT_TRUE(box->text().contains("interrupted before their first picture")) << box->text().toStdString();
+    EXPECT_TRUE(box->text().contains("Lesson 3.mp4")) << box->text().toStdString();
+    EXPECT_FALSE(QFileInfo::exists(killed[0]));
+    EXPECT_TRUE(QFileInfo::exists(videos.filePath("mine.mp4")));
+    delete box.data();
 }
 
 TEST(Settings, KeepTheTypeOfEachValue) {

@@ -8,10 +8,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QSet>
 #include <QTemporaryDir>
 
 #include <poll.h>
 #include <sys/inotify.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -22,6 +24,7 @@
 #include "MovieProbe.h"
 #include "capture/gst/MovieRecovery.h"
 #include "capture/gst/MovieWriter.h"
+#include "support/ScopedEnv.h"
 
 namespace {
 
@@ -177,4 +180,56 @@ TEST(RecordingCrash, AMovieIsLockedFromTheMomentItsFileExists) {
     EXPECT_TRUE(seen.get()) << "the movie's file existed before its writer locked it";
     writer.finish();  // without frames: an error, and the file goes
     EXPECT_EQ(finished.get_future().wait_for(std::chrono::seconds(30)), std::future_status::ready);
+}
+
+// A recorder killed at its first instant leaves a file that holds no picture: an empty one under
+// the hidden name the movie is made under, an empty movie once it has its name, or a movie with
+// nothing but its header. Recovery at the next start removes each and says so, as the record the
+// writer made before the file names that very file; it finishes a killed movie that holds frames,
+// and leaves the teacher's own empty files alone, whatever their names.
+TEST(RecordingCrash, WhatAKillAtTheFirstInstantLeftIsRemovedAndSaid) {
+    QTemporaryDir dir, data;
+    const qv::test::ScopedEnv dataHome("XDG_DATA_HOME", data.path().toUtf8());
+    const mode_t oldMask = ::umask(022);
+    const struct {
+        const char* stage;
+        const char* name;
+    } kills[] = {{"hidden", "early.mp4"}, {"named", "empty.mp4"}, {"header", "header.mp4"}};
+    for (const auto& k : kills) {
+        QProcess recorder;
+        recorder.start(QStringLiteral(QV_RECORD_UNTIL_KILLED),
+                       {dir.filePath(k.name), "--kill-when", k.stage});
+        ASSERT_TRUE(recorder.waitForFinished(30000)) << k.stage;
+        EXPECT_EQ(recorder.exitStatus(), QProcess::CrashExit)
+            << k.stage << ": " << recorder.readAllStandardError().toStdString();
+    }
+    ::umask(oldMask);
+    const QStringList hidden = QDir(dir.path()).entryList({".early.mp4.new-*"}, QDir::Files | QDir::Hidden);
+    ASSERT_EQ(hidden.size(), 1) << allFiles(dir.path()).join(", ").toStdString();
+    EXPECT_EQ(QFileInfo(dir.filePath(hidden[0])).size(), 0);
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("early.mp4")));
+    EXPECT_EQ(QFileInfo(dir.filePath("empty.mp4")).size(), 0);
+    EXPECT_EQ(QFileInfo(dir.filePath("empty.mp4")).permissions() & 0x0777, QFileDevice::Permissions(0x0644))
+        << "the movie follows the umask";
+    QProcess recorder;
+    startRecorder(recorder, dir.filePath("frames.mp4"));
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    killNow(recorder);
+    // The teacher's own.
+    for (const char* name : {"mine.mp4", ".mine.mp4.new-abc123", "lesson.mp4"}) {
+        QFile f(dir.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << name;
+    }
+    QFile(dir.filePath("lesson.mp4")).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+
+    const auto report = qv::gst::recoverInterruptedMovies(dir.path());
+    EXPECT_EQ(QSet<QString>(report.removed.begin(), report.removed.end()),
+              (QSet<QString>{"early.mp4", "empty.mp4", "header.mp4"}));
+    EXPECT_EQ(report.recovered, QStringList{"frames.mp4"}) << report.failed.join("; ").toStdString();
+    const QStringList left = allFiles(dir.path());
+    EXPECT_EQ(QSet<QString>(left.begin(), left.end()),
+              (QSet<QString>{"frames.mp4", "mine.mp4", ".mine.mp4.new-abc123", "lesson.mp4"}));
+    EXPECT_FALSE(qv::gst::isFragmentedMovie(dir.filePath("frames.mp4")));
+    EXPECT_TRUE(QDir(data.filePath("Quorvane/unfinished")).entryList(QDir::Files | QDir::Hidden).isEmpty());
+    EXPECT_TRUE(qv::gst::recoverInterruptedMovies(dir.path()).empty());
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
@@ -12,8 +13,10 @@
 
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QScopeGuard>
 #include <QSet>
+#include <QStandardPaths>
 #include <QThread>
 
 #include <signal.h>
@@ -23,7 +26,9 @@
 #include <thread>
 #include <vector>
 
+#include "library/files/Leftovers.h"
 #include "library/files/SlideConverter.h"
+#include "support/KilledChild.h"
 #include "support/Processes.h"
 #include "support/ScopedEnv.h"
 
@@ -34,8 +39,10 @@ using qv::test::readPid;
 namespace {
 
 // A stand-in for LibreOffice: a script that answers like it (the PDF it writes, or none, or no
-// end at all). It keeps the arguments it was started with in "args", one a line. The real program
-// runs in the panel's import test.
+// end at all). It keeps the arguments it was started with in "args", one a line, its TMPDIR in
+// "tmpdir" and a copy of the document it was given in "document". Like LibreOffice, it first puts
+// its lock file ".~lock.<name>#" beside the document, and fails as LibreOffice does where that
+// name is too long. The real program runs in the panel's import test.
 class FakeOffice {
 public:
     explicit FakeOffice(const QString& body) {
@@ -45,12 +52,24 @@ public:
         // Arguments: ... --outdir DIR DOCUMENT
         f.write("#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$(dirname \"$0\")/args\"\n");
         f.write("for a; do case \"$prev\" in --outdir) out=$a;; esac; prev=$a; doc=$a; done\n");
+        f.write(
+            "here=$(dirname \"$0\"); printf '%s' \"$TMPDIR\" > \"$here/tmpdir\"; cp \"$doc\" "
+            "\"$here/document\"\n");
+        f.write(
+            "lock=\"$(dirname \"$doc\")/.~lock.$(basename \"$doc\")#\"\n"
+            "if ! : > \"$lock\" 2>/dev/null; then echo \"Error: source file could not be loaded\"; exit 1; "
+            "fi\n"
+            "rm -f \"$lock\"\n");
         f.write(body.toUtf8());
         f.close();
         f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     }
     QString path() const { return path_; }
     QString dir() const { return dir_.path(); }
+    QString read(const QString& name) const {
+        QFile f(dir_.filePath(name));
+        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+    }
     QStringList arguments() const {
         QFile f(dir_.filePath("args"));
         if (!f.open(QIODevice::ReadOnly)) return {};
@@ -80,13 +99,19 @@ QStringList entries(const QString& folder) {
 }
 
 // What LibreOffice is started with: a private profile, headless, a PDF into a folder of the
-// converter's own, and the document as one argument whatever its name holds.
+// conversion's own, and a copy of the document under a short name in that folder, as one argument
+// whatever the document's name holds; its temporary files go into that folder too, which goes with
+// the conversion.
 TEST(SlideConverter, LibreOfficeGetsAListWithAPrivateProfile) {
-    QTemporaryDir work;
+    QTemporaryDir work, temp;
+    const qv::test::ScopedEnv tmp("TMPDIR", temp.path().toUtf8());
     const QString pdf = work.filePath("pages.pdf");
     writePdf(pdf, 1);
     const QString document = work.filePath("My talk; rm -rf $HOME.pptx");
-    QFile(document).open(QIODevice::WriteOnly);
+    QFile doc(document);
+    ASSERT_TRUE(doc.open(QIODevice::WriteOnly));
+    doc.write("the talk");
+    doc.close();
     FakeOffice office(QString("cp '%1' \"$out/deck.pdf\"\n").arg(pdf));
     SlideConverter converter(office.path(), 60000);
     const ConversionResult r = converter.convert(document, work.path());
@@ -96,20 +121,26 @@ TEST(SlideConverter, LibreOfficeGetsAListWithAPrivateProfile) {
     ASSERT_EQ(args.size(), 9) << args.join(" | ").toStdString();
     const QString profile = QUrl(args[0].section('=', 1)).toLocalFile();
     EXPECT_TRUE(args[0].startsWith("-env:UserInstallation=file:///")) << args[0].toStdString();
-    EXPECT_TRUE(QFileInfo(profile).fileName().startsWith(kOfficeProfilePrefix)) << profile.toStdString();
+    EXPECT_EQ(QFileInfo(profile).path(), temp.path());
+    EXPECT_TRUE(QFileInfo(profile).isDir()) << profile.toStdString();  // kept for the next conversion
     EXPECT_EQ(args.mid(1, 5), (QStringList{"--headless", "--norestore", "--nologo", "--convert-to", "pdf"}));
     EXPECT_EQ(args[6], "--outdir");
-    EXPECT_TRUE(QFileInfo(args[7]).fileName().startsWith(kOfficePdfPrefix)) << args[7].toStdString();
-    EXPECT_FALSE(QFileInfo::exists(args[7]));  // gone with the conversion
-    EXPECT_EQ(args[8], document);  // one argument, untouched
+    const QString run = QFileInfo(args[7]).path();
+    EXPECT_EQ(QFileInfo(run).path(), temp.path());
+    EXPECT_EQ(args[8], run + "/document.pptx");
+    EXPECT_EQ(office.read("document"), "the talk");
+    EXPECT_EQ(office.read("tmpdir"), run + "/tmp");
+    EXPECT_FALSE(QFileInfo::exists(run));  // gone with the conversion
     EXPECT_EQ(SlideConverter::slideName("deck", 0), "deck.001.png");
     EXPECT_EQ(SlideConverter::slideName("deck", 11), "deck.012.png");
 }
 
-// The slides' folder is named after the document: a name that leaves nothing for it is refused,
-// whatever LibreOffice would write, and the library (and the folder above it) are left as they were;
-// a hidden name gives a hidden folder of its own.
-TEST(SlideConverter, NamesThatLeaveNoFolderAreRefusedHiddenNamesConvert) {
+// The slides' folder is named after the document: a name that leaves nothing for it, or no room
+// for the slides' names, is refused in the program's own words, whatever LibreOffice would write,
+// and the library (and the folder above it) are left as they were; a hidden name gives a hidden
+// folder of its own, and a name as long as the slides' names allow converts, though LibreOffice's
+// lock file would not fit beside the document.
+TEST(SlideConverter, NamesThatLeaveNoFolderAreRefusedHiddenAndLongNamesConvert) {
     const struct {
         QString document;
         const char* office;  // what the stand-in writes into its output folder
@@ -118,8 +149,13 @@ TEST(SlideConverter, NamesThatLeaveNoFolderAreRefusedHiddenNamesConvert) {
         {"..pptx", "slides.pdf", nullptr},
         {"...pptx", "slides.pdf", nullptr},
         {".pptx", "slides.pdf", nullptr},
-        {QString(125, QChar(0x0416)) + ".pptx", "slides.pdf", nullptr},  // 250 bytes of name: no room for ".001.png"
+        // 250 bytes of name: no room for ".001.png"
+        {QString(125, QChar(0x0416)) + ".pptx", "slides.pdf", nullptr},
+        {QString(248, 'c') + ".ppt", "slides.pdf", nullptr},
         {".lesson.pptx", "$(basename \"${doc%.*}\").pdf", ".lesson"},
+        {QString(247, 'a') + ".ppt", "$(basename \"${doc%.*}\").pdf", "247"},
+        {QString(244, 'b') + ".pptx", "slides.pdf", "244"},
+        {QString(123, QChar(0x0416)) + "a.key", "slides.pdf", "247"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.document.toStdString());
@@ -147,9 +183,13 @@ TEST(SlideConverter, NamesThatLeaveNoFolderAreRefusedHiddenNamesConvert) {
             EXPECT_EQ(entries(lib), (QStringList{"kept", "photo.png"}));
         } else {
             ASSERT_TRUE(r.ok) << r.error.toStdString();
-            EXPECT_EQ(r.folder, lib + "/" + c.folder);
-            EXPECT_EQ(entries(r.folder), (QStringList{".lesson.001.png", ".lesson.002.png"}));
-            EXPECT_EQ(entries(lib), (QStringList{".lesson", "kept", "photo.png"}));
+            const QString base = QFileInfo(document).completeBaseName();
+            if (c.folder[0] != '.') EXPECT_EQ(QFile::encodeName(base).size(), QByteArray(c.folder).toInt());
+            EXPECT_EQ(r.folder, lib + "/" + base);
+            EXPECT_EQ(entries(r.folder), (QStringList{base + ".001.png", base + ".002.png"}));
+            QStringList all{base, "kept", "photo.png"};
+            all.sort();
+            EXPECT_EQ(entries(lib), all);
         }
     }
 }
@@ -232,15 +272,17 @@ bool eventually(const std::function<bool()>& condition, int timeoutMs) {
 
 // LibreOffice's launcher starts the office program and waits for it, as soffice does soffice.bin.
 // A stalled one is stopped whole: on its time-out, and when the converter is cancelled as the
-// program quits; nothing of the conversion is left in the temporary folder or the library.
+// program quits; nothing of the conversion is left in the temporary folder or the library, not
+// even the temporary folder ("lu*.tmp") LibreOffice makes for itself in TMPDIR.
 TEST(SlideConverter, AStalledLibreOfficeIsStoppedWithItsChild) {
     for (const bool quit : {false, true}) {
         SCOPED_TRACE(quit ? "quit" : "time-out");
         QTemporaryDir work, temp;
         QDir(work.path()).mkpath("library");
         QFile(work.filePath("deck.pptx")).open(QIODevice::WriteOnly);
-        FakeOffice office(QString("sleep 1000 &\necho $! > '%1'\necho $$ > '%2'\nwait\n")
-                              .arg(work.filePath("child"), work.filePath("launcher")));
+        FakeOffice office(QString("own=\"${TMPDIR:-/tmp}/lu$$.tmp\"; mkdir \"$own\"; echo \"$own\" > '%3'\n"
+                                  "sleep 1000 &\necho $! > '%1'\necho $$ > '%2'\nwait\n")
+                              .arg(work.filePath("child"), work.filePath("launcher"), work.filePath("own")));
         const qv::test::ScopedEnv tmp("TMPDIR", temp.path().toUtf8());
         {
             SlideConverter converter(office.path(), quit ? 600000 : 3000);
@@ -257,42 +299,175 @@ TEST(SlideConverter, AStalledLibreOfficeIsStoppedWithItsChild) {
                 if (!processGone(pid)) ::kill(pid_t(pid), SIGKILL);  // not left behind by a failure
             }
             EXPECT_TRUE(entries(work.filePath("library")).isEmpty());
+            QFile ownFile(work.filePath("own"));
+            ASSERT_TRUE(ownFile.open(QIODevice::ReadOnly));
+            const QString own = QString::fromUtf8(ownFile.readAll()).trimmed();
+            ASSERT_TRUE(own.endsWith(".tmp")) << own.toStdString();
+            EXPECT_FALSE(QFileInfo::exists(own)) << own.toStdString();
         }
         EXPECT_TRUE(entries(temp.path()).isEmpty()) << entries(temp.path()).join(", ").toStdString();
     }
 }
 
-// What a killed run left in the temporary folder goes at the next start, with the LibreOffice it
-// had left working there; a running converter's folders stay, and so does anything else.
-TEST(SlideConverter, FoldersOfAKilledRunAreRemovedWithTheirLibreOffice) {
-    QTemporaryDir temp;
-    const QString abandoned = temp.filePath(kOfficeProfilePrefix + "aB3dE9");
-    const QString abandonedPdf = temp.filePath(kOfficePdfPrefix + "Zx81Qq");
-    for (const QString& d : {abandoned, abandonedPdf, temp.filePath(kOfficeProfilePrefix + "inuse1"),
-                             temp.filePath("quorvane-other"), temp.filePath(kOfficeProfilePrefix + "toolongname")})
-        ASSERT_TRUE(QDir().mkpath(d + "/user"));
-    const WorkingLock inUse(temp.filePath(kOfficeProfilePrefix + "inuse1"));
-    ASSERT_TRUE(inUse.held());
-    // A LibreOffice of the killed run: a group of its own, with a child, working on the profile.
-    const QString childFile = temp.filePath("child");
-    QProcess stray;
-    stray.setProgram("setsid");
-    stray.setArguments({"sh", "-c", "sleep 1000 & echo $! > \"$1\"; wait", "sh", childFile,
-                        "-env:UserInstallation=" + QUrl::fromLocalFile(abandoned).toString()});
-    stray.setStandardOutputFile(QProcess::nullDevice());
-    stray.setStandardErrorFile(QProcess::nullDevice());
-    qint64 leader = 0;
-    ASSERT_TRUE(stray.startDetached(&leader));
-    const auto stopStray = qScopeGuard([&] { ::kill(-pid_t(leader), SIGKILL); });  // whatever the outcome
-    ASSERT_TRUE(eventually([&] { return readPid(childFile) > 0; }, 10000));
-    const qint64 child = readPid(childFile);
+// LibreOffice's own temporary folders ("lu*.tmp") below `folder`.
+QStringList officeTemporaryFolders(const QString& folder) {
+    QStringList found;
+    QDirIterator it(folder, {"lu*.tmp"}, QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) found << it.next();
+    return found;
+}
 
-    const QStringList removed = removeAbandonedOfficeFolders(temp.path());
+// The real LibreOffice, with a temporary folder and a records folder of the test's own.
+class RealLibreOffice : public testing::Test {
+protected:
+    void SetUp() override {
+        if (QStandardPaths::findExecutable("soffice").isEmpty())
+            GTEST_SKIP() << "LibreOffice is not installed";
+        QDir(work.path()).mkpath("library");
+    }
+    QTemporaryDir work, temp, data;
+    const qv::test::ScopedEnv tmp{"TMPDIR", temp.path().toUtf8()};
+    const qv::test::ScopedEnv dataHome{"XDG_DATA_HOME", data.path().toUtf8()};
+};
+
+// LibreOffice makes a temporary folder of its own in TMPDIR as it starts, and leaves it when it is
+// stopped: it makes it in the conversion's folder, which goes with the conversion.
+TEST_F(RealLibreOffice, AStoppedOneLeavesNoTemporaryFolderBehind) {
+    QFile deck(work.filePath("deck.pptx"));
+    ASSERT_TRUE(deck.open(QIODevice::WriteOnly));
+    deck.write("not much of a presentation");
+    deck.close();
+    {
+        SlideConverter converter("soffice", 600000);
+        ConversionResult r;
+        std::thread worker(
+            [&] { r = converter.convert(work.filePath("deck.pptx"), work.filePath("library")); });
+        QStringList seen;
+        const bool started =
+            eventually([&] { return !(seen = officeTemporaryFolders(temp.path())).isEmpty(); }, 60000);
+        converter.cancel();
+        worker.join();
+        ASSERT_TRUE(started) << "LibreOffice made no temporary folder of its own in 60 s";
+        // Not in the temporary folder everyone shares.
+        EXPECT_FALSE(seen[0].startsWith(temp.path() + "/lu")) << seen[0].toStdString();
+        EXPECT_FALSE(r.ok);
+        EXPECT_TRUE(officeTemporaryFolders(temp.path()).isEmpty())
+            << officeTemporaryFolders(temp.path()).join(", ").toStdString();
+        EXPECT_TRUE(entries(work.filePath("library")).isEmpty());
+    }
+    EXPECT_TRUE(entries(temp.path()).isEmpty()) << entries(temp.path()).join(", ").toStdString();
+}
+
+// Given a presentation whose name leaves no room beside it for LibreOffice's lock file (247 bytes
+// before the type), the slides are made, and named after the document.
+TEST_F(RealLibreOffice, APresentationWithA247ByteNameConverts) {
+    const QString base = "Lesson " + QString(120, QChar(0x0416));  // 7 + 240 bytes
+    ASSERT_EQ(QFile::encodeName(base).size(), 247);
+    QFile deck(work.filePath(base + ".fodp"));  // LibreOffice's flat presentation: one slide
+    ASSERT_TRUE(deck.open(QIODevice::WriteOnly));
+    deck.write(R"(<?xml version="1.0" encoding="UTF-8"?>
+<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0"
+ xmlns:draw="urn:oasis:names:tc:opendocument:xmlns:drawing:1.0" office:version="1.2"
+ office:mimetype="application/vnd.oasis.opendocument.presentation">
+ <office:body><office:presentation><draw:page draw:name="One"/></office:presentation></office:body>
+</office:document>
+)");
+    deck.close();
+    SlideConverter converter("soffice", 300000);
+    const ConversionResult r = converter.convert(deck.fileName(), work.filePath("library"));
+    ASSERT_TRUE(r.ok) << r.error.toStdString();
+    EXPECT_EQ(r.folder, work.filePath("library/" + base));
+    EXPECT_EQ(entries(r.folder), QStringList{base + ".001.png"});
+    EXPECT_FALSE(QImage(r.folder + "/" + base + ".001.png").isNull());
+}
+
+// Starts `arguments` on its own, as the leader of a new group (setsid), with `environment` added.
+qint64 startInGroupOfItsOwn(const QStringList& arguments, const QStringList& environment = {}) {
+    QProcess p;
+    p.setProgram("setsid");
+    p.setArguments(arguments);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const QString& e : environment) env.insert(e.section('=', 0, 0), e.section('=', 1));
+    p.setProcessEnvironment(env);
+    p.setStandardOutputFile(QProcess::nullDevice());
+    p.setStandardErrorFile(QProcess::nullDevice());
+    qint64 pid = 0;
+    return p.startDetached(&pid) ? pid : 0;
+}
+
+// What a killed run left in the temporary folder goes at the next start, with the LibreOffice still
+// working there and what it started, and nothing else: a LibreOffice of an earlier version ran in
+// the group of whatever started the program, whose other processes live on; one this version
+// started leads a group of its own, which goes whole (also what left its tree). A running
+// converter's folders stay, and so do a folder no record names and a process that names only a
+// longer name.
+TEST(SlideConverter, AKilledRunsFoldersGoWithTheLibreOfficeWorkingThereAndNothingElse) {
+    QTemporaryDir temp, data, pids;
+    // The stand-in: a child, and a grandchild that leaves its tree at once.
+    FakeOffice office(
+        QString("sleep 1000 & echo $! > \"$PIDS/child\"\n"
+                "(sleep 1000 & echo $! > \"$PIDS/orphan\")\n"
+                "echo $$ > \"$PIDS/office\"\nwait\n"));
+    const qv::test::ScopedEnv tmp("TMPDIR", temp.path().toUtf8()),
+        dataHome("XDG_DATA_HOME", data.path().toUtf8());
+    const QStringList abandoned = qv::test::runAndKill([](const qv::test::KillNow& killNow) {
+        QString error;
+        const auto profile = createWorkingFolder(QDir::tempPath(), kOfficeFolderName, "profile", &error);
+        const auto run = createWorkingFolder(QDir::tempPath(), kOfficeFolderName, "run", &error);
+        if (profile && run) killNow({profile->path, run->path});
+    });
+    ASSERT_EQ(abandoned.size(), 2);
+    const SlideConverter running;                                              // its profile is held
+    ASSERT_TRUE(QDir().mkpath(temp.filePath("quorvane-office-aB3dE9/user")));  // an earlier version's
+
+    const auto url = [](const QString& path) { return QUrl::fromLocalFile(path).toString(); };
+    QDir(pids.path()).mkpath("shared");
+    QDir(pids.path()).mkpath("own");
+    // An earlier version's LibreOffice in the group of a shell that also runs another program. The
+    // shell's own command line names no folder.
+    const qint64 shell =
+        startInGroupOfItsOwn({"sh", "-c",
+                              "sleep 1000 & echo $! > \"$PIDS/other\"; \"$OFFICE\" "
+                              "\"-env:UserInstallation=$URL\" --headless --outdir \"$OUT\" & wait"},
+                             {"PIDS=" + pids.filePath("shared"), "OFFICE=" + office.path(),
+                              "URL=" + url(abandoned[1]), "OUT=" + abandoned[1] + "/pdf"});
+    // This version's, leading a group of its own, on the profile.
+    const qint64 leader = startInGroupOfItsOwn({office.path(), "-env:UserInstallation=" + url(abandoned[0]),
+                                                "--headless", "--outdir", abandoned[1] + "/pdf"},
+                                               {"PIDS=" + pids.filePath("own")});
+    // Someone's process that names a longer name.
+    const qint64 bystander = startInGroupOfItsOwn({"sh", "-c", "sleep 1000", "sh", abandoned[0] + "-other"});
+    ASSERT_TRUE(shell && leader && bystander);
+    const auto stopAll = qScopeGuard([&] {  // whatever the outcome
+        for (const qint64 group : {shell, leader, bystander}) ::kill(-pid_t(group), SIGKILL);
+        for (const char* which : {"shared/orphan", "own/orphan"})
+            ::kill(pid_t(readPid(pids.filePath(which))), SIGKILL);
+    });
+    const QStringList started{"shared/other", "shared/office", "shared/child", "shared/orphan",
+                              "own/office",   "own/child",     "own/orphan"};
+    ASSERT_TRUE(eventually(
+        [&] {
+            for (const QString& which : started)
+                if (readPid(pids.filePath(which)) <= 0) return false;
+            return true;
+        },
+        20000));
+    const auto pid = [&](const char* which) { return readPid(pids.filePath(which)); };
+
+    const QStringList removed = removeLeftoversOfEarlierRuns();
     EXPECT_EQ(QSet<QString>(removed.begin(), removed.end()),
-              (QSet<QString>{QFileInfo(abandoned).fileName(), QFileInfo(abandonedPdf).fileName()}));
-    EXPECT_TRUE(eventually([&] { return processGone(leader) && processGone(child); }, 5000));
-    EXPECT_EQ(entries(temp.path()), (QStringList{"child", kOfficeProfilePrefix + "inuse1",
-                                                 kOfficeProfilePrefix + "toolongname", "quorvane-other"}));
+              QSet<QString>(abandoned.begin(), abandoned.end()));
+    for (const char* which : {"shared/office", "shared/child", "own/office", "own/child", "own/orphan"})
+        EXPECT_TRUE(eventually([&] { return processGone(pid(which)); }, 5000)) << which << " still runs";
+    EXPECT_EQ(pid("own/office"), leader);
+    for (const qint64 alive : {shell, pid("shared/other"), bystander})
+        EXPECT_FALSE(processGone(alive)) << alive << " was stopped";
+    const QStringList left = entries(temp.path());
+    ASSERT_EQ(left.size(), 2) << left.join(", ").toStdString();
+    EXPECT_TRUE(left[0].startsWith("." + kOfficeFolderName + ".profile-"))
+        << left[0].toStdString();  // the running one's
+    EXPECT_EQ(left[1], "quorvane-office-aB3dE9");
 }
 
 TEST(SlideConverter, AMissingProgramSaysSo) {
