@@ -185,10 +185,13 @@ void HttpServerIO::writeMore(Loop& loop, Connection& connection) {
         switch (step) {
             case Segment::Step::done: connection.output.pop_front(); continue;
             case Segment::Step::blocked:
-                if (progressed) loop.markWaiting(connection);
-                // The first time the kernel's buffer is full: from here on, what the peer takes of
-                // it is its progress too.
-                if (!connection.takenAtLastLook) connection.takenAtLastLook = connection.sent - queuedBytes(descriptor);
+                // Progress is what the peer took, not what the kernel's buffer took in (it grows
+                // also for a peer that takes nothing): counted from the first time it is full.
+                if (!connection.takenAtLastLook || progressed) {
+                    const std::int64_t taken = connection.sent - queuedBytes(descriptor);
+                    if (connection.takenAtLastLook && taken > *connection.takenAtLastLook) loop.markWaiting(connection);
+                    connection.takenAtLastLook = std::max(taken, connection.takenAtLastLook.value_or(taken));
+                }
                 loop.watch(connection, EPOLLOUT);
                 return;
             case Segment::Step::failed: closeConnection(loop, connection); return;  // the peer left: nothing to say
