@@ -110,14 +110,15 @@ TEST(SlowPeersTest, AnAnswerEndsOnceItsReaderTakesNothingForTheTransferTimeout) 
         return HttpResponse::ok(HttpResponseBody::data(std::vector<std::uint8_t>(32 * 1024 * 1024, 'z')));
     };
     running.start();
+    // The one that takes its answer comes last, so that it takes from its first byte on.
     std::vector<std::unique_ptr<Client>> readers = test::stalledReaders(running.port, 2, "/big");
-    Client& taking = *readers[0];
-    Client& stalled = *readers[1];
+    Client& stalled = *readers[0];
+    Client& taking = *readers[1];
 
-    // About 80 KiB a second for four seconds: the server learns of it only from its kernel's
+    // About 80 KiB a second for five seconds: the server learns of it only from its kernel's
     // buffer, which holds more than that.
     const auto begin = std::chrono::steady_clock::now();
-    while (std::chrono::steady_clock::now() - begin < std::chrono::seconds(4)) {
+    while (std::chrono::steady_clock::now() - begin < std::chrono::seconds(5)) {
         ASSERT_EQ(taking.readExactly(4096).size(), 4096u) << "a reader that takes its answer goes on";
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
