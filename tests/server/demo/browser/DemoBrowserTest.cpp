@@ -1,6 +1,6 @@
-// The sign-in, route-list, picture and disk-listing pages in the program's own web engine: the document it
-// parsed, the elements it shows (each drawn on a picture of the view, kept in the test's output
-// folder) and the addresses of public hosts it asked for. No request leaves loopback: the engine
+// The sign-in, route-list, picture and disk-listing pages in the program's own web engine: the
+// document it parsed, the elements it shows (each drawn on a picture of the view, kept in the
+// test's output folder) and the addresses of public hosts it asked for. No request leaves loopback: the engine
 // resolves every other host to nothing (the test's environment) and the page's requests for them
 // are refused before they start, so the result never depends on a network this machine may not
 // have, and a public address can only be read from the page, never loaded.
