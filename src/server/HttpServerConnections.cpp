@@ -77,11 +77,25 @@ void HttpServerIO::settleAnswers(Loop& loop) {
     takeServed(loop);
 }
 
+// The connection of this thread whose peer has made no progress for longest, if there is one. A
+// reader's progress is learnt late (the kernel tells of room in its buffer only once much of it is
+// free): whether a reader at the front took some meanwhile is looked at first, and one that did
+// goes to the back.
+HttpServerIO::Connection* HttpServerIO::longestStalled(Loop& loop) {
+    while (!loop.waitingList.empty()) {
+        Connection& front = *loop.waitingList.front();
+        if (front.phase != Connection::Phase::writing || !front.sentOnAtLastLook || !front.peerTookMore()) return &front;
+        loop.markWaiting(front);
+    }
+    return nullptr;
+}
+
 // Closes the connection of this thread whose peer has made no progress for longest, if there is one.
 bool HttpServerIO::closeLongestWaiting(Loop& loop) {
     settleAnswers(loop);
-    if (loop.waitingList.empty()) return false;
-    closeConnection(loop, *loop.waitingList.front());
+    Connection* stalled = longestStalled(loop);
+    if (!stalled) return false;
+    closeConnection(loop, *stalled);
     return true;
 }
 
@@ -90,8 +104,9 @@ bool HttpServerIO::closeLongestWaiting(Loop& loop) {
 // it happens; no more may wait.
 bool HttpServerIO::makeRoom(Loop& loop) {
     settleAnswers(loop);
-    Loop* oldest = loop.waitingList.empty() ? nullptr : &loop;
-    Clock::rep since = oldest ? loop.waitingList.front()->waitingSince.time_since_epoch().count() : Loop::nobodyWaiting;
+    Connection* stalled = longestStalled(loop);
+    Loop* oldest = stalled ? &loop : nullptr;
+    Clock::rep since = stalled ? stalled->waitingSince.time_since_epoch().count() : Loop::nobodyWaiting;
     if (openConnections_.load(std::memory_order_relaxed) + liveSessions_.load(std::memory_order_relaxed) <
         limits_.maxOpenConnections + loops_.size()) {
         for (auto& other : loops_) {
@@ -106,10 +121,10 @@ bool HttpServerIO::makeRoom(Loop& loop) {
             oldest->notify();
             return true;
         }
-        oldest = loop.waitingList.empty() ? nullptr : &loop;  // asked meanwhile by another thread
+        if (!stalled) return false;  // asked meanwhile by another thread
     }
-    if (!oldest) return false;
-    closeConnection(loop, *loop.waitingList.front());
+    if (!stalled) return false;
+    closeConnection(loop, *stalled);
     return true;
 }
 

@@ -46,13 +46,8 @@ void HttpServerIO::expireDeadlines(Loop& loop) {
 bool HttpServerIO::keepsPace(Loop& loop, Connection& connection, Clock::time_point now) {
     if (connection.phase != Connection::Phase::body && connection.phase != Connection::Phase::writing) return false;
     if (!connection.transferEnd || now >= *connection.transferEnd) return false;
-    if (connection.phase == Connection::Phase::writing && connection.takenAtLastLook) {
-        const std::int64_t taken = connection.sent - queuedBytes(connection.socket.socketFileDescriptor());
-        if (taken > *connection.takenAtLastLook) {
-            connection.takenAtLastLook = taken;
-            loop.markWaiting(connection, now);
-        }
-    }
+    if (connection.phase == Connection::Phase::writing && connection.sentOnAtLastLook && connection.peerTookMore())
+        loop.markWaiting(connection, now);
     const Clock::time_point stalledAt = connection.waitingSince + limits_.transferTimeout;
     if (now >= stalledAt) return false;
     loop.setDeadline(connection, std::min(stalledAt, *connection.transferEnd));

@@ -125,6 +125,7 @@ private:
     void acceptClients(Loop& loop);
     void watchListening(Loop& loop, bool watch);
     void settleAnswers(Loop& loop);
+    Connection* longestStalled(Loop& loop);
     bool closeLongestWaiting(Loop& loop);
     bool makeRoom(Loop& loop);
     void holdInput(Loop& loop, Connection& connection);

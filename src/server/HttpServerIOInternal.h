@@ -130,10 +130,11 @@ private:
     off_t end_ = 0;
 };
 
-// The bytes a socket's kernel buffer holds that its peer has not acknowledged yet.
-inline std::int64_t queuedBytes(int socket) {
-    int queued = 0;
-    return ::ioctl(socket, SIOCOUTQ, &queued) == 0 ? queued : 0;
+// The bytes a socket's kernel buffer holds that it has not sent yet (the peer's window is shut on
+// them while the peer reads nothing).
+inline std::int64_t unsentBytes(int socket) {
+    int unsent = 0;
+    return ::ioctl(socket, SIOCOUTQNSD, &unsent) == 0 ? unsent : 0;
 }
 
 // The numeric host of an accepted peer, as the request's address.
@@ -146,7 +147,7 @@ using detail::Clock;
 using detail::InputBytes;
 using detail::joinOrDetach;
 using detail::peerText;
-using detail::queuedBytes;
+using detail::unsentBytes;
 using detail::Segment;
 
 struct HttpServerIO::Connection {
@@ -182,9 +183,18 @@ struct HttpServerIO::Connection {
     Clock::time_point waitingSince;  // when the peer last made progress (the order of waitingList)
     Clock::time_point answeredAt = Clock::time_point::max();  // when a worker sent the whole answer
     // Progress of an answer the peer is slow to take: bytes handed to the kernel since writing
-    // began, and how many of them the peer had taken at the last look (the kernel's queue aside).
+    // began, and how many of them the kernel had sent on at the last look.
     std::int64_t sent = 0;
-    std::optional<std::int64_t> takenAtLastLook;
+    std::optional<std::int64_t> sentOnAtLastLook;
+    // Whether the kernel sent more of the answer on since the last look, so the peer took some:
+    // its buffer may hold much and tell of room only once much of it is free. The first look
+    // only starts the count.
+    bool peerTookMore() {
+        const std::int64_t sentOn = sent - unsentBytes(socket.socketFileDescriptor());
+        const bool more = sentOnAtLastLook && sentOn > *sentOnAtLastLook;
+        if (!sentOnAtLastLook || more) sentOnAtLastLook = sentOn;
+        return more;
+    }
     Loop* loop = nullptr;  // set once, before any other thread can learn of the connection
 
     // The memory budget's view, under HttpServerIO::holdersMutex_ (written only by the owning IO

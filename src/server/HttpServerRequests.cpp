@@ -166,7 +166,7 @@ void HttpServerIO::startWriting(Loop& loop, Connection& connection) {
         for (const Segment& segment : connection.output) length += segment.remaining();
         connection.transferEnd = transferDeadline(length);
         connection.sent = 0;
-        connection.takenAtLastLook.reset();
+        connection.sentOnAtLastLook.reset();
         loop.markWaiting(connection);
         loop.setDeadline(connection, std::min(*connection.transferEnd, connection.waitingSince + limits_.transferTimeout));
     }
@@ -187,11 +187,7 @@ void HttpServerIO::writeMore(Loop& loop, Connection& connection) {
             case Segment::Step::blocked:
                 // Progress is what the peer took, not what the kernel's buffer took in (it grows
                 // also for a peer that takes nothing): counted from the first time it is full.
-                if (!connection.takenAtLastLook || progressed) {
-                    const std::int64_t taken = connection.sent - queuedBytes(descriptor);
-                    if (connection.takenAtLastLook && taken > *connection.takenAtLastLook) loop.markWaiting(connection);
-                    connection.takenAtLastLook = std::max(taken, connection.takenAtLastLook.value_or(taken));
-                }
+                if ((!connection.sentOnAtLastLook || progressed) && connection.peerTookMore()) loop.markWaiting(connection);
                 loop.watch(connection, EPOLLOUT);
                 return;
             case Segment::Step::failed: closeConnection(loop, connection); return;  // the peer left: nothing to say
