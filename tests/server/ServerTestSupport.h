@@ -115,7 +115,7 @@ public:
             if (queued != last) {
                 last = queued;
                 stillSince = steady_clock::now();
-            } else if (queued > 0 && steady_clock::now() - stillSince > milliseconds(200)) {
+            } else if (queued > 0 && steady_clock::now() - stillSince > seconds(1)) {
                 return;
             }
             ::poll(nullptr, 0, 10);
