@@ -1,6 +1,7 @@
 // The table of connections of each IO thread: taking one in under the cap of all threads, closing
-// one, the order in which they wait for request bytes (the longest waiting makes room first, here
-// or on another thread), and the budget of memory that unfinished requests hold together.
+// one, the order in which they wait on their peers (the one that has made no progress for longest
+// makes room first, here or on another thread), and the one budget of memory that unfinished
+// requests of all threads hold together.
 #include <malloc.h>
 #include <netdb.h>
 
@@ -21,8 +22,8 @@ void HttpServerIO::addConnection(Loop& loop, int descriptor, const void* peer, u
     // sessions.
     if (openConnections_.load(std::memory_order_relaxed) + liveSessions_.load(std::memory_order_relaxed) >=
             limits_.maxOpenConnections &&
-        !closeLongestWaiting(loop) && !evictElsewhere(loop)) {
-        ::close(descriptor);  // every connection is busy with a request or a response
+        !makeRoom(loop)) {
+        ::close(descriptor);  // every connection is busy with a handler
         return;
     }
     openConnections_.fetch_add(1, std::memory_order_relaxed);
@@ -43,10 +44,12 @@ void HttpServerIO::closeConnection(Loop& loop, Connection& connection) {
     if (connection.session) cancelSession(*std::exchange(connection.session, nullptr));
     loop.setDeadline(connection, std::nullopt);
     loop.unmarkWaiting(connection);
-    if (connection.heldBytes) {
-        pendingBytes_.fetch_sub(connection.heldBytes, std::memory_order_relaxed);
-        loop.heldBytes -= connection.heldBytes;
-        connection.heldBytes = 0;
+    if (connection.heldBytes) setHeld(loop, connection, 0);
+    if (connection.phase == Connection::Phase::writing && !connection.output.empty()) {
+        // An answer cut short is abandoned with what the kernel still holds of it, rather than
+        // left to a reader that does not take it.
+        linger off{1, 0};
+        ::setsockopt(connection.socket.socketFileDescriptor(), SOL_SOCKET, SO_LINGER, &off, sizeof off);
     }
     connection.socket.close();  // also leaves the epoll set
     auto found = loop.connections.find(&connection);
@@ -57,11 +60,11 @@ void HttpServerIO::closeConnection(Loop& loop, Connection& connection) {
     }
 }
 
-// Closes the connection of this thread that has waited longest for request bytes, if there is one.
 // An answer that a worker is sending may already be complete, and its client may have gone on to
-// open the very connection that needs room: such connections are first waited for (a worker gives
-// its connection back right after the send), so that each is placed by when its answer went out.
-bool HttpServerIO::closeLongestWaiting(Loop& loop) {
+// open the very connection that needs room: such connections of this thread are first waited for
+// (a worker gives its connection back right after the send), so that each is placed by when its
+// answer went out.
+void HttpServerIO::settleAnswers(Loop& loop) {
     const auto until = Clock::now() + std::chrono::seconds(1);
     for (std::size_t i = 0; i < answeringCount_; ++i) {
         Connection* sending = answering_[i].connection.load();
@@ -72,23 +75,57 @@ bool HttpServerIO::closeLongestWaiting(Loop& loop) {
         loop.awaitingReturn = false;
     }
     takeServed(loop);
-    if (loop.waitingList.empty()) return false;
-    closeConnection(loop, *loop.waitingList.front());
+}
+
+// The connection of this thread whose peer has made no progress for longest, if there is one. A
+// reader's progress is learnt late (the kernel tells of room in its buffer only once much of it is
+// free): whether a reader at the front took some meanwhile is looked at first, and one that did
+// goes to the back.
+HttpServerIO::Connection* HttpServerIO::longestStalled(Loop& loop) {
+    while (!loop.waitingList.empty()) {
+        Connection& front = *loop.waitingList.front();
+        if (front.phase != Connection::Phase::writing || !front.sentOnAtLastLook || !front.peerTookMore()) return &front;
+        loop.markWaiting(front);
+    }
+    return nullptr;
+}
+
+// Closes the connection of this thread whose peer has made no progress for longest, if there is one.
+bool HttpServerIO::closeLongestWaiting(Loop& loop) {
+    settleAnswers(loop);
+    Connection* stalled = longestStalled(loop);
+    if (!stalled) return false;
+    closeConnection(loop, *stalled);
     return true;
 }
 
-bool HttpServerIO::evictElsewhere(Loop& loop) {
-    // Each eviction asked for lets one connection in before it happens; no more may wait.
-    if (openConnections_.load(std::memory_order_relaxed) + liveSessions_.load(std::memory_order_relaxed) >=
-        limits_.maxOpenConnections + loops_.size())
-        return false;
-    for (auto& other : loops_) {
-        if (other.get() == &loop || other->waitingCount.load(std::memory_order_relaxed) == 0) continue;
-        if (other->evictOne.exchange(true)) continue;  // already asked
-        other->notify();
-        return true;
+// At the cap: closes the connection whose peer has made no progress for longest, here, or asks
+// the IO thread that holds it to close it. Each eviction asked for lets one connection in before
+// it happens; no more may wait.
+bool HttpServerIO::makeRoom(Loop& loop) {
+    settleAnswers(loop);
+    Connection* stalled = longestStalled(loop);
+    Loop* oldest = stalled ? &loop : nullptr;
+    Clock::rep since = stalled ? stalled->waitingSince.time_since_epoch().count() : Loop::nobodyWaiting;
+    if (openConnections_.load(std::memory_order_relaxed) + liveSessions_.load(std::memory_order_relaxed) <
+        limits_.maxOpenConnections + loops_.size()) {
+        for (auto& other : loops_) {
+            const Clock::rep otherSince = other->oldestWaiting.load(std::memory_order_relaxed);
+            if (other.get() == &loop || otherSince >= since || other->evictOne.load()) continue;
+            oldest = other.get();
+            since = otherSince;
+        }
     }
-    return false;
+    if (oldest && oldest != &loop) {
+        if (!oldest->evictOne.exchange(true)) {
+            oldest->notify();
+            return true;
+        }
+        if (!stalled) return false;  // asked meanwhile by another thread
+    }
+    if (!stalled) return false;
+    closeConnection(loop, *stalled);
+    return true;
 }
 
 // Once unfinished requests held much of their budget and hold little again, the memory that the
@@ -111,28 +148,77 @@ void HttpServerIO::holdInput(Loop& loop, Connection& connection) {
         held = connection.input.capacity();
     else if (connection.phase == Connection::Phase::body)
         held = connection.input.capacity() + connection.headLength;
-    if (held == connection.heldBytes) return;
+    // A holder whose peer made progress moves in the holders' order.
+    if (held == connection.heldBytes && (held == 0 || connection.heldSince == connection.waitingSince)) return;
+    setHeld(loop, connection, held);
+}
+
+// Records what a connection holds, in the server's count and in the holders' order (by when its
+// peer last made progress).
+void HttpServerIO::setHeld(Loop& loop, Connection& connection, std::size_t held) {
+    std::lock_guard lock(holdersMutex_);
     if (held > connection.heldBytes) {
         const std::size_t before = pendingBytes_.fetch_add(held - connection.heldBytes, std::memory_order_relaxed);
         if (before + held - connection.heldBytes > limits_.pendingRequestBytes / 2)
             returnMemoryLater_.store(true, std::memory_order_relaxed);
-    } else
+    } else {
         pendingBytes_.fetch_sub(connection.heldBytes - held, std::memory_order_relaxed);
-    loop.heldBytes = loop.heldBytes + held - connection.heldBytes;
+    }
+    if (connection.evicting) {
+        sheddingBytes_ = sheddingBytes_ + held - connection.heldBytes;
+        if (held == 0) {
+            // Its request is complete (or it closes): nothing of it is left to shed.
+            connection.evicting = false;
+            std::erase(loop.evictions, &connection);
+        }
+    } else {
+        if (connection.holding) holders_.erase(connection.holderPosition);
+        connection.holding = held > 0;
+        if (connection.holding) {
+            auto place = holders_.end();
+            while (place != holders_.begin() && (*std::prev(place))->waitingSince > connection.waitingSince) --place;
+            connection.holderPosition = holders_.insert(place, &connection);
+        }
+    }
     connection.heldBytes = held;
+    connection.heldSince = connection.waitingSince;
 }
 
-// Past the budget for unfinished requests, the connections that hold some and have waited longest
-// are closed until it is kept. A thread does so while it holds more than its share, so that the
-// whole stays within the budget (give or take a read per thread) whichever thread's clients send.
+// Past the budget for unfinished requests, the connections of any IO thread that hold some and
+// have waited longest are closed until it is kept: this thread's at once, another thread's by
+// that thread, which is asked to.
 void HttpServerIO::shedPendingBytes(Loop& loop) {
-    const std::size_t share = limits_.pendingRequestBytes / std::max<std::size_t>(1, loops_.size());
-    while (pendingBytes_.load(std::memory_order_relaxed) > limits_.pendingRequestBytes && loop.heldBytes > share) {
-        auto holder = std::find_if(loop.waitingList.begin(), loop.waitingList.end(),
-                                   [](const Connection* c) { return c->heldBytes > 0; });
-        if (holder == loop.waitingList.end()) return;
-        closeConnection(loop, **holder);
+    std::vector<Connection*> own;
+    {
+        std::lock_guard lock(holdersMutex_);
+        while (pendingBytes_.load(std::memory_order_relaxed) > limits_.pendingRequestBytes + sheddingBytes_ &&
+               !holders_.empty()) {
+            Connection& victim = *holders_.front();
+            holders_.pop_front();
+            victim.holding = false;
+            victim.evicting = true;
+            sheddingBytes_ += victim.heldBytes;
+            if (victim.loop == &loop) {
+                own.push_back(&victim);
+            } else {
+                victim.loop->evictions.push_back(&victim);
+                victim.loop->evictionsAsked.store(true);
+                victim.loop->notify();
+            }
+        }
     }
+    for (Connection* victim : own) closeConnection(loop, *victim);
+}
+
+// Closes the connections of this thread that another thread chose for the memory budget.
+void HttpServerIO::closeEvicted(Loop& loop) {
+    if (!loop.evictionsAsked.exchange(false)) return;
+    std::vector<Connection*> victims;
+    {
+        std::lock_guard lock(holdersMutex_);
+        victims.swap(loop.evictions);
+    }
+    for (Connection* victim : victims) closeConnection(loop, *victim);
 }
 
 }  // namespace qv::server

@@ -1,8 +1,11 @@
 // Deadlines, one for the whole of each phase of a connection, kept per IO thread in a set ordered
 // by time: the request head or the wait for the next one (headerTimeout, from addConnection and
 // responseWritten), a body or an answer (transferTimeout plus its length at minimumRate, from
-// advance and startWriting), and two seconds of lingering after an error answer. The loop sleeps
-// until the earliest of them; a connection past its own is closed.
+// advance and startWriting), and two seconds of lingering after an error answer. A body or an
+// answer also ends once its peer makes no progress for transferTimeout: its deadline is the
+// earlier of the two, and moves on when it comes and the peer has made progress meanwhile (as a
+// timer that is not moved for every write). The loop sleeps until the earliest deadline; a
+// connection past its own is closed.
 #include <sys/socket.h>
 
 #include "server/HttpServerIOInternal.h"
@@ -32,13 +35,23 @@ void HttpServerIO::expireDeadlines(Loop& loop) {
     const auto now = Clock::now();
     while (!loop.timers.empty() && loop.timers.begin()->first <= now) {
         Connection& late = *loop.timers.begin()->second;
-        if (late.phase == Connection::Phase::writing) {
-            // Too slow a reader: the answer is abandoned, with what the kernel still holds of it.
-            linger off{1, 0};
-            ::setsockopt(late.socket.socketFileDescriptor(), SOL_SOCKET, SO_LINGER, &off, sizeof off);
-        }
-        closeConnection(loop, late);
+        if (keepsPace(loop, late, now)) continue;
+        closeConnection(loop, late);  // an answer cut short goes with what the kernel still holds
     }
+}
+
+// Whether a body or an answer whose deadline has come still goes on: its peer made progress within
+// transferTimeout (sent bytes of the body, or took bytes of the answer, also only from the
+// kernel's buffer) and it is not past its length at the minimum rate. Its deadline then moves on.
+bool HttpServerIO::keepsPace(Loop& loop, Connection& connection, Clock::time_point now) {
+    if (connection.phase != Connection::Phase::body && connection.phase != Connection::Phase::writing) return false;
+    if (!connection.transferEnd || now >= *connection.transferEnd) return false;
+    if (connection.phase == Connection::Phase::writing && connection.sentOnAtLastLook && connection.peerTookMore())
+        loop.markWaiting(connection, now);
+    const Clock::time_point stalledAt = connection.waitingSince + limits_.transferTimeout;
+    if (now >= stalledAt) return false;
+    loop.setDeadline(connection, std::min(stalledAt, *connection.transferEnd));
+    return true;
 }
 
 }  // namespace qv::server

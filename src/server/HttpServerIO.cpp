@@ -1,6 +1,7 @@
 // A run's start and stop, and the IO threads' event loop: each thread waits on its epoll set for
-// its connections, new clients and its wake-up, then takes back what the workers served, accepts
-// again after a pause, ends what is late and frees what closed in the round.
+// its connections, new clients and its wake-up, then closes what another thread asked it to, takes
+// back what the workers served, accepts again after a pause, ends what is late and frees what
+// closed in the round.
 #include "server/HttpServerIO.h"
 
 #include <netinet/in.h>
@@ -28,7 +29,7 @@ void HttpServerIO::start(std::uint16_t port, bool ipv4Only) {
     setState(HttpServerIOState::starting);
     Socket listening = Socket::makeListening(port, ipv4Only, 128, ipv4Only ? listenAddressIPv4 : listenAddressIPv6);
     joinThreads();  // threads of an earlier run that stopped on its own
-    loops_.clear();
+    forgetConnections();
     openConnections_ = 0;
     pendingBytes_ = 0;
     listening.setBlocking(false);
@@ -65,7 +66,7 @@ void HttpServerIO::stop() {
     }
     wakeEverything();
     joinThreads();
-    loops_.clear();  // closes every connection; no worker uses them any more
+    forgetConnections();  // closes every connection; no worker uses them any more
     {
         std::lock_guard lock(jobsMutex_);
         jobs_.clear();
@@ -81,6 +82,16 @@ void HttpServerIO::wakeEverything() {
     }
     jobsChanged_.notify_all();
     for (auto& loop : loops_) loop->notify();
+}
+
+// Once no thread of a run is left: its loops and connections go.
+void HttpServerIO::forgetConnections() {
+    {
+        std::lock_guard lock(holdersMutex_);
+        holders_.clear();
+        sheddingBytes_ = 0;
+    }
+    loops_.clear();
 }
 
 void HttpServerIO::joinThreads() {
@@ -124,6 +135,7 @@ void HttpServerIO::runLoop(Loop& loop) {
         }
         if (!isRunning()) break;
         if (loop.evictOne.exchange(false)) closeLongestWaiting(loop);  // another thread ran out of room
+        closeEvicted(loop);  // another thread went past the memory budget
         takeServed(loop);
         if (loop.acceptPausedUntil && Clock::now() >= *loop.acceptPausedUntil) {
             loop.acceptPausedUntil.reset();

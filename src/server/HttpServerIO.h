@@ -7,9 +7,12 @@
 // only what needs no disk (a file whose names and bytes the kernel holds in its caches). An idle
 // or slow peer therefore holds a descriptor, never a worker. Every phase of a
 // connection has one deadline for the whole of it: the request head (or the wait for the next
-// request), and a body or a response at a minimum transfer rate. Past the connection cap, and
-// past the budget of memory that unfinished requests may hold together, the connection that has
-// waited longest for request bytes is closed to make room.
+// request), and a body or a response at a minimum transfer rate; a body or a response also ends
+// once its peer makes no progress (sends nothing, takes nothing) for transferTimeout. Past the
+// connection cap the connection whose peer has made no progress for longest, on any IO thread, is
+// closed to make room: one waiting for request bytes or one whose answer its reader does not
+// take. Past the budget of memory that unfinished requests may hold together (one budget for the
+// whole server), the one of them that has waited longest, on any IO thread, is closed.
 //
 // Only requests addressed to this machine's own loopback names are served: the Host must be
 // localhost or 127.0.0.1 (with or without this server's port) and an Origin, when present, must
@@ -65,8 +68,10 @@ struct HttpServerLimits {
     std::size_t maxBodyLength = 1024 * 1024;             // a request body; a longer one is answered 413
     std::size_t pendingRequestBytes = 64 * 1024 * 1024;  // held for unfinished requests, all connections together
     std::chrono::milliseconds headerTimeout{60000};      // a whole request head, or the wait for the next one
-    std::chrono::milliseconds transferTimeout{10000};    // a body or a response: this much time ...
-    std::size_t minimumRate = 64 * 1024;                 // ... plus its length at this many bytes a second
+    // A body or a response: this much time plus its length at minimumRate bytes a second, and no
+    // more than this much time without progress.
+    std::chrono::milliseconds transferTimeout{10000};
+    std::size_t minimumRate = 64 * 1024;
 };
 
 class HttpServerIO {
@@ -119,10 +124,14 @@ private:
     void takeServed(Loop& loop);
     void acceptClients(Loop& loop);
     void watchListening(Loop& loop, bool watch);
+    void settleAnswers(Loop& loop);
+    Connection* longestStalled(Loop& loop);
     bool closeLongestWaiting(Loop& loop);
-    bool evictElsewhere(Loop& loop);
+    bool makeRoom(Loop& loop);
     void holdInput(Loop& loop, Connection& connection);
+    void setHeld(Loop& loop, Connection& connection, std::size_t held);
     void shedPendingBytes(Loop& loop);
+    void closeEvicted(Loop& loop);
     void returnMemory();
     void addConnection(Loop& loop, int descriptor, const void* peer, unsigned peerLength);
     void readFrom(Loop& loop, Connection& connection);
@@ -137,6 +146,7 @@ private:
     void handOver(Loop& loop, Connection& connection);
     void closeConnection(Loop& loop, Connection& connection);
     void expireDeadlines(Loop& loop);
+    bool keepsPace(Loop& loop, Connection& connection, std::chrono::steady_clock::time_point now);
     int waitTimeout(const Loop& loop) const;
     std::chrono::steady_clock::time_point transferDeadline(std::size_t length) const;
     void workerLoop(std::size_t index);
@@ -146,6 +156,7 @@ private:
     void cancelSession(Session& session);
     void wakeEverything();
     void joinThreads();
+    void forgetConnections();
     void endSessions();
 
     std::atomic<std::int32_t> stateValue_{static_cast<std::int32_t>(HttpServerIOState::stopped)};
@@ -153,6 +164,11 @@ private:
     std::atomic<std::size_t> openConnections_{0};  // of all IO threads
     std::atomic<std::size_t> liveSessions_{0};     // reserved or running, of every run
     std::atomic<std::size_t> pendingBytes_{0};     // held for unfinished requests, of all IO threads
+    // The connections that hold bytes of an unfinished request, of all IO threads, longest waiting
+    // first, and the bytes of those that their threads were asked to close.
+    std::mutex holdersMutex_;
+    std::list<Connection*> holders_;
+    std::size_t sheddingBytes_ = 0;
     std::atomic<bool> returnMemoryLater_{false};   // pendingBytes_ was high; give memory back once it is low
     HttpServerLimits limits_;
     std::mutex lifecycleMutex_;  // start and stop, one at a time

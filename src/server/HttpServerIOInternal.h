@@ -9,10 +9,12 @@
 //   HttpServerWorkers.cpp      the pool that runs route handlers, and which requests are served at all
 //   HttpServerQuickRoutes.cpp  answers the IO thread gives itself, without a worker
 //   HttpServerHandover.cpp     the session threads that take a socket over after a 101
+#include <linux/sockios.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
+#include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/sendfile.h>
 #include <sys/socket.h>
@@ -23,6 +25,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
+#include <limits>
 #include <new>
 #include <set>
 #include <unordered_map>
@@ -127,6 +130,13 @@ private:
     off_t end_ = 0;
 };
 
+// The bytes a socket's kernel buffer holds that it has not sent yet (the peer's window is shut on
+// them while the peer reads nothing).
+inline std::int64_t unsentBytes(int socket) {
+    int unsent = 0;
+    return ::ioctl(socket, SIOCOUTQNSD, &unsent) == 0 ? unsent : 0;
+}
+
 // The numeric host of an accepted peer, as the request's address.
 std::optional<std::string> peerText(const sockaddr_storage& peer, socklen_t length);
 
@@ -137,6 +147,7 @@ using detail::Clock;
 using detail::InputBytes;
 using detail::joinOrDetach;
 using detail::peerText;
+using detail::unsentBytes;
 using detail::Segment;
 
 struct HttpServerIO::Connection {
@@ -152,6 +163,7 @@ struct HttpServerIO::Connection {
 
     InputBytes input;  // received and not yet taken by a request (in the body phase: the body so far)
     std::size_t heldBytes = 0;  // counted in pendingBytes_ for an unfinished request
+    Clock::time_point heldSince;  // its waitingSince when heldBytes was last counted
     HttpHeadScanner scanner;
     std::size_t headLength = 0;
     std::size_t bodyLength = 0;
@@ -165,11 +177,32 @@ struct HttpServerIO::Connection {
     Session* session = nullptr;  // the thread reserved for the session that follows a 101 answer
 
     std::optional<Clock::time_point> deadline;
-    bool waiting = false;  // in the loop's list of connections that wait for request bytes
+    std::optional<Clock::time_point> transferEnd;  // of a body or an answer at the minimum rate
+    bool waiting = false;  // in the loop's list of connections that wait on their peer
     std::list<Connection*>::iterator waitingPosition;
-    Clock::time_point waitingSince;  // when it last had something to do (the order of waitingList)
+    Clock::time_point waitingSince;  // when the peer last made progress (the order of waitingList)
     Clock::time_point answeredAt = Clock::time_point::max();  // when a worker sent the whole answer
-    Loop* loop = nullptr;
+    // Progress of an answer the peer is slow to take: bytes handed to the kernel since writing
+    // began, and how many of them the kernel had sent on at the last look.
+    std::int64_t sent = 0;
+    std::optional<std::int64_t> sentOnAtLastLook;
+    // Whether the kernel sent more of the answer on since the last look, so the peer took some:
+    // its buffer may hold much and tell of room only once much of it is free. The first look
+    // only starts the count.
+    bool peerTookMore() {
+        const std::int64_t sentOn = sent - unsentBytes(socket.socketFileDescriptor());
+        const bool more = sentOnAtLastLook && sentOn > *sentOnAtLastLook;
+        if (!sentOnAtLastLook || more) sentOnAtLastLook = sentOn;
+        return more;
+    }
+    Loop* loop = nullptr;  // set once, before any other thread can learn of the connection
+
+    // The memory budget's view, under HttpServerIO::holdersMutex_ (written only by the owning IO
+    // thread, read by the others): in holders_ while it holds bytes, unless another thread asked
+    // its thread to close it (evicting; its bytes then count in sheddingBytes_).
+    bool holding = false;
+    bool evicting = false;
+    std::list<Connection*>::iterator holderPosition;
 };
 
 struct HttpServerIO::Loop {
@@ -212,22 +245,31 @@ struct HttpServerIO::Loop {
         c.waitingSince = since;
         c.waitingPosition = waitingList.insert(place, &c);
         c.waiting = true;
-        waitingCount.store(waitingList.size(), std::memory_order_relaxed);
+        publishOldestWaiting();
     }
     void unmarkWaiting(Connection& c) {
         if (c.waiting) waitingList.erase(c.waitingPosition);
         c.waiting = false;
-        waitingCount.store(waitingList.size(), std::memory_order_relaxed);
+        publishOldestWaiting();
     }
+    void publishOldestWaiting() {
+        const Clock::rep since = waitingList.empty() ? nobodyWaiting : waitingList.front()->waitingSince.time_since_epoch().count();
+        if (oldestWaiting.load(std::memory_order_relaxed) != since) oldestWaiting.store(since, std::memory_order_relaxed);
+    }
+    static constexpr Clock::rep nobodyWaiting = std::numeric_limits<Clock::rep>::max();
 
     int epoll = -1;
     int wake = -1;
     char wakeTag = 0;
     char listenTag = 0;
     std::optional<Clock::time_point> acceptPausedUntil;
-    std::atomic<std::size_t> waitingCount{0};  // the length of waitingList, for the other loops
-    std::size_t heldBytes = 0;                 // this thread's part of pendingBytes_
+    // Since when the front of waitingList has waited (nobodyWaiting: none), for the other loops.
+    std::atomic<Clock::rep> oldestWaiting{nobodyWaiting};
     std::atomic<bool> evictOne{false};  // asked to close its longest waiting connection
+    // Connections of this thread that another thread chose to close for the memory budget, under
+    // HttpServerIO::holdersMutex_; evictionsAsked tells the thread to look.
+    std::vector<Connection*> evictions;
+    std::atomic<bool> evictionsAsked{false};
     std::thread thread;
 
     std::unordered_map<Connection*, std::unique_ptr<Connection>> connections;

@@ -120,7 +120,8 @@ void HttpServerIO::advance(Loop& loop, Connection& connection, bool mayAnswerHer
         connection.input.erase(0, connection.headLength);
         if (connection.bodyLength > connection.input.size()) connection.input.reserve(connection.bodyLength);
         connection.phase = Connection::Phase::body;
-        loop.setDeadline(connection, transferDeadline(connection.bodyLength));
+        connection.transferEnd = transferDeadline(connection.bodyLength);
+        loop.setDeadline(connection, std::min(*connection.transferEnd, Clock::now() + limits_.transferTimeout));
     }
     if (connection.input.size() < connection.bodyLength) {
         holdInput(loop, connection);
@@ -160,18 +161,35 @@ void HttpServerIO::answerParserError(Loop& loop, Connection& connection, int sta
 
 void HttpServerIO::startWriting(Loop& loop, Connection& connection) {
     connection.phase = Connection::Phase::writing;
-    std::size_t length = 0;
-    for (const Segment& segment : connection.output) length += segment.remaining();
-    loop.setDeadline(connection, transferDeadline(length));
+    if (!connection.output.empty()) {
+        std::size_t length = 0;
+        for (const Segment& segment : connection.output) length += segment.remaining();
+        connection.transferEnd = transferDeadline(length);
+        connection.sent = 0;
+        connection.sentOnAtLastLook.reset();
+        loop.markWaiting(connection);
+        loop.setDeadline(connection, std::min(*connection.transferEnd, connection.waitingSince + limits_.transferTimeout));
+    }
     writeMore(loop, connection);
 }
 
 void HttpServerIO::writeMore(Loop& loop, Connection& connection) {
     int descriptor = connection.socket.socketFileDescriptor();
+    bool progressed = false;
     while (!connection.output.empty()) {
-        switch (connection.output.front().send(descriptor, connection.output.size() > 1)) {
+        Segment& segment = connection.output.front();
+        const std::size_t before = segment.remaining();
+        const Segment::Step step = segment.send(descriptor, connection.output.size() > 1);
+        connection.sent += static_cast<std::int64_t>(before - segment.remaining());
+        progressed = progressed || segment.remaining() != before;
+        switch (step) {
             case Segment::Step::done: connection.output.pop_front(); continue;
-            case Segment::Step::blocked: loop.watch(connection, EPOLLOUT); return;
+            case Segment::Step::blocked:
+                // Progress is what the peer took, not what the kernel's buffer took in (it grows
+                // also for a peer that takes nothing): counted from the first time it is full.
+                if ((!connection.sentOnAtLastLook || progressed) && connection.peerTookMore()) loop.markWaiting(connection);
+                loop.watch(connection, EPOLLOUT);
+                return;
             case Segment::Step::failed: closeConnection(loop, connection); return;  // the peer left: nothing to say
         }
     }

@@ -2,13 +2,14 @@
 // Loopback clients, temporary folders and a running-server guard for the server tests.
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <poll.h>
 #include <unistd.h>
 
-#include <chrono>
+#include <algorithm>
 #include <cerrno>
-
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -87,6 +88,39 @@ public:
         }
         return false;
     }
+    // Whether the server ended the connection within the wait, without taking any of its bytes:
+    // a reader that reads nothing.
+    bool endedWithin(std::chrono::milliseconds wait) {
+        using namespace std::chrono;
+        const auto until = steady_clock::now() + wait;
+        for (;;) {
+            const auto left = duration_cast<milliseconds>(until - steady_clock::now()).count();
+            pollfd p{fd_, POLLRDHUP, 0};
+            if (::poll(&p, 1, static_cast<int>(std::clamp<long long>(left, 0, 50))) > 0 &&
+                (p.revents & (POLLRDHUP | POLLHUP | POLLERR)))
+                return true;
+            if (left <= 0) return false;
+        }
+    }
+    // Waits until the kernel's buffer of a reader that reads nothing has been full and still for a
+    // while: its server can send it nothing more.
+    void waitUntilFull() {
+        using namespace std::chrono;
+        const auto until = steady_clock::now() + seconds(10);
+        int last = -1;
+        auto stillSince = steady_clock::now();
+        while (steady_clock::now() < until) {
+            int queued = 0;
+            ::ioctl(fd_, FIONREAD, &queued);
+            if (queued != last) {
+                last = queued;
+                stillSince = steady_clock::now();
+            } else if (queued > 0 && steady_clock::now() - stillSince > seconds(1)) {
+                return;
+            }
+            ::poll(nullptr, 0, 10);
+        }
+    }
     int descriptor() const { return fd_; }
 
 private:
@@ -121,6 +155,28 @@ inline std::vector<std::unique_ptr<Client>> keptAliveConnections(std::uint16_t p
             throw std::runtime_error("connection " + std::to_string(i) + " was answered " + answer);
     }
     return kept;
+}
+
+// Whether a kept-alive connection answers another request for target with answerLength bytes
+// ending in body.
+inline bool answersAgain(Client& client, std::uint16_t port, const std::string& target, std::size_t answerLength,
+                         const std::string& body) {
+    client.send(keptAliveRequest(port, target));
+    const std::string answer = client.readExactly(answerLength);
+    return answer.size() == answerLength && answer.ends_with("\r\n\r\n" + body);
+}
+
+// Readers of a large answer that take nothing of it past its status code, each with a small
+// kernel buffer, so that its answer soon stops; opened one after another.
+inline std::vector<std::unique_ptr<Client>> stalledReaders(std::uint16_t port, int count, const std::string& target) {
+    std::vector<std::unique_ptr<Client>> readers;
+    for (int i = 0; i < count; ++i) {
+        readers.push_back(std::make_unique<Client>(port, 4096));
+        readers.back()->send("GET " + target + " HTTP/1.1\r\nHost: localhost\r\n\r\n");
+        const std::string status = readers.back()->readExactly(12);
+        if (status != "HTTP/1.1 200") throw std::runtime_error("reader " + std::to_string(i) + " was answered " + status);
+    }
+    return readers;
 }
 
 // A route answering the text.

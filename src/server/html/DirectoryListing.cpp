@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <memory>
 
+#include "server/FileServing.h"
 #include "server/FileStream.h"
+#include "server/HttpRouter.h"
 #include "server/Utf8.h"
 #include "server/html/Escaping.h"
 #include "server/html/PageResponse.h"
@@ -13,10 +15,18 @@ namespace qv::html {
 
 namespace {
 
+// What the browser serves of the disk is read as what its type says, never guessed into a script
+// or a page; a page of the disk, opened all the same, runs in an origin of its own without scripts.
+server::HeaderFields isolatedFields(server::HeaderFields fields = {}) {
+    fields.emplace("X-Content-Type-Options", "nosniff");
+    fields.emplace("Content-Security-Policy", "sandbox");
+    return fields;
+}
+
 server::HttpResponse plainFileResponse(const std::string& path) {
     try {
         auto file = std::make_shared<server::File>(server::File::openRegularFile(path));
-        return server::HttpResponse::raw(200, "OK", server::HeaderFields{}, [file](server::HttpResponseBodyWriter& writer) {
+        return server::HttpResponse::raw(200, "OK", isolatedFields(), [file](server::HttpResponseBodyWriter& writer) {
             struct Closer {
                 server::File& f;
                 ~Closer() { f.close(); }
@@ -43,6 +53,8 @@ std::vector<std::string> sortedListingNames(std::vector<std::string> names) {
 }
 
 server::HttpResponse serveDirectoryListing(const server::HttpRequest& request, const std::string& directory) {
+    // Before any name is looked at: a page of another site learns nothing of what exists.
+    if (server::isRequestFromAnotherSite(request)) return server::HttpResponse::forbidden();
     if (request.params.empty()) return server::HttpResponse::notFound();
     const std::string& value = request.params.begin()->second;
     if (value.find('\0') != std::string::npos) return server::HttpResponse::notFound();
@@ -55,7 +67,9 @@ server::HttpResponse serveDirectoryListing(const server::HttpRequest& request, c
     } catch (const server::FileError&) {
         return server::HttpResponse::internalServerError();
     }
-    return htmlPageResponse([&] { directoryListingPage("html", AttributeMap{}, names, request); });
+    htmlPageBuffer().clear();
+    directoryListingPage("html", AttributeMap{}, names, request);
+    return server::HttpResponse::raw(200, "OK", isolatedFields({{"Content-Type", "text/html"}}), &writeHtmlPageBody);
 }
 
 server::HttpHandler directoryBrowserHandler(std::string directory) {
@@ -99,9 +113,22 @@ void directoryListingAnchor(std::string_view tag, const AttributeMap& attributes
     evaluateElement(tag, attributes, [&] { directoryListingLink(request, entryName); });
 }
 
+std::string directoryListingTarget(const server::HttpRequest& request, const std::string& entryName) {
+    // The route's own segments, each as it reads decoded, so that the link goes to the same route
+    // whatever escapes or doubled slashes the request was written with.
+    std::vector<std::string> segments = util::splitNonEmpty(request.path, '/');
+    if (!segments.empty()) segments.pop_back();
+    std::string target;
+    for (const std::string& segment : segments)
+        target += "/" + percentEncodePathSegment(server::percentDecoded(segment).value_or(segment));
+    // The entry's whole path is the route's one last segment: every "/" in it written %2F.
+    std::string path = request.params.empty() ? std::string() : request.params.begin()->second;
+    if (!path.empty() && !path.ends_with('/')) path += '/';
+    return target + "/" + percentEncodePathSegment(path + entryName);
+}
+
 void directoryListingLink(const server::HttpRequest& request, const std::string& entryName) {
-    // The separator goes in whatever the path ends with; the name is one encoded segment.
-    htmlAttributeSlots()["href"] = escapeHtml(request.path + "/" + percentEncodePathSegment(entryName));
+    htmlAttributeSlots()["href"] = escapeHtml(directoryListingTarget(request, entryName));
     htmlContentSlot() = escapeHtml(entryName);
 }
 

@@ -9,6 +9,7 @@
 #include "DemoTestSupport.h"
 #include "server/WebSocket.h"
 #include "server/demo/DemoHosts.h"
+#include "server/html/Escaping.h"
 
 namespace qv::serverdemo::test {
 namespace {
@@ -24,6 +25,12 @@ Fields textFields(const std::string& text) {
     return {{"Content-Length", std::to_string(textBody(text).size())}, {"Server", serverName}};
 }
 const Fields pageFields{{"Content-Type", "text/html"}, {"Server", serverName}};
+// What the disk browser sends: never sniffed, and no script of it runs as a page of the server.
+const Fields diskPageFields{{"Content-Security-Policy", "sandbox"},
+                            {"Content-Type", "text/html"},
+                            {"Server", serverName},
+                            {"X-Content-Type-Options", "nosniff"}};
+const Fields diskFileFields{{"Content-Security-Policy", "sandbox"}, {"Server", serverName}, {"X-Content-Type-Options", "nosniff"}};
 
 std::string longText() {
     std::string text;
@@ -42,6 +49,13 @@ std::string fileText(const std::string& path) {
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+// An absolute path as the directory browser's one route segment.
+std::string encodedPath(const std::string& path) {
+    std::string encoded;
+    for (char c : path) encoded += c == '/' ? std::string("%2F") : std::string(1, c);
+    return encoded;
 }
 
 struct Exchange {
@@ -91,7 +105,7 @@ TEST_F(DemoRoutes, EveryRouteStatusFieldsAndBody) {
         encodedFolder.replace(at, 1, "%2F");
     const std::string listingPath = "/files/" + encodedFolder;
     auto row = [&](const std::string& encoded, const std::string& text) {
-        return "<tr><td><a href=\"" + listingPath + "/" + encoded + "\">" + text + "</a></td></tr>";
+        return "<tr><td><a href=\"" + listingPath + "%2F" + encoded + "\">" + text + "</a></td></tr>";
     };
     const std::string listing = "<!DOCTYPE html><html><body><table>" + row(".", ".") + row("..", "..") +
                                 row(".dot", ".dot") + row("%3Ca%3E.txt", "&lt;a&gt;.txt") +
@@ -149,9 +163,9 @@ TEST_F(DemoRoutes, EveryRouteStatusFieldsAndBody) {
           {"Content-Type", "text/html"}, {"Server", serverName}}, index},
         {"no way out of the public folder", "GET /public/..%2F..%2Fetc%2Fpasswd", "HTTP/1.1 404 Not Found",
          {{"Server", serverName}}, ""},
-        {"directory listing", "GET " + listingPath, "HTTP/1.1 200 OK", pageFields, listing},
-        {"file through the directory browser", "GET " + listingPath + "%2F.dot", "HTTP/1.1 200 OK",
-         {{"Server", serverName}}, ".dot"},
+        {"directory listing", "GET " + listingPath, "HTTP/1.1 200 OK", diskPageFields, listing},
+        {"file through the directory browser", "GET " + listingPath + "%2F.dot", "HTTP/1.1 200 OK", diskFileFields,
+         ".dot"},
         {"missing path in the directory browser", "GET " + listingPath + "%2Fnone", "HTTP/1.1 404 Not Found",
          {{"Server", serverName}}, ""},
         {"no route", "GET /nowhere", "HTTP/1.1 301 Moved Permanently", {{"Location", notFound}, {"Server", serverName}}, ""},
@@ -182,6 +196,79 @@ TEST_F(DemoRoutes, EveryRouteStatusFieldsAndBody) {
             EXPECT_NE(answer.body.find("<h3>Method: DELETE</h3>"), std::string::npos) << answer.body;
         else
             EXPECT_EQ(answer.body, e.body) << e.what;
+    }
+}
+
+// The disk browser answers no page of another site, with the same bytes whether its path is a
+// folder, a file or nothing; the site's own pages (an Origin the engine accepted), loads the
+// browser makes itself and clients that are no browser are answered.
+TEST_F(DemoRoutes, DiskBrowserRefusesOtherSitesAlikeForAnyPath) {
+    const std::string folder = "/files/" + encodedPath(folder_.string());
+    const std::vector<std::string> targets = {folder, folder + "%2F.dot", folder + "%2Fnone", "/files/%2Fetc%2Fhostname",
+                                              "/files/%2Fno%2Fsuch%2Fplace"};
+    const std::string refusal = "HTTP/1.1 403 Forbidden\r\nConnection: close\r\nServer: " + serverName + "\r\n\r\n";
+    for (const char* site : {"cross-site", "same-site", "something-new"}) {
+        for (const std::string& target : targets) {
+            SCOPED_TRACE(std::string(site) + " " + target);
+            EXPECT_EQ(exchange("GET " + target, "Sec-Fetch-Site: " + std::string(site) + "\r\n"), refusal);
+        }
+    }
+    const std::vector<std::string> answered = {"Sec-Fetch-Site: same-origin\r\n", "Sec-Fetch-Site: none\r\n", "",
+                                               "Sec-Fetch-Site: cross-site\r\nOrigin: http://" + demo.host() + "\r\n"};
+    for (const std::string& extra : answered) {
+        SCOPED_TRACE(extra);
+        EXPECT_EQ(parseAnswer(exchange("GET " + folder, extra)).statusLine, "HTTP/1.1 200 OK");
+        EXPECT_EQ(parseAnswer(exchange("GET " + folder + "%2F.dot", extra)).body, ".dot");
+    }
+}
+
+// Every link of a listing opens its entry: a file gives its bytes, a folder its own listing, also
+// for names that need escaping in a link and in the page.
+TEST_F(DemoRoutes, EveryLinkOfAListingAnswers) {
+    fs::create_directory(folder_ / "sub dir #2");
+    std::ofstream(folder_ / "sub dir #2" / "inner.txt") << "inner.txt";  // each file holds its name
+    for (const char* name : {"50% off?.txt", "it's \"q\".txt", "caf\xc3\xa9 \xe2\x82\xac.txt"})
+        std::ofstream(folder_ / name) << name;
+    std::vector<std::string> pages = {"/files/" + encodedPath(folder_.string())};
+    std::size_t files = 0, folders = 0;
+    for (std::size_t page = 0; page < pages.size() && page < 3; ++page) {
+        Answer listing = parseAnswer(exchange("GET " + pages[page]));
+        ASSERT_EQ(listing.statusLine, "HTTP/1.1 200 OK") << pages[page];
+        for (std::size_t at = 0; (at = listing.body.find("<a href=\"", at)) != std::string::npos;) {
+            at += 9;
+            const std::string href = listing.body.substr(at, listing.body.find('"', at) - at);
+            const std::size_t textAt = listing.body.find('>', at) + 1;
+            const std::string text = listing.body.substr(textAt, listing.body.find("</a>", textAt) - textAt);
+            if (text == "." || text == "..") continue;
+            SCOPED_TRACE(href);
+            ASSERT_EQ(href.find_first_of("&<>\"' "), std::string::npos) << "a link needs no escaping";
+            Answer entry = parseAnswer(exchange("GET " + href));
+            EXPECT_EQ(entry.statusLine, "HTTP/1.1 200 OK");
+            if (entry.headers.count("Content-Type")) {
+                ++folders;
+                pages.push_back(href);
+            } else {
+                ++files;
+                EXPECT_EQ(html::escapeHtml(entry.body), text);
+            }
+        }
+    }
+    EXPECT_EQ(files, 7u);  // ".dot", "<a>.txt", "b & c.txt", the three above and "inner.txt"
+    EXPECT_EQ(folders, 1u);
+}
+
+// Readers that ask for a large file and take nothing of it fill the connection cap: a normal
+// client is still answered at once.
+TEST_F(DemoRoutes, ReadersThatTakeNothingDoNotShutOutANormalClient) {
+    const fs::path large = folder_ / "large.bin";
+    std::ofstream(large).close();
+    fs::resize_file(large, 64 * 1024 * 1024);
+    std::vector<std::unique_ptr<Client>> readers =
+        server::test::stalledReaders(demo.port, 256, "/files/" + encodedPath(large.string()));
+    for (int i = 0; i < 3; ++i) {
+        const auto begin = std::chrono::steady_clock::now();
+        EXPECT_EQ(parseAnswer(exchange("GET /magic")).statusLine, "HTTP/1.1 200 OK") << i;
+        EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(5)) << i;
     }
 }
 

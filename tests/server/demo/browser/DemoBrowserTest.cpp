@@ -1,6 +1,6 @@
-// The sign-in, route-list and picture pages in the program's own web engine: the document it
-// parsed, the elements it shows (each drawn on a picture of the view, kept in the test's output
-// folder) and the addresses of public hosts it asked for. No request leaves loopback: the engine
+// The sign-in, route-list, picture and disk-listing pages in the program's own web engine: the
+// document it parsed, the elements it shows (each drawn on a picture of the view, kept in the
+// test's output folder) and the addresses of public hosts it asked for. No request leaves loopback: the engine
 // resolves every other host to nothing (the test's environment) and the page's requests for them
 // are refused before they start, so the result never depends on a network this machine may not
 // have, and a public address can only be read from the page, never loaded.
@@ -11,6 +11,7 @@
 #include <QJsonDocument>
 #include <QUrl>
 #include <QWebEngineProfile>
+#include <QWebEngineScript>
 #include <QWebEnginePage>
 #include <QWebEngineUrlRequestInterceptor>
 #include <QWebEngineView>
@@ -64,7 +65,8 @@ struct BrowserView {
 
     QVariant evaluate(const QString& script) {
         auto result = std::make_shared<std::optional<QVariant>>();
-        view.page()->runJavaScript(script, [result](const QVariant& v) { *result = v; });
+        // A world of its own: a page under a sandbox policy runs no script of its main world.
+        view.page()->runJavaScript(script, QWebEngineScript::ApplicationWorld, [result](const QVariant& v) { *result = v; });
         EXPECT_TRUE(waitUntil([&] { return result->has_value(); }, 20000)) << script.toStdString();
         return result->value_or(QVariant());
     }
@@ -203,6 +205,23 @@ Lines pictureElements(const LiveDemo&) {
     return {"head \"\"", "body", "center", "h2 \"Hello Swift\"", "img src=\"" + address(pictureHost, picturePath) + "\" \"\""};
 }
 
+// The disk browser's page of the demonstration's own public folder.
+const std::string publicListingPath = [] {
+    std::string path = "/files/";
+    for (char c : publicFolder) path += c == '/' ? std::string("%2F") : std::string(1, c);
+    return path;
+}();
+
+Lines listingElements(const LiveDemo&) {
+    Lines lines{"head \"\"", "body", "table", "tbody"};
+    for (const char* name : {".", "..", "dot.svg", "hello.txt", "index.html", "style.css"}) {
+        lines.push_back("tr");
+        lines.push_back("td");
+        lines.push_back("a href=\"" + publicListingPath + "%2F" + name + "\" \"" + name + "\"");
+    }
+    return lines;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Pages, DemoInBrowser,
     testing::Values(
@@ -220,7 +239,10 @@ INSTANTIATE_TEST_SUITE_P(
                     17, routeListElements, "li > a:not([href=\"\"])", {}},
         BrowserPage{"picture", "/demo",
                     {"<center><h2>Hello Swift</h2><img src=\"https://developer.apple.com/swift/images/swift-hero_2x.png\"></center>"},
-                    0, pictureElements, "h2", {address(pictureHost, picturePath)}}),
+                    0, pictureElements, "h2", {address(pictureHost, picturePath)}},
+        BrowserPage{"listing", publicListingPath.c_str(),
+                    {"<tr><td><a href=\"" + publicListingPath + "%2Fhello.txt\">hello.txt</a></td></tr>"},
+                    0, listingElements, "a", {}}),
     [](const testing::TestParamInfo<BrowserPage>& info) {
         std::string name = info.param.name;
         std::replace(name.begin(), name.end(), '-', '_');
