@@ -9,9 +9,10 @@
 #include <QDir>
 #include <QImage>
 #include <QJsonDocument>
+#include <QTemporaryDir>
 #include <QUrl>
-#include <QWebEngineProfile>
 #include <QWebEnginePage>
+#include <QWebEngineProfile>
 #include <QWebEngineUrlRequestInterceptor>
 #include <QWebEngineView>
 
@@ -26,6 +27,7 @@
 #include "server/demo/DemoHosts.h"
 #include "server/demo/DemoTestSupport.h"
 #include "support/QtWait.h"
+#include "support/TestPictures.h"
 
 namespace qv::serverdemo::test {
 namespace {
@@ -164,14 +166,22 @@ TEST_P(DemoInBrowser, ParsedAndPhotographed) {
         picture = browser.view.grab().toImage();
         return std::all_of(boxes.begin(), boxes.end(), [&](const QVariant& b) { return inked(picture, box(b)); });
     }, 20000);
-    QDir().mkpath(QStringLiteral(QV_TEST_OUTPUT_DIR));
-    const QString shot = QStringLiteral(QV_TEST_OUTPUT_DIR "/%1.png").arg(QLatin1String(page.name));
+    // The picture goes to a temporary folder, kept (and named) only when a check of it fails, and
+    // to the folder of pictures for a person to look at when one is set (scripts/screenshots).
+    QTemporaryDir shots;
+    ASSERT_TRUE(shots.isValid());
+    const QString shot = shots.filePath(QLatin1String(page.name) + QStringLiteral(".png"));
     EXPECT_TRUE(picture.save(shot)) << shot.toStdString();
+    qv::test::saveTestPicture(picture, QStringLiteral("demo-%1.png").arg(QLatin1String(page.name)));
     EXPECT_EQ(picture.size(), QSize(900, 700));
-    for (const QVariant& b : boxes)
+    bool drawn = true;
+    for (const QVariant& b : boxes) {
+        drawn = drawn && inked(picture, box(b));
         EXPECT_TRUE(inked(picture, box(b)))
             << page.drawn << ": nothing drawn in " << QJsonDocument::fromVariant(b).toJson(QJsonDocument::Compact).toStdString()
             << " of " << shot.toStdString();
+    }
+    shots.setAutoRemove(drawn);
 }
 
 Lines routeListElements(const LiveDemo& demo) {
