@@ -3,6 +3,7 @@
 #include <QFileInfo>
 #include <QPointer>
 #include <QRandomGenerator>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QWebEngineLoadingInfo>
 #include <QWebEngineProfile>
@@ -49,7 +50,10 @@ void BrowserBoardPage::openLink(const QString& address) {
 void BrowserBoardPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString& message, int,
                                                 const QString&) {
     const QString mark = linkToken_ + QLatin1Char(' ');
-    if (message.startsWith(mark)) openLink(message.mid(mark.size()));
+    if (!message.startsWith(mark)) return;
+    // Handed on from the event loop: opening a PDF replaces the panel, and with it this page,
+    // which must not go while the engine is still telling it of the message.
+    QTimer::singleShot(0, this, [this, address = message.mid(mark.size())] { openLink(address); });
 }
 
 bool BrowserBoardPage::acceptNavigationRequest(const QUrl& url, NavigationType, bool) {

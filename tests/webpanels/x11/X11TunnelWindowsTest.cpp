@@ -18,6 +18,7 @@
 
 #include "support/PrivateDesktop.h"
 #include "support/QtWait.h"
+#include "support/TestPictures.h"
 #include "support/colourwindows/ColourWindowsProcess.h"
 #include "webpanels/PickedTunnelWindows.h"
 #include "webpanels/ScriptCalls.h"
@@ -209,6 +210,7 @@ TEST(X11TunnelWindows, CoveredWindowsShowTheirOwnPictureTheFirstTimeTheyAreListe
     for (const Seen& s : seen) {
         ASSERT_TRUE(s.window);
         const QImage& picture = first[s.window];
+        qv::test::saveTestPicture(picture, QStringLiteral("tunnel-first-listing-%1.png").arg(s.colour.name().mid(1)));
         for (const QPoint& point : s.points)
             EXPECT_TRUE(near(picture.pixelColor(point), s.colour))
                 << std::hex << s.window << " at " << std::dec << point.x() << "," << point.y() << ": "
