@@ -133,7 +133,7 @@ void BrowserBoardView::keepDrawnBoardOrShowLocal() {
     page_->runJavaScript(QStringLiteral("performance.getEntriesByType('paint').length > 0"),
                          QWebEngineScript::ApplicationWorld,
                          [self = QPointer<BrowserBoardView>(this)](const QVariant& drawn) {
-                             if (!self) return;
+                             if (!self || self->closing_) return;
                              if (!drawn.toBool()) {
                                  self->showLocalBoard();
                                  return;
@@ -163,7 +163,12 @@ QUrl BrowserBoardView::localBoardPageAddress() { return whiteboardPageUrl(); }
 
 void BrowserBoardView::setLoadTimeout(int ms) { loadDeadline_->setInterval(ms); }
 
-BrowserBoardView::~BrowserBoardView() { delete view_; }
+BrowserBoardView::~BrowserBoardView() {
+    // The page answers its pending scripts as it goes: nothing may reach it then.
+    closing_ = true;
+    loadDeadline_->unwatch();
+    delete view_;
+}
 
 QUrl BrowserBoardView::boardPageAddress() {
     QUrl url;

@@ -93,6 +93,7 @@ private:
     LoadDeadline* loadDeadline_;
     QString annotationScript_;
     bool loaded_ = false;
+    bool closing_ = false;
 };
 
 }  // namespace qv::webpanels

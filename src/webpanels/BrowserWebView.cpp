@@ -159,6 +159,7 @@ BrowserWebView::BrowserWebView(BrowserView* browserView, QWidget* parent)
 BrowserWebView::~BrowserWebView() {
     // The page answers its pending scripts as it goes: nothing may reach it then.
     closing_ = true;
+    loadDeadline_->unwatch();
     // The page must go before the profile it belongs to.
     delete view_;
 }

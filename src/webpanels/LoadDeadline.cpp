@@ -77,8 +77,14 @@ LoadDeadline::LoadDeadline(std::function<void()> expired, QObject* parent)
     connect(lookTimer_, &QTimer::timeout, this, [this] { look(/*deadlinePassed=*/false); });
 }
 
-LoadDeadline::~LoadDeadline() {
+LoadDeadline::~LoadDeadline() { unwatch(); }
+
+void LoadDeadline::unwatch() {
+    ++load_;  // what the page still answers is for no load
+    timer_->stop();
+    lookTimer_->stop();
     if (view_ && view_->page() && arrivals_) view_->page()->setUrlRequestInterceptor(nullptr);
+    view_ = nullptr;
 }
 
 void LoadDeadline::watch(QWebEngineView* view) {

@@ -31,6 +31,9 @@ public:
 
     // Follows what arrives for the loads of `view`'s page (its page must be set already).
     void watch(QWebEngineView* view);
+    // Stops following the view, for good: its owner calls this before the view goes, as the page
+    // answers the scripts it still owes while it is being destroyed.
+    void unwatch();
 
     void setInterval(int ms);
     int interval() const;

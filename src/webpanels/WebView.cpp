@@ -125,6 +125,7 @@ void WebView::sendCover() {
 }
 
 WebView::~WebView() {
+    loadDeadline_->unwatch();  // the page answers its pending scripts as it goes
     // The page must go before the profile it belongs to.
     delete view_;
 }
