@@ -182,7 +182,9 @@ QString LoadDeadline::picturesOf(const QVariantList& rects) const {
 }
 
 QString LoadDeadline::expiredMessage(const QString& what) const {
-    return QStringLiteral("Nothing of the %1 arrived for %2 seconds.").arg(what).arg(interval() / 1000.0);
+    return QStringLiteral("The %1 did not finish loading: nothing of it arrived for %2 seconds.")
+        .arg(what)
+        .arg(interval() / 1000.0);
 }
 
 QString LoadDeadline::expiredDescription(const QString& what) const {

@@ -45,7 +45,7 @@ public:
     QUrl url() const { return url_; }
     // True once the page shows a document of the load under way (it has begun to draw).
     bool documentArrived() const { return documentArrived_; }
-    // "Nothing of the <what> arrived for 60 seconds."
+    // "The <what> did not finish loading: nothing of it arrived for 60 seconds."
     QString expiredMessage(const QString& what) const;
     // The printed form of that failure: Error Domain=Timeout "<message>" URL=<address>.
     QString expiredDescription(const QString& what) const;
