@@ -1,8 +1,10 @@
 #include "webpanels/BrowserBoardView.h"
 
 #include <QFileInfo>
+#include <QPointer>
+#include <QRandomGenerator>
+#include <QTimer>
 #include <QVBoxLayout>
-#include <QWebChannel>
 #include <QWebEngineLoadingInfo>
 #include <QWebEngineProfile>
 #include <QWebEngineScript>
@@ -31,14 +33,28 @@ bool BrowserBoardViewController::decidePolicyForNavigation(const QUrl& url) {
 
 void BrowserBoardViewController::openLocalFile(const QUrl& url) { openLocalFileLink(url); }
 
-void BoardFileLinks::openLink(const QString& address) {
+BrowserBoardPage::BrowserBoardPage(QWebEngineProfile* profile, BrowserBoardViewController* controller,
+                                   QObject* parent)
+    : QWebEnginePage(profile, parent), controller_(controller) {
+    quint32 words[4];
+    QRandomGenerator::system()->fillRange(words);
+    for (const quint32 word : words) linkToken_ += QStringLiteral("%1").arg(word, 8, 16, QLatin1Char('0'));
+}
+
+void BrowserBoardPage::openLink(const QString& address) {
     const QUrl url(address, QUrl::StrictMode);
     if (!url.isValid() || url.scheme() != QLatin1String("file")) return;
     controller_->decidePolicyForNavigation(url);
 }
 
-BrowserBoardPage::BrowserBoardPage(QWebEngineProfile* profile, BrowserBoardViewController* controller, QObject* parent)
-    : QWebEnginePage(profile, parent), controller_(controller) {}
+void BrowserBoardPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString& message, int,
+                                                const QString&) {
+    const QString mark = linkToken_ + QLatin1Char(' ');
+    if (!message.startsWith(mark)) return;
+    // Handed on from the event loop: opening a PDF replaces the panel, and with it this page,
+    // which must not go while the engine is still telling it of the message.
+    QTimer::singleShot(0, this, [this, address = message.mid(mark.size())] { openLink(address); });
+}
 
 bool BrowserBoardPage::acceptNavigationRequest(const QUrl& url, NavigationType, bool) {
     return controller_->decidePolicyForNavigation(url);
@@ -55,7 +71,6 @@ BrowserBoardView::BrowserBoardView(QWidget* parent)
       profile_(new QWebEngineProfile(this)),
       view_(new QWebEngineView(this)),
       page_(new BrowserBoardPage(profile_, controller_, view_)),
-      channel_(new QWebChannel(this)),
       loadDeadline_(new LoadDeadline([this] { loadTimedOut(); }, this)) {
     setObjectName(QStringLiteral("browserBoardView"));
     view_->setAttribute(Qt::WA_TranslucentBackground);
@@ -67,17 +82,21 @@ BrowserBoardView::BrowserBoardView(QWidget* parent)
     // A board that cannot load shows nothing (no error page over the browsed page).
     page_->settings()->setAttribute(QWebEngineSettings::ErrorPageEnabled, false);
     // File links reach the navigation policy through a script of our own, in a world of its own
-    // that the board page's scripts cannot reach.
+    // that the board page's scripts cannot reach, in the page and in every frame of it.
     QWebEngineScript fileLinks;
     fileLinks.setName(QStringLiteral("boardFileLinks"));
-    fileLinks.setSourceCode(boardFileLinkScript());
+    fileLinks.setSourceCode(boardFileLinkScript(page_->linkToken()));
     fileLinks.setInjectionPoint(QWebEngineScript::DocumentCreation);
     fileLinks.setWorldId(QWebEngineScript::ApplicationWorld);
-    fileLinks.setRunsOnSubFrames(false);  // the channel reaches the main frame
+    fileLinks.setRunsOnSubFrames(true);
     page_->scripts().insert(fileLinks);
-    channel_->registerObject(QStringLiteral("boardLinks"), new BoardFileLinks(controller_, channel_));
-    page_->setWebChannel(channel_, QWebEngineScript::ApplicationWorld);
     view_->setPage(page_);
+    loadDeadline_->watch(view_);
+    connect(loadDeadline_, &LoadDeadline::arrivedAfterFailure, this, [this] {
+        // The board page came whole after all: it stays, drawing as the annotate button shows.
+        util::printLine(QStringLiteral("didFinish"));
+        if (!annotationScript_.isEmpty()) page_->runJavaScript(annotationScript_);
+    });
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(view_);
@@ -96,16 +115,34 @@ void BrowserBoardView::reportLoading(const QWebEngineLoadingInfo& info) {
         util::printLine(QStringLiteral("Error Code=%1 \"%2\" URL=%3")
                             .arg(info.errorCode())
                             .arg(info.errorString(), info.url().toString()));
-        showLocalBoard();
+        keepDrawnBoardOrShowLocal();
     }
 }
 
 void BrowserBoardView::loadTimedOut() {
-    // Stopped, printed as a failed load, and our own board page takes its place.
+    // Nothing arrived for the whole deadline: stopped and printed as a failed load.
     view_->stop();
     util::printLine(QStringLiteral("didFail"));
     util::printLine(loadDeadline_->expiredDescription(QStringLiteral("board page")));
-    showLocalBoard();
+    keepDrawnBoardOrShowLocal();
+}
+
+void BrowserBoardView::keepDrawnBoardOrShowLocal() {
+    // A board that has drawn (the hosted one that came slowly, or the page shown before a link
+    // that led nowhere) stays with its ink; only an empty board makes way for ours.
+    page_->runJavaScript(QStringLiteral("performance.getEntriesByType('paint').length > 0"),
+                         QWebEngineScript::ApplicationWorld,
+                         [self = QPointer<BrowserBoardView>(this)](const QVariant& drawn) {
+                             if (!self || self->closing_) return;
+                             if (!drawn.toBool()) {
+                                 self->showLocalBoard();
+                                 return;
+                             }
+                             util::printLine(QStringLiteral("The board keeps the page it shows: ") +
+                                             self->view_->url().toString());
+                             if (!self->annotationScript_.isEmpty())
+                                 self->page_->runJavaScript(self->annotationScript_);
+                         });
 }
 
 void BrowserBoardView::showLocalBoard() {
@@ -126,7 +163,12 @@ QUrl BrowserBoardView::localBoardPageAddress() { return whiteboardPageUrl(); }
 
 void BrowserBoardView::setLoadTimeout(int ms) { loadDeadline_->setInterval(ms); }
 
-BrowserBoardView::~BrowserBoardView() { delete view_; }
+BrowserBoardView::~BrowserBoardView() {
+    // The page answers its pending scripts as it goes: nothing may reach it then.
+    closing_ = true;
+    loadDeadline_->unwatch();
+    delete view_;
+}
 
 QUrl BrowserBoardView::boardPageAddress() {
     QUrl url;

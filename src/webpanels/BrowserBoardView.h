@@ -7,7 +7,6 @@
 #include <QWebEnginePage>
 #include <QWidget>
 
-class QWebChannel;
 class QWebEngineLoadingInfo;
 class QWebEngineProfile;
 class QWebEngineView;
@@ -27,32 +26,30 @@ public:
     void openLocalFile(const QUrl& url);
 };
 
-// The board page's file links: the engine refuses to follow a "file:" link from a web page before
-// the navigation policy is asked, so a script of the program's own catches the click and hands
-// the address here (web channel object "boardLinks"), and the policy decides.
-class BoardFileLinks : public QObject {
-    Q_OBJECT
-public:
-    BoardFileLinks(BrowserBoardViewController* controller, QObject* parent) : QObject(parent), controller_(controller) {}
-    // Only "file:" addresses come this way; any other text is ignored.
-    Q_INVOKABLE void openLink(const QString& address);
-
-private:
-    BrowserBoardViewController* controller_;
-};
-
+// The board page's file links, in the page and in its frames alike: the engine refuses to follow
+// a "file:" link from a web page before the navigation policy is asked, so a script of the
+// program's own catches the click and tells the address in a console message that only the
+// program sees, marked with a secret of this page's (boardFileLinkScript), and the policy decides.
 class BrowserBoardPage : public QWebEnginePage {
     Q_OBJECT
 public:
     BrowserBoardPage(QWebEngineProfile* profile, BrowserBoardViewController* controller, QObject* parent = nullptr);
 
+    // The secret that marks the link script's messages.
+    const QString& linkToken() const { return linkToken_; }
+    // A link's address told by the link script: only "file:" addresses are taken.
+    void openLink(const QString& address);
+
 protected:
     bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override;
     QStringList chooseFiles(FileSelectionMode mode, const QStringList& oldFiles,
                             const QStringList& acceptedMimeTypes) override;
+    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message, int line,
+                                  const QString& source) override;
 
 private:
     BrowserBoardViewController* controller_;
+    QString linkToken_;
 };
 
 class BrowserBoardView : public QWidget {
@@ -74,7 +71,8 @@ public:
     // Evaluates a script in the board page. The last "allowAnnotation(...)" call is made again in
     // every page the board loads later.
     void evaluateScript(const QString& script);
-    // How long a load may take before it is stopped and our own board page shown (60 s).
+    // How long a load may go without anything arriving before it is stopped (60 s); our own board
+    // page then takes its place unless the board shows a page that has drawn (its ink stays).
     void setLoadTimeout(int ms);
 
 protected:
@@ -83,16 +81,19 @@ protected:
 private:
     void reportLoading(const QWebEngineLoadingInfo& info);
     void loadTimedOut();
+    // After a load that ended without the page: keeps a board page that has drawn, or else
+    // shows our own.
+    void keepDrawnBoardOrShowLocal();
     void showLocalBoard();
 
     BrowserBoardViewController* controller_;
     QWebEngineProfile* profile_;
     QWebEngineView* view_;
     BrowserBoardPage* page_;
-    QWebChannel* channel_;
     LoadDeadline* loadDeadline_;
     QString annotationScript_;
     bool loaded_ = false;
+    bool closing_ = false;
 };
 
 }  // namespace qv::webpanels

@@ -1,7 +1,5 @@
 #include "webpanels/BrowserScripts.h"
 
-#include "webpanels/InjectedScripts.h"
-
 namespace qv::webpanels {
 
 QString inversionScript() {
@@ -29,23 +27,6 @@ namespace {
 const char* const fileLinkCatcher = R"js(
   if (window.__quorvaneFileLinks) return;
   window.__quorvaneFileLinks = true;
-  let links = null;
-  let connecting = false;
-  const waiting = [];
-
-  function connect() {
-    if (links || connecting || typeof qt === 'undefined' || !qt.webChannelTransport) return;
-    connecting = true;
-    new QWebChannel(qt.webChannelTransport, (channel) => {
-      links = channel.objects.boardLinks;
-      while (links && waiting.length) links.openLink(waiting.shift());
-    });
-  }
-  function hand(address) {
-    waiting.push(address);
-    connect();
-    while (links && waiting.length) links.openLink(waiting.shift());
-  }
   // The link the click landed on, also inside a shadow tree.
   function linkOf(event) {
     const path = event.composedPath ? event.composedPath() : [event.target];
@@ -54,33 +35,55 @@ const char* const fileLinkCatcher = R"js(
     }
     return null;
   }
-  // Seen first, judged once the page's own handlers have run: a click the page cancels stays
-  // cancelled, as for any link.
-  window.addEventListener('click', (event) => {
-    if (!event.isTrusted || event.button !== 0) return;
+  // The file address a click of the user's follows; '' for a link that is no address at all (the
+  // engine would show a blank page in place of the board for it); null for any other click.
+  function fileAddressOf(event) {
+    if (!event.isTrusted || event.button !== 0) return null;
     const link = linkOf(event);
-    if (!link) return;
-    let address;
+    if (!link) return null;
     try {
-      address = new URL(link.href);
+      const address = new URL(link.href);
+      return address.protocol === 'file:' ? address.href : null;
     } catch (e) {
-      return;
+      return '';
     }
-    if (address.protocol !== 'file:') return;
+  }
+  const handed = new WeakSet();
+  function hand(event, address) {
+    if (handed.has(event)) return;
+    handed.add(event);
+    console.debug(token + ' ' + address);
+  }
+  // Judged once the page's own handlers have run: a click the page cancels stays cancelled, as
+  // for any link. Any other is the program's to follow: the engine's own way with a file link
+  // from a web page (refused, or for some names a blank page in place of the board) is not taken.
+  window.addEventListener('click', (event) => {
+    const address = fileAddressOf(event);
+    if (address === null || event.defaultPrevented) return;
+    event.preventDefault();
+    if (address) hand(event, address);
+  }, false);
+  // A click whose way up the page stops before it reaches the window is seen here first and
+  // judged once it has been dispatched.
+  window.addEventListener('click', (event) => {
+    const address = fileAddressOf(event);
+    if (!address) return;
     setTimeout(() => {
-      if (!event.defaultPrevented) hand(address.href);
+      if (event.defaultPrevented || handed.has(event)) return;
+      hand(event, address);
     }, 0);
   }, true);
-  connect();
-  if (!links && !connecting) document.addEventListener('DOMContentLoaded', connect);
 )js";
 
 }  // namespace
 
-QString boardFileLinkScript() {
-    // One function scope: qwebchannel.js declares its QWebChannel with `var`, which stays inside.
-    return QStringLiteral("(function () {\n") + qwebchannelSource() + QString::fromUtf8(fileLinkCatcher) +
-           QStringLiteral("\n})();\n");
+QString boardFileLinkScript(const QString& token) {
+    // The token goes in as a plain string of hexadecimal digits.
+    QString safe;
+    for (const QChar c : token)
+        if (c.isDigit() || (c >= QLatin1Char('a') && c <= QLatin1Char('f'))) safe += c;
+    return QStringLiteral("(function () {\n  const token = '%1';\n").arg(safe) +
+           QString::fromUtf8(fileLinkCatcher) + QStringLiteral("\n})();\n");
 }
 
 QString updateInvertCall(bool invert, bool removeBackground) {

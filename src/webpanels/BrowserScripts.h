@@ -16,12 +16,15 @@ QString updateInvertCall(bool invert, bool removeBackground);
 // "updateInvert(1.0)" or "updateInvert(0.0)".
 QString updateInvertCall(bool invert);
 
-// For the board page, at document creation in a script world of the program's own (the page's
-// scripts see none of it): a click of the user's on a link to a "file:" address, which the engine
-// refuses to follow from a web page, is cancelled and the address handed to the web channel's
-// object "boardLinks" (openLink), whose navigation policy decides as for any other navigation.
-// Every other click goes on untouched.
-QString boardFileLinkScript();
+// For the board page, at document creation in every frame, in a script world of the program's
+// own (the page's scripts see none of it): a click of the user's on a link to a "file:" address,
+// which the engine refuses to follow from a web page, is told to the program as a console message
+// "<token> <address>" (console messages of that world never reach the page; `token`, a secret
+// of hexadecimal digits, tells them from the page's own), whose navigation policy then decides as
+// for any other navigation; the engine's own handling of that click (a refusal, or for some names a
+// blank page in place of the board) is cancelled, as it is for a link that is no address at all
+// (a "file:" one with "%00" in it, say). A click the page cancels itself stays cancelled.
+QString boardFileLinkScript(const QString& token);
 
 // The script that gives the PDF viewer a white page while backgrounds are kept.
 inline constexpr const char* whitePageScript = "document.body.style.backgroundColor = 'white';";

@@ -92,8 +92,10 @@ BrowserView::BrowserView(const QString& address, bool canGoBack, bool canGoForwa
       onClosed_(std::move(onClosed)) {
     setObjectName(QStringLiteral("browserView"));
     toggleModel_.enableRemoveBackground = app::enableRemoveBackground;
-    // A new panel's Invert Color switch shows what its pages get: the app-wide inversion.
-    toggleModel_.inverted = app::invertColor;
+    // Each showing starts with Invert Color off, also when the app-wide inversion is still on
+    // from an earlier one; the pages keep following the app-wide value (every finished load
+    // applies it), and switching Invert Color to that value changes nothing.
+    toggleModel_.inverted = false;
 
     // Header.
     header_ = new QWidget(this);

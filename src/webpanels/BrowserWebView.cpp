@@ -7,6 +7,7 @@
 #include <QWebEngineDownloadRequest>
 #include <QWebEngineHistory>
 #include <QWebEngineLoadingInfo>
+#include <QWebEngineNewWindowRequest>
 #include <QWebEngineProfile>
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
@@ -27,6 +28,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace qv::webpanels {
 
@@ -76,7 +78,23 @@ QWebEngineScript makeScript(const QString& name, const QString& source, QWebEngi
 
 // --- BrowserPage ---
 
-BrowserPage::BrowserPage(QWebEngineProfile* profile, QObject* parent) : QWebEnginePage(profile, parent) {}
+BrowserPage::BrowserPage(QWebEngineProfile* profile, QObject* parent) : QWebEnginePage(profile, parent) {
+    connect(this, &QWebEnginePage::newWindowRequested, this, &BrowserPage::requestNewWindow);
+    connect(this, &QWebEnginePage::loadStarted, this, [this] { toldBlocked_ = false; });
+}
+
+void BrowserPage::requestNewWindow(QWebEngineNewWindowRequest& request) {
+    // Only what the teacher's click or key led to: a page may not open windows on its own, at
+    // load or on a timer (a request left unanswered opens nothing).
+    if (!request.isUserInitiated()) {
+        if (!std::exchange(toldBlocked_, true))
+            util::printLine(
+                QStringLiteral("A page asked for a new window without a click; none was opened: ") +
+                request.requestedUrl().toString());
+        return;
+    }
+    request.openIn(new NewWindowPage(profile(), this));
+}
 
 void BrowserPage::javaScriptAlert(const QUrl&, const QString& msg) { BrowserWebView::dialogs().alert(viewOf(this), msg); }
 
@@ -95,8 +113,6 @@ QStringList BrowserPage::chooseFiles(FileSelectionMode, const QStringList&, cons
     if (auto chosen = BrowserWebView::dialogs().chooseFile(viewOf(this))) return {*chosen};
     return {};
 }
-
-QWebEnginePage* BrowserPage::createWindow(WebWindowType) { return new NewWindowPage(profile(), this); }
 
 // --- BrowserWebView ---
 
@@ -129,6 +145,12 @@ BrowserWebView::BrowserWebView(BrowserView* browserView, QWidget* parent)
     page_->settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, true);
     page_->settings()->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, true);
     view_->setPage(page_);
+    loadDeadline_->watch(view_);
+    connect(loadDeadline_, &LoadDeadline::arrivedAfterFailure, this, [this] {
+        // The page came whole after all: handled as any finished load.
+        didFinishNavigation();
+        emit navigationFinished(view_->url());
+    });
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(view_);
@@ -143,6 +165,7 @@ BrowserWebView::BrowserWebView(BrowserView* browserView, QWidget* parent)
 BrowserWebView::~BrowserWebView() {
     // The page answers its pending scripts as it goes: nothing may reach it then.
     closing_ = true;
+    loadDeadline_->unwatch();
     // The page must go before the profile it belongs to.
     delete view_;
 }
@@ -183,9 +206,18 @@ void BrowserWebView::load(const QUrl& url) {
 void BrowserWebView::setLoadTimeout(int ms) { loadDeadline_->setInterval(ms); }
 
 void BrowserWebView::loadTimedOut() {
-    // Stopped, and reported as the engine reports a failed load; the page shows what it has.
+    // Nothing arrived for the whole deadline: the rest of the load is stopped.
     const QUrl url = loadDeadline_->url();
     view_->stop();
+    if (loadDeadline_->documentArrived()) {
+        // The page shows what arrived of it, and is handled as a finished load: backgrounds,
+        // inversion, the address and the arrows follow it.
+        util::printLine(loadDeadline_->expiredDescription(QStringLiteral("page")));
+        didFinishNavigation();
+        emit navigationFinished(view_->url());
+        return;
+    }
+    // Nothing of it came: reported as the engine reports a failed load.
     util::printLine(QStringLiteral("didFail"));
     util::printLine(loadDeadline_->expiredDescription(QStringLiteral("page")));
     emit navigationFailed(url);

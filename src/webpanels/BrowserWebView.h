@@ -2,9 +2,9 @@
 // The browser panel's page view: a transparent web view that loads the panel's start page (the
 // search engine, the online or offline lessons, or the PDF viewer), typed addresses and PDF
 // files, removes page backgrounds and inverts colours on request, answers the page's alert,
-// confirm, prompt and file requests through BrowserDialogs, sends new-window links to the
-// desktop's browser, saves and prints the PDF viewer's document (PdfViewerActions), and after
-// every finished load writes the page's state back into its panel.
+// confirm, prompt and file requests through BrowserDialogs, sends new-window links the teacher
+// clicked to the desktop's browser, saves and prints the PDF viewer's document
+// (PdfViewerActions), and after every finished load writes the page's state back into its panel.
 // It publishes itself in qv::app::browserWebView when it is first shown. Main thread only.
 #include <QImage>
 #include <QPointer>
@@ -18,6 +18,7 @@
 #include <optional>
 
 class QWebEngineLoadingInfo;
+class QWebEngineNewWindowRequest;
 class QWebEngineProfile;
 class QWebEngineView;
 
@@ -27,7 +28,9 @@ class BrowserDialogs;
 class BrowserView;
 class LoadDeadline;
 
-// The page of the browser: its JavaScript panels, file chooser and new windows.
+// The page of the browser: its JavaScript panels, file chooser and new windows. A new window
+// goes to the desktop's browser only when the teacher's own click or key asked for it; a page's
+// script alone opens nothing (one line is printed for each page that tried).
 class BrowserPage : public QWebEnginePage {
     Q_OBJECT
 public:
@@ -40,7 +43,11 @@ protected:
                           QString* result) override;
     QStringList chooseFiles(FileSelectionMode mode, const QStringList& oldFiles,
                             const QStringList& acceptedMimeTypes) override;
-    QWebEnginePage* createWindow(WebWindowType type) override;
+
+private:
+    void requestNewWindow(QWebEngineNewWindowRequest& request);
+
+    bool toldBlocked_ = false;  // this page's load printed its blocked window already
 };
 
 class BrowserWebView : public QWidget {
@@ -92,7 +99,8 @@ public:
     // The finished-load handling (also called by the engine's reports).
     void didFinishNavigation();
 
-    // How long a load may take before it is stopped and reported as failed (60 s).
+    // How long a load may go without anything arriving before the rest of it is stopped (60 s):
+    // a page that shows something of it is then handled as finished, else reported as failed.
     void setLoadTimeout(int ms);
 
 signals:

@@ -88,6 +88,8 @@ bool followNavigationDecision(NavigationDecision decision, const QUrl& url,
 void openLocalFileLink(const QUrl& url) {
     util::printLine(quoted(QStringLiteral("Open File: ") + url.toString(QUrl::FullyEncoded)));
     const QString path = localFilePath(url);
+    // A name with a NUL in it ("%00") names no file there can be: nothing to open.
+    if (path.contains(QChar(u'\0'))) return;
     if (QFileInfo(path).suffix().toLower() != QLatin1String("pdf")) return;
     util::printLine(quoted(QStringLiteral("It's a PDF! ") + path));
     app::post(QString::fromLatin1(app::notification::OpenBrowser),

@@ -37,7 +37,8 @@ bool followNavigationDecision(NavigationDecision decision, const QUrl& url,
 
 // A link to a local file, from the whiteboard or the board page: a PDF (extension "pdf" in any
 // letter case) posts "OpenBrowser" with "pdfMode" true and "pdfPath" the file's path; any other
-// file is ignored. Prints "Open File: ..." (and "It's a PDF! ...") as it goes.
+// file is ignored, and so is a path with a NUL in it (no file has such a name). Prints
+// "Open File: ..." (and "It's a PDF! ...") as it goes.
 void openLocalFileLink(const QUrl& url);
 
 // The file-system path of a `file` address ("file://localhost/a%20b" gives "/a b").

@@ -81,6 +81,7 @@ WebView::WebView(QWidget* parent)
     page_->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, true);
     page_->settings()->setAttribute(QWebEngineSettings::ShowScrollBars, false);
     view_->setPage(page_);
+    loadDeadline_->watch(view_);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -124,6 +125,7 @@ void WebView::sendCover() {
 }
 
 WebView::~WebView() {
+    loadDeadline_->unwatch();  // the page answers its pending scripts as it goes
     // The page must go before the profile it belongs to.
     delete view_;
 }

@@ -75,7 +75,9 @@ public:
 
 private:
     bool windowManagerReady() const {
-        const std::string command = "xprop -display " + display_ + " -root _NET_SUPPORTING_WM_CHECK 2>/dev/null";
+        // Bounded: an xprop that hangs as the window manager starts would hold the test for ever.
+        const std::string command =
+            "timeout 5 xprop -display " + display_ + " -root _NET_SUPPORTING_WM_CHECK 2>/dev/null";
         FILE* pipe = popen(command.c_str(), "r");
         if (!pipe) return false;
         char buffer[256];

@@ -23,6 +23,7 @@
 #include "state/Notifications.h"
 #include "state/Resources.h"
 #include "webpanels/AppScheme.h"
+#include "webpanels/BrowserBoardView.h"
 #include "webpanels/CameraGestureTarget.h"
 #include "webpanels/FakeCamera.h"
 #include "webpanels/NavigationPolicy.h"
@@ -167,6 +168,16 @@ TEST(NavigationPolicy, LocalPdfOpensInTheBrowserAndOtherFilesAreIgnored) {
     EXPECT_EQ(printed, "\"Open File: file:///tmp/Report%20One.PDF\"\n\"It's a PDF! /tmp/Report One.PDF\"\n");
 
     EXPECT_FALSE(bridge.controller.decidePolicyForNavigation(QUrl(QStringLiteral("https://evil.example/a.pdf"))));
+    EXPECT_EQ(posted.seen.size(), 1u);
+    // A NUL in the name ("%00", in the middle or before the extension) names no file there can
+    // be: nothing opens, on the whiteboard and on the board over the browser alike.
+    BrowserBoardViewController board;
+    for (const char* address :
+         {"file:///tmp/a%00.pdf", "file:///tmp/x%00/b.pdf", "file:///tmp/c.pdf%00.pdf"}) {
+        EXPECT_FALSE(bridge.controller.decidePolicyForNavigation(QUrl(QString::fromLatin1(address))))
+            << address;
+        EXPECT_FALSE(board.decidePolicyForNavigation(QUrl(QString::fromLatin1(address)))) << address;
+    }
     EXPECT_EQ(posted.seen.size(), 1u);
 }
 

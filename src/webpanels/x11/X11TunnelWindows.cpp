@@ -4,11 +4,16 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/Xcomposite.h>
+#include <X11/extensions/Xdamage.h>
 
+#include <poll.h>
 #include <unistd.h>
+
+#include <QRect>
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -79,6 +84,14 @@ struct ImageDestroyer {
 };
 
 constexpr unsigned long kAllDesktops = 0xFFFFFFFFul;
+
+// A window redirected off the screen for the first time has an empty picture where it was
+// covered (or off the screen) until its program has drawn it again, which the redirection asks
+// it to do. The listing waits for that drawing: until the window's program has drawn and then
+// been quiet for a moment, for no longer than the most a listing waits.
+using Clock = std::chrono::steady_clock;
+constexpr auto kDrawingQuiet = std::chrono::milliseconds(60);
+constexpr auto kDrawingWaitMost = std::chrono::milliseconds(1500);
 constexpr long kSourcePager = 2;  // requests that come from a pager-like tool, on the user's behalf
 
 struct Atoms {
@@ -123,6 +136,9 @@ public:
         int eventBase = 0, errorBase = 0, major = 0, minor = 2;
         composite_ = XCompositeQueryExtension(display, &eventBase, &errorBase) &&
                      XCompositeQueryVersion(display, &major, &minor) && (major > 0 || minor >= 2);
+        int damageMajor = 1, damageMinor = 1;
+        damage_ = XDamageQueryExtension(display, &damageEventBase_, &errorBase) &&
+                  XDamageQueryVersion(display, &damageMajor, &damageMinor);
     }
 
     QString unavailableReason() const override {
@@ -144,6 +160,11 @@ public:
         }
         const pid_t ownPid = getpid();
         // One window at a time, so that a picture for the page never waits for the whole list.
+        struct Candidate {
+            Window window;
+            std::optional<unsigned long> pid;
+        };
+        std::vector<Candidate> candidates;
         for (const Window window : stack) {
             std::lock_guard lock(mutex_);
             installErrorHandler();
@@ -154,13 +175,32 @@ public:
             if (!isNormal(window) || isHidden(window)) continue;
             XWindowAttributes attributes;
             if (!attributesOf(window, attributes) || attributes.map_state != IsViewable) continue;
-            std::optional<QImage> picture = pictureOf(window, attributes);
+            candidates.push_back({window, pid});
+        }
+        // Windows kept off the screen from now on draw into their new pictures first.
+        std::vector<Window> fresh;
+        if (composite_) {
+            std::lock_guard lock(mutex_);
+            installErrorHandler();
+            const std::vector<std::pair<Window, QRect>> topLevels = topLevelsBottomFirst();
+            for (const Candidate& candidate : candidates) {
+                if (redirected_.count(candidate.window)) continue;
+                if (redirectAndFollowDrawing(candidate.window, topLevels)) fresh.push_back(candidate.window);
+            }
+        }
+        waitForDrawing(fresh);
+        for (const Candidate& candidate : candidates) {
+            std::lock_guard lock(mutex_);
+            installErrorHandler();
+            XWindowAttributes attributes;
+            if (!attributesOf(candidate.window, attributes) || attributes.map_state != IsViewable) continue;
+            std::optional<QImage> picture = pictureOf(candidate.window, attributes);
             if (!picture) continue;
             TunnelWindowEntry entry;
-            entry.windowID = std::uint32_t(window);
-            entry.name = nameOf(window);
-            entry.bounds = boundsOf(window, attributes);
-            entry.pid = pid ? qint64(*pid) : 0;
+            entry.windowID = std::uint32_t(candidate.window);
+            entry.name = nameOf(candidate.window);
+            entry.bounds = boundsOf(candidate.window, attributes);
+            entry.pid = candidate.pid ? qint64(*candidate.pid) : 0;
             entry.thumbnail = std::move(*picture);
             list.push_back(std::move(entry));
         }
@@ -248,6 +288,15 @@ private:
         while (XPending(d()) > 0) {
             XEvent event;
             XNextEvent(d(), &event);
+            if (damage_ && event.type == damageEventBase_ + XDamageNotify) {
+                const auto& notify = reinterpret_cast<const XDamageNotifyEvent&>(event);
+                auto it = drawing_.find(notify.drawable);
+                if (it == drawing_.end()) continue;
+                it->second.lastDrawn = Clock::now();
+                it->second.drawn = true;
+                XDamageSubtract(d(), notify.damage, None, None);  // told again at its next drawing
+                continue;
+            }
             if (event.type != DestroyNotify) continue;
             const Window window = event.xdestroywindow.window;
             if (!watched_.erase(window)) continue;
@@ -372,6 +421,126 @@ private:
         Window child = 0;
         XTranslateCoordinates(d(), window, root_, 0, 0, &x, &y, &child);
         return QRect(x, y, attributes.width, attributes.height);
+    }
+
+    // ---- First redirection ----
+
+    // The windows that are children of the root (frames, or windows without a window manager),
+    // mapped, with their outer rectangles, bottom first.
+    std::vector<std::pair<Window, QRect>> topLevelsBottomFirst() {
+        std::vector<std::pair<Window, QRect>> windows;
+        Window rootReturn = 0, parent = 0;
+        Window* children = nullptr;
+        unsigned int count = 0;
+        const int before = errorCount(d());
+        if (!XQueryTree(d(), root_, &rootReturn, &parent, &children, &count) || !clean(before))
+            return windows;
+        std::unique_ptr<Window, XFreer<Window>> owned(children);
+        for (unsigned int i = 0; i < count; ++i) {
+            XWindowAttributes attributes;
+            if (!attributesOf(children[i], attributes) || attributes.map_state != IsViewable) continue;
+            windows.emplace_back(
+                children[i], QRect(attributes.x, attributes.y, attributes.width + 2 * attributes.border_width,
+                                   attributes.height + 2 * attributes.border_width));
+        }
+        return windows;
+    }
+
+    // The child of the root that holds `window` (its frame, or itself); 0 when it is gone.
+    Window topLevelOf(Window window) {
+        for (int depth = 0; depth < 16; ++depth) {
+            Window rootReturn = 0, parent = 0;
+            Window* children = nullptr;
+            unsigned int count = 0;
+            const int before = errorCount(d());
+            const Status ok = XQueryTree(d(), window, &rootReturn, &parent, &children, &count);
+            std::unique_ptr<Window, XFreer<Window>> owned(children);
+            if (!ok || !clean(before) || !parent) return 0;
+            if (parent == root_) return window;
+            window = parent;
+        }
+        return 0;
+    }
+
+    // True unless all of `window` shows on the screen: another window lies over part of it, or
+    // part of it is off the screen.
+    bool partlyHidden(Window window, const std::vector<std::pair<Window, QRect>>& topLevels) {
+        XWindowAttributes attributes, rootAttributes;
+        if (!attributesOf(window, attributes) || !attributesOf(root_, rootAttributes)) return true;
+        const QRect bounds = boundsOf(window, attributes);
+        if (!QRect(0, 0, rootAttributes.width, rootAttributes.height).contains(bounds)) return true;
+        const Window top = topLevelOf(window);
+        auto it = std::find_if(topLevels.begin(), topLevels.end(),
+                               [&](const auto& entry) { return entry.first == top; });
+        if (it == topLevels.end()) return true;
+        return std::any_of(std::next(it), topLevels.end(),
+                           [&](const auto& above) { return above.second.intersects(bounds); });
+    }
+
+    // Redirects `window` off the screen. True when its picture has parts its program must draw
+    // again (it was partly hidden) and its drawing is followed from now on.
+    bool redirectAndFollowDrawing(Window window, const std::vector<std::pair<Window, QRect>>& topLevels) {
+        const bool hidden = damage_ && partlyHidden(window, topLevels);
+        // Held still while it is redirected: what the redirection paints by itself is not the
+        // program's drawing, and the program draws only once it is told afterwards.
+        XGrabServer(d());
+        int before = errorCount(d());
+        const Damage damage = hidden ? XDamageCreate(d(), window, XDamageReportNonEmpty) : 0;
+        XCompositeRedirectWindow(d(), window, CompositeRedirectAutomatic);
+        XSync(d(), False);
+        const bool ok = errorCount(d()) == before;
+        if (ok) redirected_.insert(window);
+        if (damage) {
+            collectEvents();
+            XDamageSubtract(d(), damage, None, None);
+        }
+        XUngrabServer(d());
+        before = errorCount(d());
+        XSync(d(), False);
+        if (!ok || !damage) {
+            if (damage) XDamageDestroy(d(), damage);
+            XSync(d(), False);
+            return false;
+        }
+        drawing_[window] = Drawing{damage};
+        return true;
+    }
+
+    // Waits until each of `windows` has drawn and been quiet since, for at most kDrawingWaitMost,
+    // holding the connection only to read it; then stops following their drawing.
+    void waitForDrawing(const std::vector<Window>& windows) {
+        if (windows.empty()) return;
+        const Clock::time_point until = Clock::now() + kDrawingWaitMost;
+        int fd = -1;
+        for (;;) {
+            bool done = true;
+            {
+                std::lock_guard lock(mutex_);
+                if (!display_) return;
+                fd = ConnectionNumber(d());
+                collectEvents();
+                const Clock::time_point now = Clock::now();
+                for (const Window window : windows) {
+                    auto it = drawing_.find(window);
+                    if (it == drawing_.end() || destroyed_.count(window)) continue;
+                    if (!it->second.drawn || now - it->second.lastDrawn < kDrawingQuiet) done = false;
+                }
+            }
+            if (done || Clock::now() >= until) break;
+            pollfd ready{fd, POLLIN, 0};
+            poll(&ready, 1, 10);
+        }
+        std::lock_guard lock(mutex_);
+        if (!display_) return;
+        installErrorHandler();
+        for (const Window window : windows) {
+            auto it = drawing_.find(window);
+            if (it == drawing_.end()) continue;
+            XDamageDestroy(d(), it->second.damage);  // an error if the window went with it: counted
+            drawing_.erase(it);
+        }
+        XSync(d(), False);
+        collectEvents();
     }
 
     // ---- Pictures ----
@@ -532,6 +701,14 @@ private:
     Window root_ = 0;
     std::unique_ptr<Atoms> atoms_;
     bool composite_ = false;
+    bool damage_ = false;
+    int damageEventBase_ = 0;
+    struct Drawing {
+        Damage damage = 0;
+        bool drawn = false;  // the program drew since the window was redirected
+        Clock::time_point lastDrawn{};
+    };
+    std::map<Window, Drawing> drawing_;  // newly redirected windows whose drawing is awaited
     std::set<Window> redirected_;
     std::set<Window> watched_;    // followed windows that still exist
     std::set<Window> destroyed_;  // followed windows that were destroyed

@@ -112,18 +112,11 @@ TEST(BrowserOverCamera, PagesWithoutBackgroundShowTheCameraOnScreenAndInTheSnaps
     ASSERT_FALSE(cameraSnapshot.isNull());
 
     CameraArea* area = content->rootView()->cameraArea();
-    post(nt::OpenBrowser, {{"pdfMode", false}});
-    ASSERT_TRUE(waitUntil([&] { return area->browserPanel() && browserWebView; }, 5000));
-    auto* browser = qobject_cast<qv::webpanels::BrowserView*>(area->browserPanel()->browser());
+    qv::webpanels::BrowserView* browser = qv::test::openBrowserPanel(area);
     ASSERT_TRUE(browser);
-    ASSERT_TRUE(waitUntil([&] { return browserWebView == browser->browserWebView(); }, 5000));
-    QString finishedPath;
-    QObject::connect(browser->browserWebView(), &qv::webpanels::BrowserWebView::navigationFinished,
-                     [&](const QUrl& url) { finishedPath = url.path(); });
     auto load = [&](const QString& name) {
-        finishedPath.clear();
-        browser->browserWebView()->loadURL(QString("localhost:%1/%2").arg(pages.localPort()).arg(name));
-        ASSERT_TRUE(waitUntil([&] { return finishedPath.endsWith(name); }, 60000)) << name.toStdString();
+        ASSERT_TRUE(qv::test::loadInPanel(browser,
+                                          QString("localhost:%1/%2").arg(pages.localPort()).arg(name), name));
     };
     QWebEnginePage* page = browser->browserWebView()->wkWebView()->page();
     ASSERT_TRUE(waitUntil([&] { return area->browserPanel()->width() > 700; }, 10000));

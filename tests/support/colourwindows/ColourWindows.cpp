@@ -3,7 +3,9 @@
 //
 //   open RRGGBB X Y W H DESKTOP KIND TITLE...  -> "opened <window id>" once the window is mapped
 //        DESKTOP: -1 for none; KIND: "net" (_NET_WM_NAME and WM_NAME), "wm" (WM_NAME only),
-//        "dock" (a dock, not a normal window)
+//        "dock" (a dock, not a normal window), "drawn" (as "net", but the program paints the
+//        colour itself, a little after each expose, as a busy program does; the server paints
+//        nothing)
 //   close ID                                   -> "closed"
 //   geometry ID                                -> "<x> <y> <width> <height>" of the window's content
 //                                                 on the screen, or "gone"
@@ -11,17 +13,73 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <map>
 #include <sstream>
 #include <string>
 
 namespace {
 
 int ignoreErrors(Display*, XErrorEvent*) { return 0; }
+
+using Clock = std::chrono::steady_clock;
+constexpr auto kDrawLate = std::chrono::milliseconds(200);
+
+// The windows the program paints itself: their colour, and when the next painting is due.
+struct Drawn {
+    unsigned long rgb = 0;
+    Clock::time_point due{};
+    bool pending = false;
+};
+std::map<Window, Drawn> drawn;
+
+void paint(Display* d, Window window, unsigned long rgb) {
+    XWindowAttributes attributes;
+    if (!XGetWindowAttributes(d, window, &attributes)) return;
+    GC gc = XCreateGC(d, window, 0, nullptr);
+    XSetForeground(d, gc, rgb);
+    XFillRectangle(d, window, gc, 0, 0, unsigned(attributes.width), unsigned(attributes.height));
+    XFreeGC(d, gc);
+}
+
+// Takes in the events that arrived: an expose of a painted window asks for its painting.
+void handleEvents(Display* d) {
+    while (XPending(d)) {
+        XEvent event;
+        XNextEvent(d, &event);
+        if (event.type != Expose) continue;
+        auto it = drawn.find(event.xexpose.window);
+        if (it == drawn.end() || it->second.pending) continue;
+        it->second.pending = true;
+        it->second.due = Clock::now() + kDrawLate;
+    }
+}
+
+// Paints the windows whose painting is due; returns the milliseconds until the next one is (-1: none).
+int paintDue(Display* d) {
+    int next = -1;
+    const auto now = Clock::now();
+    for (auto& [window, state] : drawn) {
+        if (!state.pending) continue;
+        if (state.due <= now) {
+            paint(d, window, state.rgb);
+            state.pending = false;
+            continue;
+        }
+        const int ms =
+            int(std::chrono::duration_cast<std::chrono::milliseconds>(state.due - now).count()) + 1;
+        next = next < 0 ? ms : std::min(next, ms);
+    }
+    XFlush(d);
+    return next;
+}
 
 void setCardinal(Display* d, Window w, const char* name, unsigned long value) {
     XChangeProperty(d, w, XInternAtom(d, name, False), XA_CARDINAL, 32, PropModeReplace,
@@ -31,11 +89,14 @@ void setCardinal(Display* d, Window w, const char* name, unsigned long value) {
 Window open(Display* d, const std::string& colour, int x, int y, int w, int h, long desktop, const std::string& kind,
             const std::string& title) {
     const unsigned long rgb = std::strtoul(colour.c_str(), nullptr, 16);
+    const bool painted = kind == "drawn";
     XSetWindowAttributes attributes{};
     attributes.background_pixel = rgb;  // 24-bit TrueColor: the pixel is the colour
-    attributes.event_mask = StructureNotifyMask;
-    const Window window = XCreateWindow(d, DefaultRootWindow(d), x, y, unsigned(w), unsigned(h), 0, CopyFromParent,
-                                        InputOutput, CopyFromParent, CWBackPixel | CWEventMask, &attributes);
+    attributes.background_pixmap = None;
+    attributes.event_mask = StructureNotifyMask | (painted ? ExposureMask : 0);
+    const Window window =
+        XCreateWindow(d, DefaultRootWindow(d), x, y, unsigned(w), unsigned(h), 0, CopyFromParent, InputOutput,
+                      CopyFromParent, (painted ? CWBackPixmap : CWBackPixel) | CWEventMask, &attributes);
     XSizeHints* hints = XAllocSizeHints();
     hints->flags = USPosition | USSize | PPosition | PSize;
     hints->x = x;
@@ -60,6 +121,13 @@ Window open(Display* d, const std::string& colour, int x, int y, int w, int h, l
     XEvent event;
     do XWindowEvent(d, window, StructureNotifyMask, &event);
     while (event.type != MapNotify && !(desktop >= 0 && event.type == ReparentNotify));
+    if (painted) {
+        // Shown once it is painted the first time.
+        do XWindowEvent(d, window, ExposureMask, &event);
+        while (event.type != Expose);
+        paint(d, window, rgb);
+        drawn[window] = Drawn{rgb};
+    }
     XSync(d, False);
     return window;
 }
@@ -74,7 +142,16 @@ int main() {
     }
     XSetErrorHandler(ignoreErrors);
     std::string line;
-    while (std::getline(std::cin, line)) {
+    for (;;) {
+        // Paints what is due while it waits for the next command.
+        handleEvents(d);
+        const bool buffered = std::cin.rdbuf()->in_avail() > 0;  // a command read in already
+        pollfd fds[2] = {{0, POLLIN, 0}, {ConnectionNumber(d), POLLIN, 0}};
+        if (!buffered) poll(fds, 2, paintDue(d));
+        handleEvents(d);
+        paintDue(d);
+        if (!buffered && !(fds[0].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+        if (!std::getline(std::cin, line)) break;
         std::istringstream in(line);
         std::string command;
         in >> command;
@@ -88,6 +165,7 @@ int main() {
         } else if (command == "close") {
             unsigned long id = 0;
             in >> id;
+            drawn.erase(Window(id));
             XDestroyWindow(d, Window(id));
             XSync(d, False);
             std::cout << "closed" << std::endl;
@@ -105,11 +183,7 @@ int main() {
         } else if (command == "quit") {
             break;
         }
-        // Keep the event queue short.
-        while (XPending(d)) {
-            XEvent event;
-            XNextEvent(d, &event);
-        }
+        handleEvents(d);  // keeps the event queue short
     }
     XCloseDisplay(d);
     return 0;

@@ -501,7 +501,7 @@ TEST(WhiteboardPage, ALoadThatNeverEndsIsStoppedAndReported) {
     container.show();
     const bool reported = waitUntil([&] {
         return reports.size() >= 2 && reports.back().value("show").toBool() &&
-               reports.back().value("message").toString().contains("did not load");
+               reports.back().value("message").toString().contains("did not finish loading");
     }, 30000);
     qputenv("QV_RESOURCES_DIR", before);
     setPdfServerPort(9080);

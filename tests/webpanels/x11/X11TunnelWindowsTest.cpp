@@ -14,9 +14,11 @@
 
 #include <algorithm>
 #include <functional>
+#include <map>
 
 #include "support/PrivateDesktop.h"
 #include "support/QtWait.h"
+#include "support/TestPictures.h"
 #include "support/colourwindows/ColourWindowsProcess.h"
 #include "webpanels/PickedTunnelWindows.h"
 #include "webpanels/ScriptCalls.h"
@@ -167,6 +169,53 @@ TEST(X11TunnelWindows, OnlyPickedWindowsReachThePageAsJpegsOfTheirOwnContent) {
     EXPECT_TRUE(near(centreOf(decodeDataAddress(pictureArgument(m.scripts[2]))), Qt::red));
     m.controller.renderTunnel(blue);  // still not picked
     EXPECT_EQ(m.scripts.back(), QStringLiteral("renderTunnelWindow(%1, '')").arg(blue));
+}
+
+// Kept off the screen for the first time, a window's picture holds only what its program draws
+// afterwards (these programs draw a little late, as a busy one does): the first listing already
+// shows each window's own picture, also where another window covers it.
+TEST(X11TunnelWindows, CoveredWindowsShowTheirOwnPictureTheFirstTimeTheyAreListed) {
+    ColourWindowsProcess other;
+    struct Seen {
+        std::uint32_t window;
+        QColor colour;
+        std::vector<QPoint> points;  // in the window: covered ones and an open one
+    };
+    const std::vector<Seen> seen = {
+        {other.open("ff0000", {100, 100, 300, 200}, QStringLiteral("Partly covered"), -1, "drawn"),
+         Qt::red,
+         {{250, 150}, {40, 40}}},
+        {other.open("ffff00", {700, 150, 200, 120}, QStringLiteral("Wholly covered"), -1, "drawn"),
+         Qt::yellow,
+         {{100, 60}, {10, 10}, {190, 110}}},
+        {other.open("ff00ff", {100, 600, 200, 120}, QStringLiteral("Uncovered"), -1, "drawn"),
+         Qt::magenta,
+         {{100, 60}}},
+    };
+    ASSERT_TRUE(other.open("00ff00", {250, 180, 300, 200}, QStringLiteral("Cover")));
+    ASSERT_TRUE(other.open("00ffff", {650, 100, 320, 240}, QStringLiteral("Big cover")));
+
+    // Each window's picture from the first listing that holds it (the window manager lists new
+    // windows a moment after they show).
+    auto x11 = x11::makeX11TunnelWindowSystem();
+    std::map<std::uint32_t, QImage> first;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            for (const TunnelWindowEntry& entry : x11->listWindows())
+                first.emplace(entry.windowID, entry.thumbnail);
+            return std::all_of(seen.begin(), seen.end(),
+                               [&](const Seen& s) { return first.count(s.window) != 0; });
+        },
+        20000));
+    for (const Seen& s : seen) {
+        ASSERT_TRUE(s.window);
+        const QImage& picture = first[s.window];
+        qv::test::saveTestPicture(picture, QStringLiteral("tunnel-first-listing-%1.png").arg(s.colour.name().mid(1)));
+        for (const QPoint& point : s.points)
+            EXPECT_TRUE(near(picture.pixelColor(point), s.colour))
+                << std::hex << s.window << " at " << std::dec << point.x() << "," << point.y() << ": "
+                << picture.pixelColor(point).name().toStdString();
+    }
 }
 
 TEST(X11TunnelWindows, PositionAndControlMoveOnlyPickedWindows) {

@@ -1,18 +1,20 @@
 // The sign-in, route-list, picture and disk-listing pages in the program's own web engine: the
-// document it parsed, the elements it shows (each drawn on a picture of the view, kept in the
-// test's output folder) and the addresses of public hosts it asked for. No request leaves loopback: the engine
-// resolves every other host to nothing (the test's environment) and the page's requests for them
-// are refused before they start, so the result never depends on a network this machine may not
-// have, and a public address can only be read from the page, never loaded.
+// document it parsed, the elements it shows (each drawn on a picture of the view, kept in a
+// temporary folder when a check of it fails) and the addresses of public hosts it asked for. No
+// request leaves loopback: the engine resolves every other host to nothing (the test's
+// environment) and the page's requests for them are refused before they start, so the result
+// never depends on a network this machine may not have, and a public address can only be read
+// from the page, never loaded.
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QImage>
 #include <QJsonDocument>
+#include <QTemporaryDir>
 #include <QUrl>
+#include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineScript>
-#include <QWebEnginePage>
 #include <QWebEngineUrlRequestInterceptor>
 #include <QWebEngineView>
 
@@ -27,6 +29,7 @@
 #include "server/demo/DemoHosts.h"
 #include "server/demo/DemoTestSupport.h"
 #include "support/QtWait.h"
+#include "support/TestPictures.h"
 
 namespace qv::serverdemo::test {
 namespace {
@@ -166,14 +169,22 @@ TEST_P(DemoInBrowser, ParsedAndPhotographed) {
         picture = browser.view.grab().toImage();
         return std::all_of(boxes.begin(), boxes.end(), [&](const QVariant& b) { return inked(picture, box(b)); });
     }, 20000);
-    QDir().mkpath(QStringLiteral(QV_TEST_OUTPUT_DIR));
-    const QString shot = QStringLiteral(QV_TEST_OUTPUT_DIR "/%1.png").arg(QLatin1String(page.name));
+    // The picture goes to a temporary folder, kept (and named) only when a check of it fails, and
+    // to the folder of pictures for a person to look at when one is set (scripts/screenshots).
+    QTemporaryDir shots;
+    ASSERT_TRUE(shots.isValid());
+    const QString shot = shots.filePath(QLatin1String(page.name) + QStringLiteral(".png"));
     EXPECT_TRUE(picture.save(shot)) << shot.toStdString();
+    qv::test::saveTestPicture(picture, QStringLiteral("demo-%1.png").arg(QLatin1String(page.name)));
     EXPECT_EQ(picture.size(), QSize(900, 700));
-    for (const QVariant& b : boxes)
+    bool drawn = true;
+    for (const QVariant& b : boxes) {
+        drawn = drawn && inked(picture, box(b));
         EXPECT_TRUE(inked(picture, box(b)))
             << page.drawn << ": nothing drawn in " << QJsonDocument::fromVariant(b).toJson(QJsonDocument::Compact).toStdString()
             << " of " << shot.toStdString();
+    }
+    shots.setAutoRemove(drawn);
 }
 
 Lines routeListElements(const LiveDemo& demo) {
