@@ -290,7 +290,9 @@ TEST(LeftoversOnTheDesktop, LookAlikesInTheLibrarySurviveAStartOfEitherEdition) 
         ASSERT_TRUE(launch.waitForWindow()) << "no main window";
         EXPECT_TRUE(
             eventually([&] { return !QFileInfo::exists(killed[0]) && !QFileInfo::exists(killed[1]); }, 60000))
-            << "what the killed run left is still there";
+            << "what the killed run left is still there: " << killed.join(' ').toStdString() << "\nrecords: "
+            << QDir(data.filePath("Quorvane/unfinished")).entryList(QDir::Files | QDir::Hidden).join(' ').toStdString()
+            << "\nlibrary: " << QDir(library).entryList(QDir::AllEntries | QDir::Hidden).join(' ').toStdString();
         for (const QString& name : lookAlikes) {
             QFile f(library + "/" + name);
             EXPECT_TRUE(f.open(QIODevice::ReadOnly) && f.readAll() == "the teacher's") << name.toStdString();
