@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <mutex>
 #include <random>
 #include <utility>
 
@@ -168,6 +169,8 @@ bool WorkingRecord::add(const RecordFields& more) {
 void followAbandonedRecords(const std::string& folder,
                             const std::function<bool(const RecordFields&)>& follow) {
     if (folder.empty()) return;
+    static std::mutex passes;
+    const std::lock_guard<std::mutex> onePass(passes);
     DIR* dir = ::opendir(folder.c_str());
     if (!dir) return;
     std::vector<std::string> names;

@@ -50,7 +50,9 @@ private:
 
 // Calls `follow` with the fields of each record in `folder` that no running program holds; the
 // record goes when `follow` returns true and stays otherwise. A record is held locked while it is
-// followed, so two starts never follow the same one.
+// followed, so two starts never follow the same one. Within one program the passes follow one
+// after another: the recordings' and the working files' passes start together at start-up, and
+// each would otherwise take the record the other holds for a moment for one of a running maker.
 void followAbandonedRecords(const std::string& folder,
                             const std::function<bool(const RecordFields&)>& follow);
 
